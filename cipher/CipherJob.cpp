@@ -1,0 +1,195 @@
+// The cipher job: preparation and launch on the owner's thread, the blocks on
+// a worker thread, the output made visible under its final name only at the end.
+#include "cipher/CipherJob.h"
+
+#include <string>
+
+namespace quorvel {
+namespace {
+
+constexpr CipherDirectionInfo kEncipher {CipherDirection::Encipher, u"en_", 1000, 1002, 1004, ENCIPHER_TICK_TIMER, 1};
+constexpr CipherDirectionInfo kDecipher {CipherDirection::Decipher, u"de_", 1001, 1003, 1005, DECIPHER_TICK_TIMER, 2};
+
+// Attempts at a free temporary name before giving up; stale ones from an
+// earlier crash are never removed, since they may not be ours.
+constexpr int kTempNameAttempts = 100;
+
+}  // namespace
+
+const CipherDirectionInfo& DirectionInfo(CipherDirection direction)
+{
+    return direction == CipherDirection::Encipher ? kEncipher : kDecipher;
+}
+
+CipherJob::CipherJob(FileSystem& fileSystem) : m_fileSystem(fileSystem) {}
+
+CipherJob::~CipherJob()
+{
+    RequestCancel();
+    Wait();
+    Release();
+}
+
+void CipherJob::SetKey(std::u16string_view password)
+{
+    m_key = MakeKey(password);
+    m_keyLength = static_cast<uint32_t>(password.size());
+}
+
+void CipherJob::Wait()
+{
+    if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id())
+        m_worker.join();
+}
+
+JobOutcome CipherJob::PrepareJob(const std::u16string& sourcePath, uint64_t& size)
+{
+    if (IsBusy())
+        return {JobStatus::Busy, {}, {}};
+    m_source.reset();
+    m_sourcePath = sourcePath;
+    FileStatus status = m_fileSystem.OpenRead(sourcePath, m_source);
+    if (status)
+        status = m_source->GetLength(m_size);
+    if (!status) {
+        m_source.reset();
+        m_key.Reset();
+        return {JobStatus::OpenSourceFailed, status, {}};
+    }
+    m_remaining = m_size;
+    size = m_size;
+    return {};
+}
+
+JobOutcome CipherJob::Fail(JobStatus status, FileStatus file)
+{
+    m_outcome.status = status;
+    m_outcome.file = file;
+    Release();
+    return m_outcome;
+}
+
+JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName)
+{
+    if (IsBusy())
+        return {JobStatus::Busy, {}, {}};
+    // A previous worker has released everything before clearing busy; it is
+    // at most returning from its last notice, so this join is immediate.
+    Wait();
+
+    m_cancel.store(false, std::memory_order_relaxed);
+    m_outcome = {};
+    m_outcome.outputName = DirectionInfo(direction).outputPrefix + fileName;
+    if (!m_source)
+        return Fail(JobStatus::OpenSourceFailed, {FileError::NotFound, 0});
+
+    // Named from the source's own folder: the process's current directory is
+    // whatever the last file dialog left it at.
+    const std::u16string folder = FolderOf(m_sourcePath);
+    m_outputPath = folder + m_outcome.outputName;
+
+    m_blockCount = BlockCount(m_size);
+    const uint32_t bufferLength = m_size >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE : static_cast<uint32_t>(m_size);
+    m_inputBuffer = SecureBytes(bufferLength);
+    m_outputBuffer = SecureBytes(bufferLength);
+    m_expandedKey = ExpandedKey(m_key.data(), static_cast<uint32_t>(m_key.size()));
+
+    FileStatus created {FileError::Exists, 0};
+    for (int attempt = 0; attempt < kTempNameAttempts && created.error == FileError::Exists; ++attempt) {
+        std::u16string suffix = u".quorvel-tmp";
+        if (attempt != 0) {
+            const std::string number = "." + std::to_string(attempt);
+            suffix.insert(suffix.begin(), number.begin(), number.end());
+        }
+        m_tempPath = m_outputPath + suffix;
+        created = m_fileSystem.CreateNew(m_tempPath, m_output);
+    }
+    if (!created)
+        return Fail(JobStatus::CreateOutputFailed, created);
+
+    m_busy.store(true, std::memory_order_release);
+    try {
+        m_worker = std::thread([this, &owner, direction] { RunJob(owner, direction); });
+    } catch (...) {
+        // No thread: the job never started, so it must not look busy or leave its file.
+        m_busy.store(false, std::memory_order_release);
+        m_output.reset();
+        m_fileSystem.Remove(m_tempPath);
+        return Fail(JobStatus::CreateOutputFailed, {FileError::Other, 0});
+    }
+    return m_outcome;
+}
+
+void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
+{
+    owner.StartTickTimer(direction);
+
+    JobStatus status = JobStatus::Succeeded;
+    FileStatus file;
+    uint64_t done = 0;
+    while (m_blockCount != 0) {
+        if (m_cancel.load(std::memory_order_relaxed)) {
+            status = JobStatus::Cancelled;
+            break;
+        }
+        const uint32_t n = m_remaining >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE : static_cast<uint32_t>(m_remaining);
+        uint32_t got = 0;
+        file = m_source->Read(m_inputBuffer.data(), n, got);
+        if (file && got != n)
+            file = {FileError::Truncated, 0};  // the source shrank since its size was taken
+        if (!file) {
+            status = JobStatus::ReadFailed;
+            break;
+        }
+        TransformBlock(direction, m_expandedKey, m_inputBuffer.data(), m_outputBuffer.data(), n);
+        file = m_output->Write(m_outputBuffer.data(), n);
+        if (!file) {
+            status = JobStatus::WriteFailed;
+            break;
+        }
+        m_remaining -= n;
+        --m_blockCount;
+        done += n;
+        owner.BlockWritten(direction, done, m_size);
+    }
+
+    if (status == JobStatus::Succeeded) {
+        file = m_output->Close();
+        m_output.reset();
+        if (!file)
+            status = JobStatus::WriteFailed;
+    }
+    if (status == JobStatus::Succeeded) {
+        file = m_fileSystem.Replace(m_tempPath, m_outputPath);
+        if (!file)
+            status = JobStatus::CreateOutputFailed;
+    }
+    if (status != JobStatus::Succeeded) {
+        m_output.reset();
+        m_fileSystem.Remove(m_tempPath);
+    }
+    m_outcome.status = status;
+    m_outcome.file = status == JobStatus::Succeeded ? FileStatus {} : file;
+
+    if (status != JobStatus::Cancelled)
+        owner.SendCipherDone(direction);
+    owner.StopTickTimer(direction);
+    Release();
+    m_busy.store(false, std::memory_order_release);
+    owner.JobReleased(direction);
+}
+
+void CipherJob::Release()
+{
+    m_inputBuffer.Reset();
+    m_outputBuffer.Reset();
+    m_output.reset();
+    if (m_source) {
+        m_source->Close();
+        m_source.reset();
+    }
+    m_key.Reset();
+    m_expandedKey.Wipe();
+}
+
+}  // namespace quorvel

@@ -1,0 +1,143 @@
+// One cipher job per direction: the record, its preparation on the interface
+// thread, the worker thread that transforms the blocks, and the notices that
+// reach the owner (the dialog, the command line, or a test).
+//
+// Guarantees:
+//  - the output is written under a temporary name beside the source and renamed
+//    to "en_"/"de_" + name only once it is complete, so a failed or cancelled
+//    run leaves no partial file and an earlier output of that name untouched;
+//  - every open, read, write, close and rename is checked, and a failure ends
+//    the job with a failure notice instead of a completion;
+//  - the key and its expansion are wiped before they are freed;
+//  - a direction is busy from launch until its worker has released everything.
+#pragma once
+
+#include "cipher/CipherKey.h"
+#include "platform/FileSystem.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace quorvel {
+
+// Per-direction constants.
+struct CipherDirectionInfo {
+    CipherDirection direction;
+    const char16_t* outputPrefix;  // "en_" / "de_"
+    int buttonId;                  // button that starts it
+    int nameId;                    // file-name box
+    int sizeId;                    // size box
+    unsigned tickTimerId;          // 100 ms tick timer
+    unsigned doneCode;             // WM_CIPHER_DONE wParam
+};
+
+const CipherDirectionInfo& DirectionInfo(CipherDirection direction);
+
+constexpr unsigned WM_CIPHER_DONE = 0x0500;
+constexpr unsigned CLOCK_TIMER = 1;
+constexpr unsigned ENCIPHER_TICK_TIMER = 2;
+constexpr unsigned DECIPHER_TICK_TIMER = 3;
+
+enum class JobStatus {
+    Succeeded,
+    Busy,                // the direction's previous worker has not released yet
+    OpenSourceFailed,
+    CreateOutputFailed,  // the temporary output could not be made, or not renamed at the end
+    ReadFailed,
+    WriteFailed,         // includes the final close, which may report delayed write errors
+    Cancelled,
+};
+
+struct JobOutcome {
+    JobStatus status = JobStatus::Succeeded;
+    FileStatus file;             // the file system's reason, for the failures
+    std::u16string outputName;   // bare output name, "en_" / "de_" + file name
+};
+
+// What a job needs of its owner. The worker calls these from its own thread;
+// an owner with a window forwards them to its interface thread.
+class CipherJobOwner {
+public:
+    // Zero the direction's tick count, then start its 100 ms tick timer.
+    virtual void StartTickTimer(CipherDirection direction) = 0;
+    virtual void StopTickTimer(CipherDirection direction) = 0;
+    // The job ended (outcome in CipherJob::Outcome()); returns only once the
+    // owner has dealt with it, e.g. after the user dismissed a message box.
+    virtual void SendCipherDone(CipherDirection direction) = 0;
+    // The worker has released everything; the direction may start again.
+    virtual void JobReleased(CipherDirection direction) = 0;
+    // A block was written; done of total bytes. For progress displays.
+    virtual void BlockWritten(CipherDirection, uint64_t /*done*/, uint64_t /*total*/) {}
+
+protected:
+    ~CipherJobOwner() = default;
+};
+
+// Adds one 100 ms tick; called by the owner's timer handler.
+inline void AddTick(int32_t& ticks)
+{
+    ++ticks;
+}
+
+class CipherJob {
+public:
+    explicit CipherJob(FileSystem& fileSystem = SystemFileSystem());
+    ~CipherJob();  // cancels and waits for a running worker
+    CipherJob(const CipherJob&) = delete;
+    CipherJob& operator=(const CipherJob&) = delete;
+
+    // Stores the key bytes of password (wiping any earlier key).
+    void SetKey(std::u16string_view password);
+    uint32_t KeyLength() const { return m_keyLength; }
+
+    // Opens the source and takes its size. On failure nothing stays open.
+    JobOutcome PrepareJob(const std::u16string& sourcePath, uint64_t& size);
+
+    // Creates the temporary output beside the source and starts the worker.
+    // On failure everything is released (key included) and no thread runs.
+    JobOutcome LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName);
+
+    // Stops a running job after its current block; the worker removes its
+    // temporary output, sends no notice, releases everything.
+    void RequestCancel() { m_cancel.store(true, std::memory_order_relaxed); }
+
+    // True from a successful PrepareJob until the worker has released everything.
+    bool IsBusy() const { return m_busy.load(std::memory_order_acquire); }
+
+    // Waits for the worker thread to end (it may be waiting in SendCipherDone).
+    void Wait();
+
+    // The worker's result; read it in SendCipherDone or after JobReleased.
+    const JobOutcome& Outcome() const { return m_outcome; }
+    const std::u16string& OutputPath() const { return m_outputPath; }
+
+private:
+    void RunJob(CipherJobOwner& owner, CipherDirection direction);
+    JobOutcome Fail(JobStatus status, FileStatus file);
+    void Release();
+
+    FileSystem& m_fileSystem;
+    std::unique_ptr<File> m_source;
+    std::unique_ptr<File> m_output;
+    uint64_t m_remaining = 0;
+    SecureBytes m_inputBuffer;
+    SecureBytes m_outputBuffer;
+    SecureBytes m_key;
+    uint32_t m_keyLength = 0;
+    uint32_t m_blockCount = 0;
+
+    ExpandedKey m_expandedKey;
+    uint64_t m_size = 0;
+    std::u16string m_sourcePath;
+    std::u16string m_tempPath;
+    std::u16string m_outputPath;
+    JobOutcome m_outcome;
+    std::atomic<bool> m_busy {false};
+    std::atomic<bool> m_cancel {false};
+    std::thread m_worker;
+};
+
+}  // namespace quorvel

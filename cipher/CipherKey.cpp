@@ -1,0 +1,242 @@
+// Key making and the block transform, with vector paths chosen at run time.
+//
+// Both directions walk the key forward from index 0 of the block:
+//   Encipher: out[i]       = in[n-1-i] + key[i mod K]
+//   Decipher: out[n-1-m]   = in[m]     - key[m mod K]
+// so one forward walk over an expanded key pattern serves both, and the vector
+// paths only add a byte reversal of each vector.
+#include "cipher/CipherKey.h"
+
+#include <cstring>
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define QUORVEL_X86_VECTORS 1
+#include <immintrin.h>
+// GCC cannot align the stack to 32 bytes on Windows targets, so AVX code there
+// may spill to misaligned slots; the Windows build keeps to SSE2.
+#if !defined(_WIN32)
+#define QUORVEL_AVX2 1
+#endif
+#endif
+
+namespace quorvel {
+
+void SecureZero(void* p, size_t n)
+{
+    auto* volatile bytes = static_cast<volatile uint8_t*>(p);
+    for (size_t i = 0; i < n; ++i)
+        bytes[i] = 0;
+}
+
+SecureBytes MakeKey(std::u16string_view password)
+{
+    SecureBytes key(password.size());
+    for (size_t j = 0; j < password.size(); ++j)
+        key[j] = static_cast<uint8_t>(password[j] & 0xFF);
+    return key;
+}
+
+uint32_t BlockCount(uint64_t size)
+{
+    return static_cast<uint32_t>(size >> 18) + ((size & (CIPHER_BLOCK_SIZE - 1)) != 0 ? 1u : 0u);
+}
+
+uint32_t BlockLength(uint64_t size, uint32_t index)
+{
+    const uint64_t rest = size - static_cast<uint64_t>(index) * CIPHER_BLOCK_SIZE;
+    return rest >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE : static_cast<uint32_t>(rest);
+}
+
+ExpandedKey::ExpandedKey(const uint8_t* key, uint32_t keyLength)
+{
+    if (keyLength == 0) {
+        // No key bytes add nothing: the transform only reverses the block.
+        m_period = kOverhang;
+        m_bytes = SecureBytes(static_cast<size_t>(m_period) + kOverhang);
+        return;
+    }
+    // The smallest whole number of key copies that covers one full vector step.
+    m_period = ((kOverhang + keyLength - 1) / keyLength) * keyLength;
+    m_bytes = SecureBytes(static_cast<size_t>(m_period) + kOverhang);
+    for (size_t i = 0; i < m_bytes.size(); ++i)
+        m_bytes[i] = key[i % keyLength];
+}
+
+namespace {
+
+// Scalar tail shared by every path: bytes [from, n) with the key at index j.
+void EncipherScalar(const uint8_t* pat, uint32_t period, uint32_t j, const uint8_t* in, uint8_t* out, size_t from,
+                    size_t n)
+{
+    for (size_t i = from; i < n; ++i) {
+        out[i] = static_cast<uint8_t>(in[n - 1 - i] + pat[j]);
+        if (++j == period)
+            j = 0;
+    }
+}
+
+void DecipherScalar(const uint8_t* pat, uint32_t period, uint32_t j, const uint8_t* in, uint8_t* out, size_t from,
+                    size_t n)
+{
+    for (size_t m = from; m < n; ++m) {
+        out[n - 1 - m] = static_cast<uint8_t>(in[m] - pat[j]);
+        if (++j == period)
+            j = 0;
+    }
+}
+
+#ifdef QUORVEL_X86_VECTORS
+
+__attribute__((target("sse2"))) inline __m128i Reverse16(__m128i v)
+{
+    v = _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3));
+    v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 0, 1));
+    v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(2, 3, 0, 1));
+    return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+}
+
+__attribute__((target("sse2"))) void TransformSse2(CipherDirection direction, const uint8_t* pat, uint32_t period,
+                                                   const uint8_t* in, uint8_t* out, size_t n)
+{
+    uint32_t j = 0;
+    size_t i = 0;
+    if (direction == CipherDirection::Encipher) {
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + n - 16 - i)));
+            const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pat + j));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi8(v, k));
+            if ((j += 16) >= period)
+                j -= period;
+        }
+        EncipherScalar(pat, period, j, in, out, i, n);
+    } else {
+        for (; i + 16 <= n; i += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
+            const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pat + j));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n - 16 - i), Reverse16(_mm_sub_epi8(v, k)));
+            if ((j += 16) >= period)
+                j -= period;
+        }
+        DecipherScalar(pat, period, j, in, out, i, n);
+    }
+}
+
+#endif
+
+#ifdef QUORVEL_AVX2
+
+__attribute__((target("avx2"))) inline __m256i Reverse32(__m256i v)
+{
+    const __m256i mask = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0,  //
+                                          15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+    return _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, mask), _MM_SHUFFLE(1, 0, 3, 2));
+}
+
+__attribute__((target("avx2"))) void TransformAvx2(CipherDirection direction, const uint8_t* pat, uint32_t period,
+                                                   const uint8_t* in, uint8_t* out, size_t n)
+{
+    uint32_t j = 0;
+    size_t i = 0;
+    if (direction == CipherDirection::Encipher) {
+        for (; i + 32 <= n; i += 32) {
+            const __m256i v = Reverse32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + n - 32 - i)));
+            const __m256i k = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pat + j));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_add_epi8(v, k));
+            if ((j += 32) >= period)
+                j -= period;
+        }
+        EncipherScalar(pat, period, j, in, out, i, n);
+    } else {
+        for (; i + 32 <= n; i += 32) {
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+            const __m256i k = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pat + j));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + n - 32 - i), Reverse32(_mm256_sub_epi8(v, k)));
+            if ((j += 32) >= period)
+                j -= period;
+        }
+        DecipherScalar(pat, period, j, in, out, i, n);
+    }
+}
+
+#endif
+
+TransformPath DetectBestPath()
+{
+#ifdef QUORVEL_AVX2
+    if (__builtin_cpu_supports("avx2"))
+        return TransformPath::Avx2;
+#endif
+#ifdef QUORVEL_X86_VECTORS
+    if (__builtin_cpu_supports("sse2"))
+        return TransformPath::Sse2;
+#endif
+    return TransformPath::Plain;
+}
+
+}  // namespace
+
+std::vector<TransformPath> AvailableTransformPaths()
+{
+    std::vector<TransformPath> paths {TransformPath::Plain};
+#ifdef QUORVEL_X86_VECTORS
+    if (__builtin_cpu_supports("sse2"))
+        paths.push_back(TransformPath::Sse2);
+#endif
+#ifdef QUORVEL_AVX2
+    if (__builtin_cpu_supports("avx2"))
+        paths.push_back(TransformPath::Avx2);
+#endif
+    return paths;
+}
+
+const char* TransformPathName(TransformPath path)
+{
+    switch (path) {
+    case TransformPath::Plain:
+        return "plain";
+    case TransformPath::Sse2:
+        return "sse2";
+    case TransformPath::Avx2:
+        return "avx2";
+    }
+    return "?";
+}
+
+void TransformBlock(TransformPath path, CipherDirection direction, const ExpandedKey& key, const uint8_t* in,
+                    uint8_t* out, size_t n)
+{
+    const uint8_t* pat = key.Pattern();
+    const uint32_t period = key.Period();
+    switch (path) {
+#ifdef QUORVEL_AVX2
+    case TransformPath::Avx2:
+        TransformAvx2(direction, pat, period, in, out, n);
+        return;
+#endif
+#ifdef QUORVEL_X86_VECTORS
+    case TransformPath::Sse2:
+        TransformSse2(direction, pat, period, in, out, n);
+        return;
+#endif
+    default:
+        if (direction == CipherDirection::Encipher)
+            EncipherScalar(pat, period, 0, in, out, 0, n);
+        else
+            DecipherScalar(pat, period, 0, in, out, 0, n);
+        return;
+    }
+}
+
+void TransformBlock(CipherDirection direction, const ExpandedKey& key, const uint8_t* in, uint8_t* out, size_t n)
+{
+    static const TransformPath best = DetectBestPath();
+    TransformBlock(best, direction, key, in, out, n);
+}
+
+void TransformBlock(CipherDirection direction, const uint8_t* key, uint32_t keyLength, const uint8_t* in,
+                    uint8_t* out, size_t n)
+{
+    TransformBlock(direction, ExpandedKey(key, keyLength), in, out, n);
+}
+
+}  // namespace quorvel

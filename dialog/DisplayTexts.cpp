@@ -1,0 +1,151 @@
+// Display texts with our own number formatting. The C libraries disagree on how
+// "%.3f" rounds an exact tie (glibc and mingw to even, msvcrt away from zero),
+// so the decimal conversion is done here with integer arithmetic.
+#include "dialog/DisplayTexts.h"
+
+#include <bit>
+
+namespace quorvel {
+namespace {
+
+std::u16string Ascii(const std::string& s)
+{
+    return std::u16string(s.begin(), s.end());
+}
+
+// printf "%*d": right-aligned in width, padded with spaces.
+std::u16string PadInt(int value, int width)
+{
+    std::u16string digits = Ascii(std::to_string(value));
+    if (static_cast<int>(digits.size()) < width)
+        digits.insert(0, static_cast<size_t>(width) - digits.size(), u' ');
+    return digits;
+}
+
+// Thousandths of size * 2^-shift after rounding the quotient to a 24-bit
+// significand (ties to even, as a float conversion does), then to the nearest
+// thousandth with ties away from zero.
+uint64_t RoundedThousandths(uint64_t size, int shift)
+{
+    const int bits = 64 - std::countl_zero(size);
+    uint64_t significand = size;
+    int exponent = 0;
+    if (bits > 24) {
+        exponent = bits - 24;
+        significand = size >> exponent;
+        const uint64_t rest = size & ((uint64_t {1} << exponent) - 1);
+        const uint64_t half = uint64_t {1} << (exponent - 1);
+        if (rest > half || (rest == half && (significand & 1)))
+            ++significand;
+        if (significand == (uint64_t {1} << 24)) {
+            significand >>= 1;
+            ++exponent;
+        }
+    }
+    // value = significand * 2^(exponent - shift); significand * 1000 < 2^34.
+    const uint64_t scaled = significand * 1000;
+    const int down = shift - exponent;
+    if (down <= 0)
+        return scaled << -down;
+    const uint64_t whole = scaled >> down;
+    const uint64_t rest = scaled & ((uint64_t {1} << down) - 1);
+    return rest >= (uint64_t {1} << (down - 1)) ? whole + 1 : whole;
+}
+
+std::u16string Quoted(const std::u16string& name)
+{
+    return u"“" + name + u"”";
+}
+
+}  // namespace
+
+std::u16string FormatSizeText(uint64_t size)
+{
+    if (size < 1024)
+        return Ascii(std::to_string(size)) + u"Byte";
+    int shift = 10;
+    const char16_t* unit = u"KB";
+    if (size >= (uint64_t {1} << 30)) {
+        shift = 30;
+        unit = u"GB";
+    } else if (size >= (uint64_t {1} << 20)) {
+        shift = 20;
+        unit = u"MB";
+    }
+    const uint64_t thousandths = RoundedThousandths(size, shift);
+    std::string fraction = std::to_string(thousandths % 1000);
+    fraction.insert(0, 3 - fraction.size(), '0');
+    return Ascii(std::to_string(thousandths / 1000) + "." + fraction) + unit;
+}
+
+std::u16string FormatClockText(const std::optional<LocalTime>& now)
+{
+    const LocalTime t = now.value_or(LocalTime {0, 0, 0, -1, -1, -1});
+    return u"现在时间:" + PadInt(t.year, 4) + u"年" + PadInt(t.month, 2) + u"月" + PadInt(t.day, 2) + u"日" +
+           PadInt(t.hour, 2) + u":" + PadInt(t.minute, 2) + u":" + PadInt(t.second, 2);
+}
+
+MessageText FormatDoneText(CipherDirection direction, int32_t ticks)
+{
+    const bool encipher = direction == CipherDirection::Encipher;
+    MessageText message;
+    message.caption = encipher ? u"加密完成" : u"解密完成";
+    message.text = encipher ? u"文件加密完成,用时" : u"文件解密完成,用时";
+    if (ticks == 0) {
+        message.text += u"少于0.1秒";
+        return message;
+    }
+    // "%.1f" of ticks * 0.1: for any 32-bit count the double lies within a
+    // few ulps of ticks / 10, far from a rounding boundary, so tenths are exact.
+    const int64_t t = ticks;
+    const uint64_t magnitude = static_cast<uint64_t>(t < 0 ? -t : t);
+    message.text += Ascii((t < 0 ? "-" : "") + std::to_string(magnitude / 10) + "." + std::to_string(magnitude % 10));
+    message.text += u"秒";
+    return message;
+}
+
+std::u16string FileErrorText(const FileStatus& status)
+{
+    switch (status.error) {
+    case FileError::NotFound:
+        return u"文件或文件夹不存在";
+    case FileError::AccessDenied:
+        return u"没有访问权限";
+    case FileError::InUse:
+        return u"文件正被其他程序使用";
+    case FileError::DiskFull:
+        return u"磁盘空间不足";
+    case FileError::Truncated:
+        return u"文件在处理过程中变短了";
+    case FileError::Exists:
+        return u"同名文件已存在";
+    case FileError::None:
+    case FileError::Other:
+        break;
+    }
+    return u"系统错误（代码 " + Ascii(std::to_string(status.systemCode)) + u"）";
+}
+
+MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& sourceName)
+{
+    const std::u16string reason = FileErrorText(outcome.file);
+    switch (outcome.status) {
+    case JobStatus::OpenSourceFailed:
+        return {u"文件不存在", u"打开文件错误"};
+    case JobStatus::CreateOutputFailed:
+        return {u"无法创建文件" + Quoted(outcome.outputName) + u"：" + reason + u"。", u"创建文件错误"};
+    case JobStatus::ReadFailed:
+        return {u"读取文件" + Quoted(sourceName) + u"失败：" + reason + u"。未生成输出文件。", u"读取文件错误"};
+    case JobStatus::WriteFailed:
+        return {u"写入文件" + Quoted(outcome.outputName) + u"失败：" + reason + u"。未生成输出文件。",
+                u"写入文件错误"};
+    case JobStatus::Busy:
+        return {u"上一个任务尚未结束，请稍后再试。", u"任务进行中"};
+    case JobStatus::Succeeded:
+    case JobStatus::Cancelled:
+        break;
+    }
+    return {};
+}
+
+}  // namespace quorvel

@@ -1,0 +1,176 @@
+// Win32 side of the file services: CreateFileW handles, GetLastError mapped to
+// FileError. UTF-16 paths pass straight through (wchar_t is 16 bits here).
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+
+#include <windows.h>
+
+#include <ctime>
+
+namespace quorvel {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide strings are UTF-16");
+
+const wchar_t* Wide(const std::u16string& s)
+{
+    return reinterpret_cast<const wchar_t*>(s.c_str());
+}
+
+FileStatus FromLastError(DWORD code)
+{
+    FileError error = FileError::Other;
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_INVALID_DRIVE:
+        error = FileError::NotFound;
+        break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+        error = FileError::AccessDenied;
+        break;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE:
+        error = FileError::InUse;
+        break;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        error = FileError::DiskFull;
+        break;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+        error = FileError::Exists;
+        break;
+    default:
+        break;
+    }
+    return {error, static_cast<uint32_t>(code)};
+}
+
+class Win32File final : public File {
+public:
+    explicit Win32File(HANDLE handle) : m_handle(handle) {}
+    ~Win32File() override
+    {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            ::CloseHandle(m_handle);
+    }
+
+    FileStatus GetLength(uint64_t& length) override
+    {
+        LARGE_INTEGER size {};
+        if (!::GetFileSizeEx(m_handle, &size))
+            return FromLastError(::GetLastError());
+        length = static_cast<uint64_t>(size.QuadPart);
+        return {};
+    }
+
+    FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
+    {
+        // ReadFile may return fewer bytes than asked (network shares, pipes);
+        // only a zero count means the end of the file.
+        got = 0;
+        auto* p = static_cast<char*>(buffer);
+        while (got < count) {
+            DWORD r = 0;
+            if (!::ReadFile(m_handle, p + got, count - got, &r, nullptr))
+                return FromLastError(::GetLastError());
+            if (r == 0)
+                break;
+            got += r;
+        }
+        return {};
+    }
+
+    FileStatus Write(const void* buffer, uint32_t count) override
+    {
+        const auto* p = static_cast<const char*>(buffer);
+        uint32_t done = 0;
+        while (done < count) {
+            DWORD w = 0;
+            if (!::WriteFile(m_handle, p + done, count - done, &w, nullptr))
+                return FromLastError(::GetLastError());
+            if (w == 0)
+                return {FileError::DiskFull, ERROR_DISK_FULL};
+            done += w;
+        }
+        return {};
+    }
+
+    FileStatus Close() override
+    {
+        const HANDLE h = m_handle;
+        m_handle = INVALID_HANDLE_VALUE;
+        if (!::CloseHandle(h))
+            return FromLastError(::GetLastError());
+        return {};
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+class Win32FileSystem final : public FileSystem {
+public:
+    FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
+    {
+        const HANDLE h = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return FromLastError(::GetLastError());
+        file = std::make_unique<Win32File>(h);
+        return {};
+    }
+
+    FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override
+    {
+        const HANDLE h = ::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return FromLastError(::GetLastError());
+        file = std::make_unique<Win32File>(h);
+        return {};
+    }
+
+    FileStatus Replace(const std::u16string& from, const std::u16string& to) override
+    {
+        if (!::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING))
+            return FromLastError(::GetLastError());
+        return {};
+    }
+
+    FileStatus Remove(const std::u16string& path) override
+    {
+        if (!::DeleteFileW(Wide(path)))
+            return FromLastError(::GetLastError());
+        return {};
+    }
+};
+
+}  // namespace
+
+FileSystem& SystemFileSystem()
+{
+    static Win32FileSystem fs;
+    return fs;
+}
+
+int64_t CurrentTime()
+{
+    return static_cast<int64_t>(::_time64(nullptr));
+}
+
+std::optional<LocalTime> ToLocalTime(int64_t t)
+{
+    const __time64_t tt = t;
+    std::tm tm {};
+    if (::_localtime64_s(&tm, &tt) != 0)
+        return std::nullopt;
+    return LocalTime {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+}  // namespace quorvel

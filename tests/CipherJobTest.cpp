@@ -1,0 +1,517 @@
+// Cipher jobs end to end on real files and on a fault-injecting file system:
+// round trips, notices and their order, failures that leave nothing behind,
+// cancellation, both directions at once, sizes past 4 GiB.
+#include "cipher/CipherJob.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+namespace quorvel {
+namespace {
+
+using test::ReadFile;
+using test::ScratchDir;
+using test::U16;
+using test::WriteFile;
+
+// Stands in for the dialog: records the notices and lets a test wait for the end.
+class TestOwner final : public CipherJobOwner {
+public:
+    explicit TestOwner(CipherJob* encipher = nullptr, CipherJob* decipher = nullptr) : m_jobs {encipher, decipher} {}
+
+    void StartTickTimer(CipherDirection d) override { Log(d, "start"); }
+    void StopTickTimer(CipherDirection d) override { Log(d, "stop"); }
+    void SendCipherDone(CipherDirection d) override
+    {
+        Log(d, "done");
+        if (onDone)
+            onDone(d);
+    }
+    void JobReleased(CipherDirection d) override
+    {
+        Log(d, "released");
+        std::lock_guard lock(m_mutex);
+        ++m_released[Index(d)];
+        m_cv.notify_all();
+    }
+    void BlockWritten(CipherDirection d, uint64_t done, uint64_t total) override
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            lastDone = done;
+            lastTotal = total;
+        }
+        if (onBlock)
+            onBlock(d, done);
+    }
+
+    void WaitReleased(CipherDirection d, int count = 1)
+    {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [&] { return m_released[Index(d)] >= count; });
+    }
+
+    std::vector<std::string> Events(CipherDirection d)
+    {
+        std::lock_guard lock(m_mutex);
+        return m_events[Index(d)];
+    }
+
+    std::function<void(CipherDirection)> onDone;
+    std::function<void(CipherDirection, uint64_t)> onBlock;
+    uint64_t lastDone = 0;
+    uint64_t lastTotal = 0;
+
+private:
+    static int Index(CipherDirection d) { return d == CipherDirection::Encipher ? 0 : 1; }
+    void Log(CipherDirection d, const char* what)
+    {
+        std::lock_guard lock(m_mutex);
+        m_events[Index(d)].push_back(what);
+    }
+
+    CipherJob* m_jobs[2];
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<std::string> m_events[2];
+    int m_released[2] {0, 0};
+};
+
+// Runs one job to its end and returns its outcome.
+JobOutcome RunJob(CipherDirection direction, const std::u16string& password, const std::filesystem::path& source,
+                  FileSystem& fs = SystemFileSystem(), TestOwner* externalOwner = nullptr)
+{
+    CipherJob job(fs);
+    TestOwner localOwner;
+    TestOwner& owner = externalOwner ? *externalOwner : localOwner;
+    job.SetKey(password);
+    uint64_t size = 0;
+    JobOutcome outcome = job.PrepareJob(U16(source), size);
+    if (outcome.status != JobStatus::Succeeded)
+        return outcome;
+    outcome = job.LaunchJob(owner, direction, source.filename().u16string());
+    if (outcome.status != JobStatus::Succeeded)
+        return outcome;
+    owner.WaitReleased(direction);
+    EXPECT_FALSE(job.IsBusy());
+    return job.Outcome();
+}
+
+TEST(CipherJob, RoundTripsAtEveryEdgeSize)
+{
+    ScratchDir dir;
+    const std::u16string password = u"mqzvtrk";
+    const size_t k = password.size();
+    for (size_t size : {size_t {0}, size_t {1}, k - 1, size_t {0x3FFFF}, size_t {0x40000}, size_t {0x40001},
+                        size_t {3 * 0x40000 + 12345}}) {
+        SCOPED_TRACE(size);
+        const auto plain = test::RandomBytes(size, static_cast<uint32_t>(size));
+        WriteFile(dir / u"data.bin", plain);
+
+        ASSERT_EQ(RunJob(CipherDirection::Encipher, password, dir / u"data.bin").status, JobStatus::Succeeded);
+        const auto enciphered = ReadFile(dir / u"en_data.bin");
+        ASSERT_EQ(enciphered.size(), plain.size());
+        if (size >= 64) {
+            EXPECT_NE(enciphered, plain);
+        }
+
+        ASSERT_EQ(RunJob(CipherDirection::Decipher, password, dir / u"en_data.bin").status, JobStatus::Succeeded);
+        EXPECT_EQ(ReadFile(dir / u"de_en_data.bin"), plain);
+        EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"data.bin", u"de_en_data.bin", u"en_data.bin"}));
+    }
+}
+
+TEST(CipherJob, FileMatchesBlockwiseTransformAndRestartsTheKeyEveryBlock)
+{
+    ScratchDir dir;
+    // The same plain block twice gives the same enciphered block twice.
+    auto block = test::RandomBytes(CIPHER_BLOCK_SIZE, 7);
+    auto plain = block;
+    plain.insert(plain.end(), block.begin(), block.end());
+    plain.push_back(0x42);
+    WriteFile(dir / u"twice", plain);
+    ASSERT_EQ(RunJob(CipherDirection::Encipher, u"abcdefg", dir / u"twice").status, JobStatus::Succeeded);
+    const auto out = ReadFile(dir / u"en_twice");
+    ASSERT_EQ(out.size(), plain.size());
+    EXPECT_TRUE(std::equal(out.begin(), out.begin() + CIPHER_BLOCK_SIZE, out.begin() + CIPHER_BLOCK_SIZE));
+    EXPECT_EQ(out.back(), static_cast<uint8_t>(0x42 + 'a'));  // a one-byte block: byte + key[0]
+}
+
+TEST(CipherJob, NonAsciiAndAstralPasswordsAndNames)
+{
+    ScratchDir dir;
+    const auto plain = test::RandomBytes(100000, 11);
+    const std::u16string name = u"资料 \u00e9t\u00e9.txt";
+    WriteFile(dir / name, plain);
+    for (const std::u16string& password : {std::u16string(u"密码是秘密的"), std::u16string(u"\U0001F511\U0001F512key")}) {
+        ASSERT_EQ(RunJob(CipherDirection::Encipher, password, dir / name).status, JobStatus::Succeeded);
+        ASSERT_EQ(RunJob(CipherDirection::Decipher, password, dir / (u"en_" + name)).status, JobStatus::Succeeded);
+        EXPECT_EQ(ReadFile(dir / (u"de_en_" + name)), plain);
+    }
+}
+
+TEST(CipherJob, NoticesComeInOrderAndTheOutputIsCompleteAtTheNotice)
+{
+    ScratchDir dir;
+    const auto plain = test::RandomBytes(0x40000 * 2 + 5, 5);
+    WriteFile(dir / u"a", plain);
+    TestOwner owner;
+    bool outputCompleteAtNotice = false;
+    owner.onDone = [&](CipherDirection) { outputCompleteAtNotice = ReadFile(dir / u"en_a").size() == plain.size(); };
+    ASSERT_EQ(RunJob(CipherDirection::Encipher, u"123456", dir / u"a", SystemFileSystem(), &owner).status,
+              JobStatus::Succeeded);
+    EXPECT_TRUE(outputCompleteAtNotice);
+    EXPECT_EQ(owner.Events(CipherDirection::Encipher),
+              (std::vector<std::string> {"start", "done", "stop", "released"}));
+    EXPECT_EQ(owner.lastDone, plain.size());
+    EXPECT_EQ(owner.lastTotal, plain.size());
+}
+
+TEST(CipherJob, ExistingOutputIsReplacedOnSuccess)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"a", test::RandomBytes(10, 1));
+    WriteFile(dir / u"en_a", test::RandomBytes(5000, 2));
+    ASSERT_EQ(RunJob(CipherDirection::Encipher, u"123456", dir / u"a").status, JobStatus::Succeeded);
+    EXPECT_EQ(ReadFile(dir / u"en_a").size(), 10u);
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
+}
+
+TEST(CipherJob, MissingSourceIsReportedAndNothingIsCreated)
+{
+    ScratchDir dir;
+    CipherJob job;
+    job.SetKey(u"123456");
+    uint64_t size = 99;
+    const JobOutcome outcome = job.PrepareJob(U16(dir / u"missing"), size);
+    EXPECT_EQ(outcome.status, JobStatus::OpenSourceFailed);
+    EXPECT_EQ(outcome.file.error, FileError::NotFound);
+    EXPECT_FALSE(job.IsBusy());
+    EXPECT_TRUE(dir.List().empty());
+}
+
+TEST(CipherJob, BothDirectionsRunAtOnceEachWithItsOwnNotices)
+{
+    ScratchDir dir;
+    const auto plain = test::RandomBytes(0x40000 * 8 + 3, 21);
+    const auto other = test::RandomBytes(0x40000 * 8 + 9, 22);
+    WriteFile(dir / u"p", plain);
+    WriteFile(dir / u"q", other);
+    ASSERT_EQ(RunJob(CipherDirection::Encipher, u"password", dir / u"q").status, JobStatus::Succeeded);
+
+    CipherJob encipher, decipher;
+    TestOwner owner(&encipher, &decipher);
+    uint64_t size = 0;
+    encipher.SetKey(u"password");
+    decipher.SetKey(u"password");
+    ASSERT_EQ(encipher.PrepareJob(U16(dir / u"p"), size).status, JobStatus::Succeeded);
+    ASSERT_EQ(decipher.PrepareJob(U16(dir / u"en_q"), size).status, JobStatus::Succeeded);
+    ASSERT_EQ(encipher.LaunchJob(owner, CipherDirection::Encipher, u"p").status, JobStatus::Succeeded);
+    ASSERT_EQ(decipher.LaunchJob(owner, CipherDirection::Decipher, u"en_q").status, JobStatus::Succeeded);
+    owner.WaitReleased(CipherDirection::Encipher);
+    owner.WaitReleased(CipherDirection::Decipher);
+    EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "done", "stop", "released"}));
+    EXPECT_EQ(owner.Events(CipherDirection::Decipher), (std::vector<std::string> {"start", "done", "stop", "released"}));
+    EXPECT_EQ(ReadFile(dir / u"de_en_q"), other);
+    ASSERT_EQ(RunJob(CipherDirection::Decipher, u"password", dir / u"en_p").status, JobStatus::Succeeded);
+    EXPECT_EQ(ReadFile(dir / u"de_en_p"), plain);
+}
+
+TEST(CipherJob, BusyDirectionRefusesASecondStartUntilReleased)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"a", test::RandomBytes(0x40000 * 3, 4));
+    CipherJob job;
+    TestOwner owner(&job);
+    std::mutex gate;
+    std::unique_lock hold(gate);
+    // The worker waits inside its notice, as it does while a completion box is open.
+    owner.onDone = [&](CipherDirection) { std::lock_guard wait(gate); };
+    job.SetKey(u"123456");
+    uint64_t size = 0;
+    ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
+    ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
+    EXPECT_TRUE(job.IsBusy());
+    EXPECT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Busy);
+    EXPECT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Busy);
+    hold.unlock();
+    owner.WaitReleased(CipherDirection::Encipher);
+    EXPECT_FALSE(job.IsBusy());
+    // Released: the same record takes the next job.
+    job.SetKey(u"123456");
+    ASSERT_EQ(job.PrepareJob(U16(dir / u"en_a"), size).status, JobStatus::Succeeded);
+    ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Decipher, u"en_a").status, JobStatus::Succeeded);
+    owner.WaitReleased(CipherDirection::Decipher);
+    EXPECT_EQ(ReadFile(dir / u"de_en_a"), ReadFile(dir / u"a"));
+}
+
+TEST(CipherJob, CancelStopsAfterTheCurrentBlockAndLeavesNothing)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"a", test::RandomBytes(0x40000 * 6, 4));
+    WriteFile(dir / u"en_a", {1, 2, 3});  // an earlier output survives a cancelled run
+    CipherJob job;
+    TestOwner owner(&job);
+    owner.onBlock = [&](CipherDirection, uint64_t done) {
+        if (done == 2 * uint64_t {CIPHER_BLOCK_SIZE})
+            job.RequestCancel();
+    };
+    job.SetKey(u"123456");
+    uint64_t size = 0;
+    ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
+    ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
+    owner.WaitReleased(CipherDirection::Encipher);
+    EXPECT_EQ(job.Outcome().status, JobStatus::Cancelled);
+    EXPECT_EQ(owner.lastDone, 2 * uint64_t {CIPHER_BLOCK_SIZE});
+    EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "stop", "released"}));
+    EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {1, 2, 3}));
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
+}
+
+TEST(CipherJob, DestroyingARunningJobCancelsAndWaits)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"a", test::RandomBytes(0x40000 * 16, 4));
+    TestOwner owner;
+    {
+        CipherJob job;
+        job.SetKey(u"123456");
+        uint64_t size = 0;
+        ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
+        ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
+    }
+    // Either it finished before the cancel or it left nothing partial.
+    const auto names = dir.List();
+    EXPECT_TRUE(names == (std::vector<std::u16string> {u"a"}) || names == (std::vector<std::u16string> {u"a", u"en_a"}));
+    if (names.size() == 2) {
+        EXPECT_EQ(ReadFile(dir / u"en_a").size(), 0x40000u * 16);
+    }
+}
+
+TEST(CipherJob, OutputLandsBesideTheSourceWhateverTheCurrentDirectory)
+{
+    ScratchDir source, elsewhere;
+    WriteFile(source / u"a", test::RandomBytes(100, 1));
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(elsewhere.Path());
+    const JobStatus status = RunJob(CipherDirection::Encipher, u"123456", source / u"a").status;
+    std::filesystem::current_path(before);
+    EXPECT_EQ(status, JobStatus::Succeeded);
+    EXPECT_TRUE(elsewhere.List().empty());
+    EXPECT_EQ(source.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
+}
+
+// A file system that passes through to the real one but fails one chosen
+// operation, to show each failure is reported and leaves nothing behind.
+class FaultyFileSystem final : public FileSystem {
+public:
+    enum class Fault { None, Create, Read, ShortRead, Write, Close, Replace };
+    Fault fault = Fault::None;
+    int failOnCall = 1;  // the n-th read or write fails
+    FileError error = FileError::DiskFull;
+
+    FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
+    {
+        std::unique_ptr<File> real;
+        FileStatus status = SystemFileSystem().OpenRead(path, real);
+        if (status)
+            file = std::make_unique<FaultyFile>(*this, std::move(real));
+        return status;
+    }
+    FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override
+    {
+        if (fault == Fault::Create)
+            return {error, 1};
+        std::unique_ptr<File> real;
+        FileStatus status = SystemFileSystem().CreateNew(path, real);
+        if (status)
+            file = std::make_unique<FaultyFile>(*this, std::move(real));
+        return status;
+    }
+    FileStatus Replace(const std::u16string& from, const std::u16string& to) override
+    {
+        if (fault == Fault::Replace)
+            return {error, 1};
+        return SystemFileSystem().Replace(from, to);
+    }
+    FileStatus Remove(const std::u16string& path) override { return SystemFileSystem().Remove(path); }
+
+private:
+    class FaultyFile final : public File {
+    public:
+        FaultyFile(FaultyFileSystem& fs, std::unique_ptr<File> real) : m_fs(fs), m_real(std::move(real)) {}
+        FileStatus GetLength(uint64_t& length) override { return m_real->GetLength(length); }
+        FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
+        {
+            ++m_calls;
+            if (m_fs.fault == Fault::Read && m_calls == m_fs.failOnCall)
+                return {m_fs.error, 1};
+            FileStatus status = m_real->Read(buffer, count, got);
+            if (m_fs.fault == Fault::ShortRead && m_calls == m_fs.failOnCall)
+                got /= 2;
+            return status;
+        }
+        FileStatus Write(const void* buffer, uint32_t count) override
+        {
+            ++m_calls;
+            if (m_fs.fault == Fault::Write && m_calls == m_fs.failOnCall) {
+                m_real->Write(buffer, count / 2);  // a partial write, as a full disk leaves it
+                return {m_fs.error, 1};
+            }
+            return m_real->Write(buffer, count);
+        }
+        FileStatus Close() override
+        {
+            FileStatus status = m_real->Close();
+            if (m_fs.fault == Fault::Close)
+                return {m_fs.error, 1};
+            return status;
+        }
+
+    private:
+        FaultyFileSystem& m_fs;
+        std::unique_ptr<File> m_real;
+        int m_calls = 0;
+    };
+};
+
+TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
+{
+    using Fault = FaultyFileSystem::Fault;
+    struct Case {
+        Fault fault;
+        int call;
+        JobStatus expected;
+        FileError error;
+    };
+    const Case cases[] = {
+        {Fault::Create, 1, JobStatus::CreateOutputFailed, FileError::AccessDenied},
+        {Fault::Read, 1, JobStatus::ReadFailed, FileError::Other},
+        {Fault::Read, 3, JobStatus::ReadFailed, FileError::Other},
+        {Fault::ShortRead, 2, JobStatus::ReadFailed, FileError::Truncated},
+        {Fault::Write, 1, JobStatus::WriteFailed, FileError::DiskFull},
+        {Fault::Write, 4, JobStatus::WriteFailed, FileError::DiskFull},
+        {Fault::Close, 1, JobStatus::WriteFailed, FileError::DiskFull},
+        {Fault::Replace, 1, JobStatus::CreateOutputFailed, FileError::InUse},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(c.fault) << " call " << c.call);
+        ScratchDir dir;
+        const auto plain = test::RandomBytes(0x40000 * 4 + 100, 9);
+        WriteFile(dir / u"a", plain);
+        WriteFile(dir / u"en_a", {7, 7, 7});
+        FaultyFileSystem fs;
+        fs.fault = c.fault;
+        fs.failOnCall = c.call;
+        fs.error = c.error;
+
+        TestOwner owner;
+        const JobOutcome outcome = RunJob(CipherDirection::Encipher, u"123456", dir / u"a", fs, &owner);
+        EXPECT_EQ(outcome.status, c.expected);
+        EXPECT_EQ(outcome.file.error, c.error);
+        EXPECT_EQ(outcome.outputName, u"en_a");
+        // The source and an earlier output are untouched; no temporary file is left.
+        EXPECT_EQ(ReadFile(dir / u"a"), plain);
+        EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {7, 7, 7}));
+        EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
+        if (c.fault != Fault::Create) {
+            // A failed run still sends its notice (the dialog shows the failure) and releases.
+            EXPECT_EQ(owner.Events(CipherDirection::Encipher),
+                      (std::vector<std::string> {"start", "done", "stop", "released"}));
+        }
+    }
+}
+
+// A source that exists only as a formula, past 4 GiB, and an output that checks
+// each byte as it arrives: the 64-bit size and 32-bit block count at full scale
+// without 4 GiB of disk.
+class VirtualFileSystem final : public FileSystem {
+public:
+    static uint8_t PlainByte(uint64_t offset) { return static_cast<uint8_t>((offset * 2654435761u) >> 13); }
+
+    explicit VirtualFileSystem(uint64_t size, std::vector<uint8_t> key) : m_size(size), m_key(std::move(key)) {}
+
+    FileStatus OpenRead(const std::u16string&, std::unique_ptr<File>& file) override
+    {
+        file = std::make_unique<Source>(m_size);
+        return {};
+    }
+    FileStatus CreateNew(const std::u16string&, std::unique_ptr<File>& file) override
+    {
+        file = std::make_unique<Sink>(*this);
+        return {};
+    }
+    FileStatus Replace(const std::u16string&, const std::u16string&) override { return {}; }
+    FileStatus Remove(const std::u16string&) override { return {}; }
+
+    uint64_t written = 0;
+    uint64_t mismatches = 0;
+
+private:
+    class Source final : public File {
+    public:
+        explicit Source(uint64_t size) : m_size(size) {}
+        FileStatus GetLength(uint64_t& length) override { return length = m_size, FileStatus {}; }
+        FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
+        {
+            const uint64_t left = m_size - m_offset;
+            got = left < count ? static_cast<uint32_t>(left) : count;
+            auto* p = static_cast<uint8_t*>(buffer);
+            for (uint32_t i = 0; i < got; ++i)
+                p[i] = PlainByte(m_offset + i);
+            m_offset += got;
+            return {};
+        }
+        FileStatus Write(const void*, uint32_t) override { return {FileError::AccessDenied, 0}; }
+        FileStatus Close() override { return {}; }
+
+    private:
+        uint64_t m_size;
+        uint64_t m_offset = 0;
+    };
+
+    class Sink final : public File {
+    public:
+        explicit Sink(VirtualFileSystem& fs) : m_fs(fs) {}
+        FileStatus GetLength(uint64_t& length) override { return length = m_fs.written, FileStatus {}; }
+        FileStatus Read(void*, uint32_t, uint32_t&) override { return {FileError::AccessDenied, 0}; }
+        FileStatus Write(const void* buffer, uint32_t count) override
+        {
+            // Check the block against the format: out[i] = plain[start + n-1-i] + key[i mod K].
+            const auto* p = static_cast<const uint8_t*>(buffer);
+            const uint64_t start = m_fs.written;
+            const size_t k = m_fs.m_key.size();
+            for (uint32_t i = 0; i < count; i += 997) {
+                const auto expected = static_cast<uint8_t>(PlainByte(start + count - 1 - i) + m_fs.m_key[i % k]);
+                m_fs.mismatches += p[i] != expected;
+            }
+            m_fs.written += count;
+            return {};
+        }
+        FileStatus Close() override { return {}; }
+
+    private:
+        VirtualFileSystem& m_fs;
+    };
+
+    uint64_t m_size;
+    std::vector<uint8_t> m_key;
+};
+
+TEST(CipherJob, SourcesPastFourGibibytes)
+{
+    const uint64_t size = (uint64_t {1} << 32) + CIPHER_BLOCK_SIZE + 77;
+    VirtualFileSystem fs(size, {'a', 'b', 'c', 'd', 'e', 'f', 'g'});
+    const JobOutcome outcome = RunJob(CipherDirection::Encipher, u"abcdefg", "virtual", fs);
+    EXPECT_EQ(outcome.status, JobStatus::Succeeded);
+    EXPECT_EQ(fs.written, size);
+    EXPECT_EQ(fs.mismatches, 0u);
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,159 @@
+// The enciphered format: key bytes, block partition, and every transform path
+// against a plain reference written from the format's definition.
+#include "cipher/CipherKey.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace quorvel {
+namespace {
+
+// The format, byte by byte, with the modulo the real paths avoid.
+std::vector<uint8_t> Reference(CipherDirection direction, const std::vector<uint8_t>& key,
+                               const std::vector<uint8_t>& in)
+{
+    const size_t n = in.size();
+    const size_t k = key.size();
+    std::vector<uint8_t> out(n);
+    for (size_t i = 0; i < n; ++i) {
+        if (direction == CipherDirection::Encipher)
+            out[i] = static_cast<uint8_t>(in[n - 1 - i] + key[i % k]);
+        else
+            out[i] = static_cast<uint8_t>(in[n - 1 - i] - key[(n - 1 - i) % k]);
+    }
+    return out;
+}
+
+std::vector<uint8_t> Transform(TransformPath path, CipherDirection direction, const std::vector<uint8_t>& key,
+                         const std::vector<uint8_t>& in)
+{
+    const ExpandedKey expanded(key.data(), static_cast<uint32_t>(key.size()));
+    // Guard bytes after the output catch a vector store past the end.
+    std::vector<uint8_t> out(in.size() + 64, 0xA5);
+    TransformBlock(path, direction, expanded, in.data(), out.data(), in.size());
+    for (size_t i = in.size(); i < out.size(); ++i)
+        EXPECT_EQ(out[i], 0xA5) << "write past the block end at " << i;
+    out.resize(in.size());
+    return out;
+}
+
+std::vector<uint8_t> KeyBytes(std::u16string_view password)
+{
+    const SecureBytes key = MakeKey(password);
+    return std::vector<uint8_t>(key.data(), key.data() + key.size());
+}
+
+TEST(MakeKey, TakesTheLowByteOfEachUtf16CodeUnit)
+{
+    EXPECT_EQ(KeyBytes(u"mqzvtrk"), (std::vector<uint8_t> {'m', 'q', 'z', 'v', 't', 'r', 'k'}));
+    // 密 is U+5BC6, 码 U+7801: only 0xC6 and 0x01 survive.
+    EXPECT_EQ(KeyBytes(u"密码abcd"), (std::vector<uint8_t> {0xC6, 0x01, 'a', 'b', 'c', 'd'}));
+    // U+1F600 is the surrogate pair D83D DE00: two key bytes.
+    EXPECT_EQ(KeyBytes(u"\U0001F600abcd"), (std::vector<uint8_t> {0x3D, 0x00, 'a', 'b', 'c', 'd'}));
+}
+
+TEST(MakeKey, PasswordsWithTheSameLowBytesGiveTheSameKey)
+{
+    EXPECT_EQ(KeyBytes(u"\u0141\u0242cdef"), KeyBytes(u"ABcdef"));
+}
+
+TEST(BlockPartition, CountsAndLengthsAroundTheBlockSize)
+{
+    EXPECT_EQ(BlockCount(0), 0u);
+    EXPECT_EQ(BlockCount(1), 1u);
+    EXPECT_EQ(BlockCount(0x3FFFF), 1u);
+    EXPECT_EQ(BlockCount(0x40000), 1u);
+    EXPECT_EQ(BlockCount(0x40001), 2u);
+    EXPECT_EQ(BlockLength(0x40001, 1), 1u);
+    EXPECT_EQ(BlockLength(0x40001, 0), 0x40000u);
+    // Past 4 GiB the count needs the high half of the size.
+    EXPECT_EQ(BlockCount(uint64_t {1} << 32), 0x4000u);
+    EXPECT_EQ(BlockCount((uint64_t {1} << 32) + 1), 0x4001u);
+    EXPECT_EQ(BlockLength((uint64_t {1} << 32) + 7, 0x4000), 7u);
+}
+
+TEST(TransformBlock, KnownAnswers)
+{
+    const std::vector<uint8_t> key {'a', 'b', 'c', 'd', 'e', 'f'};
+    // One byte: that byte plus key byte 0.
+    EXPECT_EQ(Transform(TransformPath::Plain, CipherDirection::Encipher, key, {0x10}), (std::vector<uint8_t> {0x71}));
+    // Reversed, then keyed from index 0: 3+'a', 2+'b', 1+'c'.
+    EXPECT_EQ(Transform(TransformPath::Plain, CipherDirection::Encipher, key, {1, 2, 3}),
+              (std::vector<uint8_t> {0x64, 0x64, 0x64}));
+    // Sums wrap modulo 256.
+    EXPECT_EQ(Transform(TransformPath::Plain, CipherDirection::Encipher, {0xFF, 2, 3, 4, 5, 6}, {0x02}),
+              (std::vector<uint8_t> {0x01}));
+    // Key longer than the block uses key bytes 0..n-1 only, in both directions.
+    EXPECT_EQ(Transform(TransformPath::Plain, CipherDirection::Decipher, key, {0x64, 0x64, 0x64}),
+              (std::vector<uint8_t> {1, 2, 3}));
+}
+
+// Every path, both directions, against the reference on every length class:
+// shorter than the key, around the vector widths, odd, and whole blocks.
+TEST(TransformBlock, EveryPathMatchesTheReference)
+{
+    const uint32_t seed = 20261208;
+    std::mt19937 rng(seed);
+    std::vector<size_t> lengths;
+    for (size_t n = 1; n <= 130; ++n)
+        lengths.push_back(n);
+    for (size_t n : {255u, 257u, 1000u, 4097u, 65535u, 0x3FFFFu, 0x40000u})
+        lengths.push_back(n);
+    for (int i = 0; i < 20; ++i)
+        lengths.push_back(1 + rng() % CIPHER_BLOCK_SIZE);
+
+    for (size_t keyLength : {6u, 7u, 16u, 31u, 32u, 33u, 64u, 65u, 100u, 1000u}) {
+        const auto key = test::RandomBytes(keyLength, seed + static_cast<uint32_t>(keyLength));
+        for (size_t n : lengths) {
+            const auto plain = test::RandomBytes(n, static_cast<uint32_t>(n * 31 + keyLength));
+            const auto enciphered = Reference(CipherDirection::Encipher, key, plain);
+            for (TransformPath path : AvailableTransformPaths()) {
+                SCOPED_TRACE(testing::Message() << TransformPathName(path) << " K=" << keyLength << " n=" << n
+                                                << " seed=" << seed);
+                ASSERT_EQ(Transform(path, CipherDirection::Encipher, key, plain), enciphered);
+                ASSERT_EQ(Transform(path, CipherDirection::Decipher, key, enciphered), plain);
+                ASSERT_EQ(Transform(path, CipherDirection::Decipher, key, plain),
+                          Reference(CipherDirection::Decipher, key, plain));
+            }
+        }
+    }
+}
+
+TEST(TransformBlock, DefaultPathAndOneOffFormAgree)
+{
+    const auto key = test::RandomBytes(9, 1);
+    const auto plain = test::RandomBytes(CIPHER_BLOCK_SIZE, 2);
+    std::vector<uint8_t> a(plain.size()), b(plain.size());
+    TransformBlock(CipherDirection::Encipher, ExpandedKey(key.data(), 9), plain.data(), a.data(), a.size());
+    TransformBlock(CipherDirection::Encipher, key.data(), 9, plain.data(), b.data(), b.size());
+    EXPECT_EQ(a, Reference(CipherDirection::Encipher, key, plain));
+    EXPECT_EQ(b, a);
+}
+
+TEST(TransformBlock, WrongKeyIsNotDetectedButGivesOtherBytes)
+{
+    const auto plain = test::RandomBytes(5000, 3);
+    const auto enciphered = Transform(TransformPath::Plain, CipherDirection::Encipher, KeyBytes(u"secret1"), plain);
+    const auto wrong = Transform(TransformPath::Plain, CipherDirection::Decipher, KeyBytes(u"secret2"), enciphered);
+    EXPECT_EQ(wrong.size(), plain.size());
+    EXPECT_NE(wrong, plain);
+}
+
+TEST(SecureBytes, ResetZeroesBeforeFreeing)
+{
+    SecureBytes key = MakeKey(u"mqzvtrk");
+    ASSERT_EQ(key.size(), 7u);
+    SecureBytes moved = std::move(key);
+    EXPECT_TRUE(key.empty());
+    EXPECT_EQ(moved[0], 'm');
+    // Wiping in place is observable before the memory is released.
+    SecureZero(moved.data(), moved.size());
+    for (size_t i = 0; i < moved.size(); ++i)
+        EXPECT_EQ(moved[i], 0);
+}
+
+}  // namespace
+}  // namespace quorvel

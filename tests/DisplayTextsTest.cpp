@@ -1,0 +1,159 @@
+// The dialog's texts, digit for digit, including the values where the
+// single-precision step or the tie rule decides the last digit.
+#include "dialog/DisplayTexts.h"
+
+#include "platform/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+namespace quorvel {
+namespace {
+
+std::string Utf8(const std::u16string& s)
+{
+    return Utf16ToUtf8(s);
+}
+
+TEST(FormatSizeText, Table)
+{
+    const std::pair<uint64_t, const char*> cases[] = {
+        {0, "0Byte"},
+        {1, "1Byte"},
+        {1023, "1023Byte"},
+        {1024, "1.000KB"},
+        {1088, "1.063KB"},  // exactly 1.0625: a tie, away from zero
+        {1024 + 192, "1.188KB"},  // 1.1875, another odd multiple of 64
+        {1024 + 320, "1.313KB"},  // 1.3125
+        {1048575, "1023.999KB"},
+        {1048576, "1.000MB"},
+        {1572864, "1.500MB"},
+        {0x3FFFFFFF, "1024.000MB"},  // the float step rounds up past 1023.9999990
+        {0x40000000, "1.000GB"},
+        {uint64_t {1} << 32, "4.000GB"},
+        {1048576525, "1000.000MB"},  // float gives 1000.00048828125; the double would print 1000.001
+        {1048576 + 524, "1.000MB"},  // 1.00049973: below the tie
+        {1048576 + 525, "1.001MB"},  // 1.000500679 as a float: 1.00050067901611328125
+        {(uint64_t {1} << 30) * 1000 + (uint64_t {1} << 19), "1000.000GB"},  // 1000.00048828125 exactly after float
+        {UINT64_MAX, "17179869184.000GB"},  // rounds up to 2^64 as a float
+        {(uint64_t {1} << 63) + 1, "8589934592.000GB"},
+    };
+    for (const auto& [size, expected] : cases)
+        EXPECT_EQ(Utf8(FormatSizeText(size)), expected) << size;
+}
+
+// An independent oracle for the rule: the float conversion by the compiler,
+// the exact decimal expansion of that float by printf with many digits, and
+// the tie rule applied to those digits.
+std::string Oracle(uint64_t size)
+{
+    if (size < 1024)
+        return std::to_string(size) + "Byte";
+    const int shift = size >= (uint64_t {1} << 30) ? 30 : size >= (uint64_t {1} << 20) ? 20 : 10;
+    const char* unit = shift == 30 ? "GB" : shift == 20 ? "MB" : "KB";
+    const float value = std::ldexp(static_cast<float>(size), -shift);
+    char exact[128];
+    std::snprintf(exact, sizeof exact, "%.40f", static_cast<double>(value));  // exact: a float has < 40 decimals
+    std::string digits(exact);
+    const size_t dot = digits.find('.');
+    std::string whole = digits.substr(0, dot);
+    std::string frac = digits.substr(dot + 1, 3);
+    const bool roundUp = digits[dot + 4] >= '5';
+    uint64_t thousandths = std::stoull(whole) * 1000 + std::stoull(frac) + (roundUp ? 1 : 0);
+    char out[64];
+    std::snprintf(out, sizeof out, "%llu.%03llu%s", static_cast<unsigned long long>(thousandths / 1000),
+                  static_cast<unsigned long long>(thousandths % 1000), unit);
+    return out;
+}
+
+TEST(FormatSizeText, AgreesWithAnIndependentOracleAcrossTheRange)
+{
+    const uint32_t seed = 4242;
+    std::mt19937_64 rng(seed);
+    for (int i = 0; i < 200000; ++i) {
+        // Spread over every magnitude, and near multiples of 64 where ties live.
+        const int bits = 1 + static_cast<int>(rng() % 64);
+        uint64_t size = rng() >> (64 - bits);
+        if (i % 3 == 0)
+            size = (size & ~uint64_t {63}) | 32;
+        ASSERT_EQ(Utf8(FormatSizeText(size)), Oracle(size)) << size << " seed " << seed;
+    }
+}
+
+TEST(FormatClockText, PadsWithSpaces)
+{
+    EXPECT_EQ(Utf8(FormatClockText(LocalTime {2012, 4, 19, 9, 5, 7})), "现在时间:2012年 4月19日 9: 5: 7");
+    EXPECT_EQ(Utf8(FormatClockText(LocalTime {2026, 12, 31, 23, 59, 58})), "现在时间:2026年12月31日23:59:58");
+    EXPECT_EQ(Utf8(FormatClockText(LocalTime {2026, 1, 1, 0, 0, 0})), "现在时间:2026年 1月 1日 0: 0: 0");
+    EXPECT_EQ(Utf8(FormatClockText(LocalTime {10000, 1, 1, 0, 0, 0})), "现在时间:10000年 1月 1日 0: 0: 0");
+}
+
+TEST(FormatClockText, FailedConversionShowsZerosAndMinusOnes)
+{
+    EXPECT_EQ(Utf8(FormatClockText(std::nullopt)), "现在时间:   0年 0月 0日-1:-1:-1");
+}
+
+TEST(FormatClockText, RealClockGivesAPlausibleLine)
+{
+    const auto local = ToLocalTime(CurrentTime());
+    ASSERT_TRUE(local.has_value());
+    EXPECT_GE(local->year, 2024);
+    EXPECT_EQ(FormatClockText(local).size(), std::u16string(u"现在时间:2012年 4月19日 9: 5: 7").size());
+}
+
+TEST(FormatDoneText, TextsAndCaptions)
+{
+    const MessageText one = FormatDoneText(CipherDirection::Encipher, 1);
+    EXPECT_EQ(Utf8(one.text), "文件加密完成,用时0.1秒");
+    EXPECT_EQ(Utf8(one.caption), "加密完成");
+    EXPECT_EQ(Utf8(FormatDoneText(CipherDirection::Encipher, 0).text), "文件加密完成,用时少于0.1秒");
+    EXPECT_EQ(Utf8(FormatDoneText(CipherDirection::Decipher, 0).text), "文件解密完成,用时少于0.1秒");
+    EXPECT_EQ(Utf8(FormatDoneText(CipherDirection::Decipher, 15).text), "文件解密完成,用时1.5秒");
+    EXPECT_EQ(Utf8(FormatDoneText(CipherDirection::Decipher, 3).caption), "解密完成");
+    EXPECT_EQ(Utf8(FormatDoneText(CipherDirection::Encipher, 36000).text), "文件加密完成,用时3600.0秒");
+}
+
+TEST(FormatDoneText, TenthsMatchPrintfOfTicksTimesPointOne)
+{
+    // The double ticks * 0.1 never sits on a tie, so any correct printf agrees.
+    for (int64_t t : {1ll, 2ll, 3ll, 7ll, 9ll, 10ll, 11ll, 99ll, 12345ll, 2147483647ll, -1ll, -15ll, -2147483648ll}) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "%.1f", static_cast<double>(t) * 0.1);
+        EXPECT_EQ(Utf8(FormatDoneText(CipherDirection::Encipher, static_cast<int32_t>(t)).text),
+                  std::string("文件加密完成,用时") + expected + "秒");
+    }
+}
+
+TEST(FormatFailureText, NamesTheFileAndTheCause)
+{
+    JobOutcome outcome;
+    outcome.outputName = u"en_报告.doc";
+    outcome.status = JobStatus::WriteFailed;
+    outcome.file = {FileError::DiskFull, 28};
+    MessageText m = FormatFailureText(outcome, u"报告.doc");
+    EXPECT_EQ(Utf8(m.text), "写入文件“en_报告.doc”失败：磁盘空间不足。未生成输出文件。");
+    EXPECT_EQ(Utf8(m.caption), "写入文件错误");
+
+    outcome.status = JobStatus::ReadFailed;
+    outcome.file = {FileError::Truncated, 0};
+    m = FormatFailureText(outcome, u"报告.doc");
+    EXPECT_EQ(Utf8(m.text), "读取文件“报告.doc”失败：文件在处理过程中变短了。未生成输出文件。");
+    EXPECT_EQ(Utf8(m.caption), "读取文件错误");
+
+    outcome.status = JobStatus::CreateOutputFailed;
+    outcome.file = {FileError::Other, 1234};
+    m = FormatFailureText(outcome, u"报告.doc");
+    EXPECT_EQ(Utf8(m.text), "无法创建文件“en_报告.doc”：系统错误（代码 1234）。");
+    EXPECT_EQ(Utf8(m.caption), "创建文件错误");
+
+    outcome.status = JobStatus::OpenSourceFailed;
+    m = FormatFailureText(outcome, u"报告.doc");
+    EXPECT_EQ(Utf8(m.text), "文件不存在");
+    EXPECT_EQ(Utf8(m.caption), "打开文件错误");
+}
+
+}  // namespace
+}  // namespace quorvel

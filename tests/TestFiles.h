@@ -1,0 +1,33 @@
+// Helpers for tests that touch real files: a scratch folder removed at the end,
+// whole-file reads and writes, deterministic random contents.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quorvel::test {
+
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+    std::filesystem::path operator/(const std::u16string& name) const { return m_path / name; }
+    // Names of everything in the folder, sorted.
+    std::vector<std::u16string> List() const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed);
+void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
+std::u16string U16(const std::filesystem::path& path);
+
+}  // namespace quorvel::test
