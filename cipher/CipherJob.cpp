@@ -69,7 +69,8 @@ JobOutcome CipherJob::Fail(JobStatus status, FileStatus file)
     return m_outcome;
 }
 
-JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName)
+JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName,
+                                const std::optional<std::u16string>& outputFolder)
 {
     if (IsBusy())
         return {JobStatus::Busy, {}, {}};
@@ -83,9 +84,9 @@ JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction
     if (!m_source)
         return Fail(JobStatus::OpenSourceFailed, {FileError::NotFound, 0});
 
-    // Named from the source's own folder: the process's current directory is
-    // whatever the last file dialog left it at.
-    const std::u16string folder = FolderOf(m_sourcePath);
+    // Named from the source's own folder unless told otherwise: the process's
+    // current directory is whatever the last file dialog left it at.
+    const std::u16string folder = outputFolder ? *outputFolder : FolderOf(m_sourcePath);
     m_outputPath = folder + m_outcome.outputName;
 
     m_blockCount = BlockCount(m_size);

@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -96,9 +97,12 @@ public:
     // Opens the source and takes its size. On failure nothing stays open.
     JobOutcome PrepareJob(const std::u16string& sourcePath, uint64_t& size);
 
-    // Creates the temporary output beside the source and starts the worker.
+    // Creates the temporary output and starts the worker. The output goes into
+    // outputFolder (ending in a separator; empty means the current directory),
+    // by default the source's own folder.
     // On failure everything is released (key included) and no thread runs.
-    JobOutcome LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName);
+    JobOutcome LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName,
+                         const std::optional<std::u16string>& outputFolder = std::nullopt);
 
     // Stops a running job after its current block; the worker removes its
     // temporary output, sends no notice, releases everything.

@@ -306,6 +306,35 @@ TEST(CipherJob, OutputLandsBesideTheSourceWhateverTheCurrentDirectory)
     EXPECT_EQ(source.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
 }
 
+TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndItsTemporary)
+{
+    ScratchDir source, target;
+    const auto plain = test::RandomBytes(0x40000 + 3, 8);
+    WriteFile(source / u"a", plain);
+    CipherJob job;
+    TestOwner owner;
+    bool onlyTemporaryInTarget = false;
+    owner.onBlock = [&](CipherDirection, uint64_t done) {
+        if (done == CIPHER_BLOCK_SIZE)
+            onlyTemporaryInTarget = source.List() == std::vector<std::u16string> {u"a"} && target.List().size() == 1 &&
+                                    target.List()[0].ends_with(u".quorvel-tmp");
+    };
+    job.SetKey(u"123456");
+    uint64_t size = 0;
+    ASSERT_EQ(job.PrepareJob(U16(source / u"a"), size).status, JobStatus::Succeeded);
+    ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a", U16(target.Path()) + u"/").status,
+              JobStatus::Succeeded);
+    owner.WaitReleased(CipherDirection::Encipher);
+    EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
+    EXPECT_TRUE(onlyTemporaryInTarget);
+    EXPECT_EQ(source.List(), (std::vector<std::u16string> {u"a"}));
+    EXPECT_EQ(target.List(), (std::vector<std::u16string> {u"en_a"}));
+    EXPECT_EQ(job.OutputPath(), U16(target.Path()) + u"/en_a");
+    // The same bytes as an output beside the source.
+    ASSERT_EQ(RunJob(CipherDirection::Encipher, u"123456", source / u"a").status, JobStatus::Succeeded);
+    EXPECT_EQ(ReadFile(target / u"en_a"), ReadFile(source / u"en_a"));
+}
+
 // A file system that passes through to the real one but fails one chosen
 // operation, to show each failure is reported and leaves nothing behind.
 class FaultyFileSystem final : public FileSystem {
