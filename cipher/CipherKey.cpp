@@ -87,20 +87,37 @@ void DecipherScalar(const uint8_t* pat, uint32_t period, uint32_t j, const uint8
 
 #ifdef QUORVEL_X86_VECTORS
 
+// Byte reversal of a vector with a single shuffle: bytes swap within 16-bit
+// lanes and lanes within 32-bit words by shifts, which run beside the shuffle.
 __attribute__((target("sse2"))) inline __m128i Reverse16(__m128i v)
 {
-    v = _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3));
-    v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 0, 1));
-    v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(2, 3, 0, 1));
-    return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
+    v = _mm_or_si128(_mm_slli_epi32(v, 16), _mm_srli_epi32(v, 16));
+    return _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3));
 }
 
 __attribute__((target("sse2"))) void TransformSse2(CipherDirection direction, const uint8_t* pat, uint32_t period,
                                                    const uint8_t* in, uint8_t* out, size_t n)
 {
+    // Four vectors per step: the key pattern's overhang covers j + 64 <= period + 64.
     uint32_t j = 0;
     size_t i = 0;
     if (direction == CipherDirection::Encipher) {
+        for (; i + 64 <= n; i += 64) {
+            const uint8_t* src = in + n - 64 - i;
+            const __m128i v0 = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 48)));
+            const __m128i v1 = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32)));
+            const __m128i v2 = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)));
+            const __m128i v3 = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+            const __m128i* k = reinterpret_cast<const __m128i*>(pat + j);
+            __m128i* dst = reinterpret_cast<__m128i*>(out + i);
+            _mm_storeu_si128(dst, _mm_add_epi8(v0, _mm_loadu_si128(k)));
+            _mm_storeu_si128(dst + 1, _mm_add_epi8(v1, _mm_loadu_si128(k + 1)));
+            _mm_storeu_si128(dst + 2, _mm_add_epi8(v2, _mm_loadu_si128(k + 2)));
+            _mm_storeu_si128(dst + 3, _mm_add_epi8(v3, _mm_loadu_si128(k + 3)));
+            if ((j += 64) >= period)
+                j -= period;
+        }
         for (; i + 16 <= n; i += 16) {
             const __m128i v = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + n - 16 - i)));
             const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pat + j));
@@ -110,6 +127,21 @@ __attribute__((target("sse2"))) void TransformSse2(CipherDirection direction, co
         }
         EncipherScalar(pat, period, j, in, out, i, n);
     } else {
+        for (; i + 64 <= n; i += 64) {
+            const __m128i* src = reinterpret_cast<const __m128i*>(in + i);
+            const __m128i* k = reinterpret_cast<const __m128i*>(pat + j);
+            const __m128i v0 = Reverse16(_mm_sub_epi8(_mm_loadu_si128(src), _mm_loadu_si128(k)));
+            const __m128i v1 = Reverse16(_mm_sub_epi8(_mm_loadu_si128(src + 1), _mm_loadu_si128(k + 1)));
+            const __m128i v2 = Reverse16(_mm_sub_epi8(_mm_loadu_si128(src + 2), _mm_loadu_si128(k + 2)));
+            const __m128i v3 = Reverse16(_mm_sub_epi8(_mm_loadu_si128(src + 3), _mm_loadu_si128(k + 3)));
+            uint8_t* dst = out + n - 64 - i;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 48), v0);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 32), v1);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), v2);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v3);
+            if ((j += 64) >= period)
+                j -= period;
+        }
         for (; i + 16 <= n; i += 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
             const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pat + j));
