@@ -1,0 +1,58 @@
+// Progress texts: sizes in the dialog's own units, plain ASCII otherwise.
+#include "cli/Progress.h"
+
+#include "dialog/DisplayTexts.h"
+
+#include <string>
+
+namespace quorvel::cli {
+namespace {
+
+std::u16string Ascii(const std::string& text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
+}  // namespace
+
+std::u16string FormatDuration(uint64_t seconds)
+{
+    const auto twoDigits = [](uint64_t n) { return Ascii((n < 10 ? "0" : "") + std::to_string(n)); };
+    if (seconds >= 3600)
+        return Ascii(std::to_string(seconds / 3600)) + u":" + twoDigits(seconds / 60 % 60) + u":" +
+               twoDigits(seconds % 60);
+    return Ascii(std::to_string(seconds / 60)) + u":" + twoDigits(seconds % 60);
+}
+
+std::u16string ShortName(const std::u16string& name, size_t maxUnits)
+{
+    if (name.size() <= maxUnits || maxUnits < 2)
+        return name;
+    size_t start = name.size() - (maxUnits - 1);
+    if (name[start] >= 0xDC00 && name[start] <= 0xDFFF)
+        ++start;  // do not split a surrogate pair
+    return u"\u2026" + name.substr(start);
+}
+
+std::u16string FormatProgressLine(const std::u16string& name, uint64_t done, uint64_t total, double seconds)
+{
+    const unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100.0 / static_cast<double>(total));
+    std::u16string line = ShortName(name, 28) + u"  " + Ascii(std::to_string(percent)) + u"%  " +
+                          FormatSizeText(done) + u" of " + FormatSizeText(total);
+    // Below a quarter second the rate is mostly start-up noise.
+    if (seconds >= 0.25 && done != 0) {
+        const double rate = static_cast<double>(done) / seconds;
+        line += u"  " + FormatSizeText(static_cast<uint64_t>(rate)) + u"/s  " +
+                FormatDuration(static_cast<uint64_t>(static_cast<double>(total - done) / rate + 0.5)) + u" left";
+    }
+    return line;
+}
+
+std::u16string FormatFinishedLine(const std::u16string& name, uint64_t total, double seconds)
+{
+    const auto tenths = static_cast<uint64_t>(seconds * 10 + 0.5);
+    const std::u16string time = Ascii(std::to_string(tenths / 10) + "." + std::to_string(tenths % 10)) + u" s";
+    return ShortName(name, 28) + u"  100%  " + FormatSizeText(total) + u"  " + time;
+}
+
+}  // namespace quorvel::cli

@@ -1,0 +1,22 @@
+// The progress line shown on a terminal while a file is processed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quorvel::cli {
+
+// "name  42%  420.000MB of 1.000GB  512.000MB/s  0:02 left"; seconds is the
+// time since the file started. Speed and time left appear once measurable.
+std::u16string FormatProgressLine(const std::u16string& name, uint64_t done, uint64_t total, double seconds);
+
+// The line left behind when a file is done: "name  100%  1.000GB  2.4 s".
+std::u16string FormatFinishedLine(const std::u16string& name, uint64_t total, double seconds);
+
+// "0:07", "12:34", "1:02:03".
+std::u16string FormatDuration(uint64_t seconds);
+
+// Long names keep their end, which tells files apart: "…ng_report_2024.pdf".
+std::u16string ShortName(const std::u16string& name, size_t maxUnits);
+
+}  // namespace quorvel::cli

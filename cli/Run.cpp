@@ -1,0 +1,375 @@
+// The command line's run. Files are processed one at a time, each exactly as
+// the dialog's job processes it (temporary output renamed at the end, nothing
+// partial left on failure or interruption); a failing file does not stop the
+// others.
+#include "cli/Run.h"
+
+#include "cipher/CipherJob.h"
+#include "cli/Progress.h"
+#include "cli/System.h"
+#include "dialog/DisplayTexts.h"
+#include "platform/FileSystem.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace quorvel::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// More than any password anyone types; a file of megabytes is not a password file.
+constexpr size_t kPasswordByteLimit = 64 * 1024;
+
+std::u16string Ascii(std::string_view text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
+void Report(std::u16string_view message)
+{
+    WriteErr(u"quorvel-cli: " + std::u16string(message) + u"\n");
+}
+
+std::u16string ReasonText(const FileStatus& status)
+{
+    switch (status.error) {
+    case FileError::NotFound:
+        return u"no such file or folder";
+    case FileError::AccessDenied:
+        return u"permission denied";
+    case FileError::InUse:
+        return u"in use by another program";
+    case FileError::DiskFull:
+        return u"no space left on the disk";
+    case FileError::Truncated:
+        return u"the file became shorter while it was read";
+    case FileError::Exists:
+        return u"a file of that name already exists";
+    case FileError::None:
+    case FileError::Other:
+        break;
+    }
+    return u"system error " + Ascii(std::to_string(status.systemCode));
+}
+
+std::u16string FailureText(const std::u16string& source, const std::u16string& output, const JobOutcome& outcome)
+{
+    const std::u16string reason = ReasonText(outcome.file);
+    switch (outcome.status) {
+    case JobStatus::OpenSourceFailed:
+        return source + u": cannot open: " + reason;
+    case JobStatus::CreateOutputFailed:
+        return source + u": cannot create " + output + u": " + reason;
+    case JobStatus::ReadFailed:
+        return source + u": read failed: " + reason + u"; no output written";
+    case JobStatus::WriteFailed:
+        return source + u": cannot write " + output + u": " + reason + u"; no output written";
+    case JobStatus::Cancelled:
+        return source + u": interrupted; " + output + u" not written";
+    case JobStatus::Busy:
+    case JobStatus::Succeeded:
+        break;
+    }
+    return source + u": failed";
+}
+
+// The worker's notices, turned into something the main thread can wait on.
+class RunOwner final : public CipherJobOwner {
+public:
+    void StartTickTimer(CipherDirection) override {}
+    void StopTickTimer(CipherDirection) override {}
+    void SendCipherDone(CipherDirection) override {}
+    void JobReleased(CipherDirection) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_cv.notify_all();
+    }
+    void BlockWritten(CipherDirection, uint64_t done, uint64_t) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_done = done;
+    }
+
+    void Reset()
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = false;
+        m_done = 0;
+    }
+    // True once released; false when the wait timed out.
+    bool WaitReleased(std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_cv.wait_for(lock, timeout, [&] { return m_released; });
+    }
+    uint64_t Done()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_done;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_released = false;
+    uint64_t m_done = 0;
+};
+
+// One carriage-return line on standard error, rewritten in place.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool enabled) : m_enabled(enabled) {}
+
+    void Show(const std::u16string& text) { Put(text, false); }
+    void Finish(const std::u16string& text) { Put(text, true); }
+    void Clear()
+    {
+        if (m_enabled && m_width != 0)
+            WriteErr(u"\r" + std::u16string(m_width, u' ') + u"\r");
+        m_width = 0;
+    }
+
+private:
+    void Put(const std::u16string& text, bool last)
+    {
+        if (!m_enabled)
+            return;
+        // Padding covers the rest of a longer previous line; no escape codes,
+        // which not every Windows console understands.
+        std::u16string line = u"\r" + text;
+        if (text.size() < m_width)
+            line.append(m_width - text.size(), u' ');
+        m_width = last ? 0 : text.size();
+        WriteErr(last ? line + u"\n" : line);
+    }
+
+    bool m_enabled;
+    size_t m_width = 0;
+};
+
+struct PlannedFile {
+    std::u16string source;  // as given
+    std::u16string name;    // bare file name
+    std::u16string folder;  // of the output, with its separator (or empty)
+    std::u16string output;  // full output path
+    std::u16string refusal; // why the file is not processed, if it is not
+};
+
+std::u16string WithSeparator(std::u16string folder)
+{
+    const char16_t last = folder.back();
+    if (last != u'/' && last != PathSeparator())
+        folder += PathSeparator();
+    return folder;
+}
+
+std::vector<PlannedFile> Plan(const CliOptions& options)
+{
+    const std::u16string prefix = DirectionInfo(options.direction).outputPrefix;
+    std::vector<std::optional<FileId>> sources;
+    for (const std::u16string& source : options.files)
+        sources.push_back(IdentityOf(source));
+
+    std::vector<PlannedFile> plan;
+    // Outputs already claimed in this run: their folder's identity and folded name.
+    std::vector<std::pair<FileId, std::u16string>> claimed;
+    std::vector<size_t> claimedBy;
+    for (size_t i = 0; i < options.files.size(); ++i) {
+        PlannedFile file;
+        file.source = options.files[i];
+        file.name = file.source.substr(FolderOf(file.source).size());
+        file.folder = options.outputDir ? WithSeparator(*options.outputDir) : FolderOf(file.source);
+        file.output = file.folder + prefix + file.name;
+        if (file.name.empty()) {
+            file.refusal = file.source + u": not a file";
+            plan.push_back(std::move(file));
+            continue;
+        }
+        // Never write over a file this run reads, whatever path names it.
+        if (const auto output = IdentityOf(file.output)) {
+            for (size_t j = 0; j < sources.size() && file.refusal.empty(); ++j) {
+                if (sources[j] == output)
+                    file.refusal = j == i ? file.source + u": its output " + file.output + u" is the file itself; refused"
+                                          : file.source + u": its output " + file.output + u" is the input " +
+                                                options.files[j] + u" of this run; refused";
+            }
+        }
+        // Two files of this run with one output: the later one is refused.
+        const auto folder = IdentityOf(file.folder.empty() ? u"." : file.folder);
+        if (file.refusal.empty() && folder) {
+            const std::pair<FileId, std::u16string> key {*folder, FoldName(prefix + file.name)};
+            const auto found = std::find(claimed.begin(), claimed.end(), key);
+            if (found != claimed.end())
+                file.refusal = file.source + u": its output " + file.output + u" is also the output of " +
+                               options.files[claimedBy[static_cast<size_t>(found - claimed.begin())]] + u"; refused";
+            else
+                claimed.push_back(key), claimedBy.push_back(i);
+        }
+        plan.push_back(std::move(file));
+    }
+    return plan;
+}
+
+void Wipe(std::u16string& text)
+{
+    std::fill(text.begin(), text.end(), u'\0');
+    text.clear();
+}
+
+void Wipe(std::string& text)
+{
+    std::fill(text.begin(), text.end(), '\0');
+    text.clear();
+}
+
+// Reads the password the options name; on failure returns the exit code.
+std::optional<int> GetPassword(const CliOptions& options, std::u16string& password)
+{
+    std::string bytes;
+    if (options.passwordFile) {
+        std::unique_ptr<File> file;
+        FileStatus status = SystemFileSystem().OpenRead(*options.passwordFile, file);
+        if (status) {
+            bytes.resize(kPasswordByteLimit);
+            uint32_t got = 0;
+            status = file->Read(bytes.data(), static_cast<uint32_t>(bytes.size()), got);
+            bytes.resize(got);
+            file->Close();
+        }
+        if (!status) {
+            Report(u"cannot read the password file " + *options.passwordFile + u": " + ReasonText(status));
+            return kExitUsage;
+        }
+    } else if (options.passwordStdin) {
+        if (!ReadStdinLine(bytes, kPasswordByteLimit)) {
+            Report(u"cannot read the password from standard input");
+            return kExitUsage;
+        }
+    } else {
+        const AskResult asked = AskPassword(u"Password: ", password);
+        std::u16string again;
+        AskResult repeated = AskResult::Ok;
+        if (asked == AskResult::Ok && options.direction == CipherDirection::Encipher)
+            repeated = AskPassword(u"Repeat the password: ", again);
+        const bool same = again == password || options.direction == CipherDirection::Decipher;
+        Wipe(again);
+        if (asked == AskResult::Interrupted || repeated == AskResult::Interrupted)
+            return kExitInterrupted;
+        if (asked == AskResult::NoTerminal || repeated == AskResult::NoTerminal) {
+            Report(u"no terminal to ask for the password on; use --password-file or --password-stdin");
+            return kExitUsage;
+        }
+        if (!same) {
+            Report(u"the two passwords differ; nothing was done");
+            return kExitUsage;
+        }
+    }
+    if (options.passwordFile || options.passwordStdin)
+        password = PasswordFromBytes(bytes);
+    Wipe(bytes);
+    if (password.size() < kMinPasswordLength) {
+        Report(std::u16string(kPasswordTooShortText) + u" (the password needs at least 6 characters)");
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::u16string PasswordFromBytes(std::string_view bytes)
+{
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);  // Windows editors start UTF-8 files with a byte-order mark
+    const size_t end = bytes.find('\n');
+    if (end != std::string_view::npos) {
+        bytes = bytes.substr(0, end);
+        if (bytes.ends_with('\r'))
+            bytes.remove_suffix(1);
+    }
+    return Utf8ToUtf16(bytes);
+}
+
+int RunCommand(const CliOptions& options)
+{
+    InstallInterruptHandlers();
+    if (options.outputDir && !IsFolder(*options.outputDir)) {
+        Report(u"the output folder " + *options.outputDir + u" does not exist or is not a folder");
+        return kExitUsage;
+    }
+
+    std::vector<PlannedFile> plan = Plan(options);
+    const bool anyToDo = std::any_of(plan.begin(), plan.end(), [](const PlannedFile& f) { return f.refusal.empty(); });
+    std::u16string password;
+    if (anyToDo) {
+        if (const auto failed = GetPassword(options, password)) {
+            Wipe(password);
+            return *failed;
+        }
+    }
+
+    ProgressLine progress(!options.quiet && StderrIsTerminal());
+    CipherJob job;
+    RunOwner owner;
+    bool anyFailed = false;
+    bool interrupted = false;
+    for (const PlannedFile& file : plan) {
+        if (Interrupted()) {
+            interrupted = true;
+            break;
+        }
+        if (!file.refusal.empty()) {
+            Report(file.refusal);
+            anyFailed = true;
+            continue;
+        }
+        // Checked again here: an earlier file of this run may have made it.
+        if (!options.force && PathExists(file.output)) {
+            Report(file.source + u": " + file.output + u" already exists; not replaced (-f replaces it)");
+            anyFailed = true;
+            continue;
+        }
+
+        job.SetKey(password);
+        uint64_t size = 0;
+        JobOutcome outcome = job.PrepareJob(file.source, size);
+        const auto start = Clock::now();
+        owner.Reset();
+        if (outcome.status == JobStatus::Succeeded)
+            outcome = job.LaunchJob(owner, options.direction, file.name, file.folder);
+        if (outcome.status == JobStatus::Succeeded) {
+            while (!owner.WaitReleased(std::chrono::milliseconds(100))) {
+                if (Interrupted())
+                    job.RequestCancel();
+                const std::chrono::duration<double> elapsed = Clock::now() - start;
+                progress.Show(FormatProgressLine(file.source, owner.Done(), size, elapsed.count()));
+            }
+            job.Wait();
+            outcome = job.Outcome();
+        }
+        if (outcome.status == JobStatus::Succeeded) {
+            const std::chrono::duration<double> elapsed = Clock::now() - start;
+            progress.Finish(FormatFinishedLine(file.source, size, elapsed.count()));
+            continue;
+        }
+        progress.Clear();
+        Report(FailureText(file.source, file.output, outcome));
+        anyFailed = true;
+        if (outcome.status == JobStatus::Cancelled) {
+            interrupted = true;
+            break;
+        }
+    }
+    Wipe(password);
+    if (interrupted || Interrupted())
+        return kExitInterrupted;
+    return anyFailed ? kExitFileFailed : kExitOk;
+}
+
+}  // namespace quorvel::cli
