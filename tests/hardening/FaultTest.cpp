@@ -1,0 +1,342 @@
+// Faults the real file system produces, each checked for what the job reports,
+// what is left on disk (the source untouched, no partial or temporary output,
+// an earlier output intact) and that the same record runs the next job.
+#include "Harness.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quorvel {
+namespace {
+
+using test::ReadFile;
+using test::RecordingOwner;
+using test::ScratchDir;
+using test::TransformFile;
+using test::U16;
+using test::WriteFile;
+using Names = std::vector<std::u16string>;
+
+constexpr CipherDirection kEncipher = CipherDirection::Encipher;
+constexpr CipherDirection kDecipher = CipherDirection::Decipher;
+const std::u16string kPassword = u"hardening7";
+
+// After a fault: the record and the folder still take a round trip.
+void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesystem::path& folder)
+{
+    const auto plain = test::RandomBytes(CIPHER_BLOCK_SIZE + 333, 99);
+    WriteFile(folder / u"next", plain);
+    bool finished = false;
+    ASSERT_EQ(test::RunOneJob(job, owner, kEncipher, kPassword, folder / u"next", &finished).status,
+              JobStatus::Succeeded);
+    ASSERT_TRUE(finished);
+    ASSERT_EQ(test::RunOneJob(job, owner, kDecipher, kPassword, folder / u"en_next", &finished).status,
+              JobStatus::Succeeded);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(ReadFile(folder / u"de_en_next"), plain);
+    std::filesystem::remove(folder / u"next");
+    std::filesystem::remove(folder / u"en_next");
+    std::filesystem::remove(folder / u"de_en_next");
+}
+
+TEST(RealFaults, DiskFullInTheMiddleOfAMultiBlockFile)
+{
+    test::TmpfsMount disk(2 << 20);
+    if (!disk.Available())
+        GTEST_SKIP() << "no tmpfs to fill: " << disk.Reason();
+    // 1.25 MiB of source and a page of earlier output leave about 0.75 MiB:
+    // the third block of five cannot be written.
+    const auto plain = test::RandomBytes(5 * CIPHER_BLOCK_SIZE, 1);
+    const std::vector<uint8_t> earlier {1, 2, 3, 4};
+    WriteFile(disk / u"a", plain);
+    WriteFile(disk / u"en_a", earlier);
+    const uint64_t freeBefore = disk.FreeBytes();
+
+    CipherJob job;
+    RecordingOwner owner;
+    bool finished = false;
+    const JobOutcome outcome = test::RunOneJob(job, owner, kEncipher, kPassword, disk / u"a", &finished);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(outcome.status, JobStatus::WriteFailed);
+    EXPECT_EQ(outcome.file.error, FileError::DiskFull);
+    EXPECT_GE(owner.LastDone(kEncipher), 2u * CIPHER_BLOCK_SIZE);  // it failed mid-file, not at the start
+    EXPECT_EQ(owner.DoneCount(kEncipher), 1);                     // the failure was reported
+    EXPECT_EQ(ReadFile(disk / u"a"), plain);
+    EXPECT_EQ(ReadFile(disk / u"en_a"), earlier);
+    EXPECT_EQ(disk.List(), (Names {u"a", u"en_a"}));
+    EXPECT_EQ(disk.FreeBytes(), freeBefore);  // the partial temporary output was removed
+
+    // Space for the next job once the big source is gone.
+    std::filesystem::remove(disk / u"a");
+    ExpectNextJobWorks(job, owner, disk.Path());
+}
+
+TEST(RealFaults, ReadOnlyOutputFolder)
+{
+    test::TmpfsMount disk(4 << 20);
+    if (!disk.Available())
+        GTEST_SKIP() << "no mount for a read-only folder: " << disk.Reason();
+    const auto plain = test::RandomBytes(3 * CIPHER_BLOCK_SIZE + 5, 2);
+    const std::vector<uint8_t> earlier {9, 9};
+    WriteFile(disk / u"a", plain);
+    WriteFile(disk / u"en_a", earlier);
+    ASSERT_TRUE(disk.SetReadOnly(true)) << disk.Reason();
+
+    CipherJob job;
+    RecordingOwner owner;
+    const JobOutcome outcome = test::RunOneJob(job, owner, kEncipher, kPassword, disk / u"a");
+    EXPECT_EQ(outcome.status, JobStatus::CreateOutputFailed);
+    EXPECT_EQ(outcome.file.error, FileError::AccessDenied);
+    EXPECT_EQ(outcome.outputName, u"en_a");
+    EXPECT_FALSE(job.IsBusy());
+    EXPECT_EQ(owner.ReleasedCount(kEncipher), 0);  // no worker was started
+    EXPECT_EQ(ReadFile(disk / u"a"), plain);
+    EXPECT_EQ(ReadFile(disk / u"en_a"), earlier);
+    EXPECT_EQ(disk.List(), (Names {u"a", u"en_a"}));
+
+    ASSERT_TRUE(disk.SetReadOnly(false)) << disk.Reason();
+    ExpectNextJobWorks(job, owner, disk.Path());
+}
+
+// A folder the user may not write to, by permissions rather than a mount.
+// Root passes every permission check, so as root the job runs in a child
+// process that has dropped to the unprivileged user "nobody".
+TEST(RealFaults, OutputFolderWithoutWritePermission)
+{
+    ScratchDir dir;
+    const auto plain = test::RandomBytes(CIPHER_BLOCK_SIZE + 1, 3);
+    WriteFile(dir / u"a", plain);
+    WriteFile(dir / u"en_a", {5});
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                                 std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    const auto runJob = [&] { return test::RunOneJob(kEncipher, kPassword, dir / u"a"); };
+    if (::geteuid() != 0) {
+        const JobOutcome outcome = runJob();
+        EXPECT_EQ(outcome.status, JobStatus::CreateOutputFailed);
+        EXPECT_EQ(outcome.file.error, FileError::AccessDenied);
+    } else {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // 65534 is "nobody"; in a user namespace it may not exist (exit 3).
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+            const JobOutcome outcome = runJob();
+            ::_exit(outcome.status == JobStatus::CreateOutputFailed && outcome.file.error == FileError::AccessDenied
+                        ? 0
+                        : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 3)
+            GTEST_SKIP() << "cannot drop to user nobody here";
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "the job as nobody did not report CreateOutputFailed/AccessDenied";
+    }
+    EXPECT_EQ(ReadFile(dir / u"a"), plain);
+    EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {5}));
+    EXPECT_EQ(dir.List(), (Names {u"a", u"en_a"}));
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+    CipherJob job;
+    RecordingOwner owner;
+    ExpectNextJobWorks(job, owner, dir.Path());
+}
+
+// The source changes between preparation (size taken, file open) and launch.
+TEST(RealFaults, SourceChangedBetweenPrepareAndLaunch)
+{
+    const auto plain = test::RandomBytes(4 * CIPHER_BLOCK_SIZE + 10, 4);
+    const std::vector<uint8_t> earlier {4, 4, 4};
+    CipherJob job;
+    RecordingOwner owner;
+    uint64_t size = 0;
+
+    {
+        SCOPED_TRACE("truncated: the size taken is no longer there to read");
+        ScratchDir dir;
+        WriteFile(dir / u"a", plain);
+        WriteFile(dir / u"en_a", earlier);
+        job.SetKey(kPassword);
+        ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
+        std::filesystem::resize_file(dir / u"a", CIPHER_BLOCK_SIZE + 7);
+        const JobOutcome outcome = test::LaunchAndWait(job, owner, kEncipher, dir / u"a");
+        EXPECT_EQ(outcome.status, JobStatus::ReadFailed);
+        EXPECT_EQ(outcome.file.error, FileError::Truncated);
+        EXPECT_EQ(ReadFile(dir / u"en_a"), earlier);
+        EXPECT_EQ(dir.List(), (Names {u"a", u"en_a"}));
+        ExpectNextJobWorks(job, owner, dir.Path());
+    }
+    {
+        SCOPED_TRACE("deleted: the open file still holds the picked contents");
+        ScratchDir dir;
+        WriteFile(dir / u"a", plain);
+        job.SetKey(kPassword);
+        ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
+        std::filesystem::remove(dir / u"a");
+        const JobOutcome outcome = test::LaunchAndWait(job, owner, kEncipher, dir / u"a");
+        EXPECT_EQ(outcome.status, JobStatus::Succeeded);
+        EXPECT_EQ(ReadFile(dir / u"en_a"), TransformFile(kEncipher, kPassword, plain));
+        EXPECT_EQ(dir.List(), (Names {u"en_a"}));
+        ExpectNextJobWorks(job, owner, dir.Path());
+    }
+}
+
+// The source changes under the running worker, after its first block.
+TEST(RealFaults, SourceChangedWhileTheJobRuns)
+{
+    const auto plain = test::RandomBytes(6 * CIPHER_BLOCK_SIZE + 3, 5);
+    const std::vector<uint8_t> earlier {6};
+    struct Case {
+        const char* what;
+        std::function<void(const std::filesystem::path&)> change;
+        JobStatus expected;
+        FileError error;
+    };
+    const Case cases[] = {
+        {"truncated within a later block",
+         [](const std::filesystem::path& p) { std::filesystem::resize_file(p, 2 * CIPHER_BLOCK_SIZE + 100); },
+         JobStatus::ReadFailed, FileError::Truncated},
+        {"truncated at a block boundary",
+         [](const std::filesystem::path& p) { std::filesystem::resize_file(p, 2 * CIPHER_BLOCK_SIZE); },
+         JobStatus::ReadFailed, FileError::Truncated},
+        {"truncated to nothing", [](const std::filesystem::path& p) { std::filesystem::resize_file(p, 0); },
+         JobStatus::ReadFailed, FileError::Truncated},
+        {"deleted", [](const std::filesystem::path& p) { std::filesystem::remove(p); }, JobStatus::Succeeded,
+         FileError::None},
+        {"grown",
+         [](const std::filesystem::path& p) {
+             std::FILE* f = std::fopen(p.c_str(), "ab");
+             std::fputs("more bytes than the size taken", f);
+             std::fclose(f);
+         },
+         JobStatus::Succeeded, FileError::None},
+    };
+    CipherJob job;
+    RecordingOwner owner;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        WriteFile(dir / u"a", plain);
+        WriteFile(dir / u"en_a", earlier);
+        bool changed = false;
+        owner.onBlock = [&](CipherDirection, uint64_t done) {
+            if (done == CIPHER_BLOCK_SIZE) {
+                c.change(dir / u"a");
+                changed = true;
+            }
+        };
+        bool finished = false;
+        const JobOutcome outcome = test::RunOneJob(job, owner, kEncipher, kPassword, dir / u"a", &finished);
+        owner.onBlock = nullptr;
+        ASSERT_TRUE(finished);
+        ASSERT_TRUE(changed);
+        EXPECT_EQ(outcome.status, c.expected);
+        EXPECT_EQ(outcome.file.error, c.error);
+        if (c.expected == JobStatus::Succeeded) {
+            // Exactly the size taken at preparation, from the bytes that were there.
+            EXPECT_EQ(ReadFile(dir / u"en_a"), TransformFile(kEncipher, kPassword, plain));
+        } else {
+            EXPECT_EQ(ReadFile(dir / u"en_a"), earlier);
+            EXPECT_EQ(dir.List(), (Names {u"a", u"en_a"}));
+        }
+        ExpectNextJobWorks(job, owner, dir.Path());
+    }
+}
+
+TEST(RealFaults, BothDirectionsAtOnceOnTheSameSource)
+{
+    ScratchDir dir;
+    const auto plain = test::RandomBytes(24 * CIPHER_BLOCK_SIZE + 77, 6);
+    WriteFile(dir / u"a", plain);
+    CipherJob encipher, decipher;
+    RecordingOwner owner;
+    uint64_t size = 0;
+    encipher.SetKey(kPassword);
+    decipher.SetKey(kPassword);
+    ASSERT_EQ(encipher.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
+    ASSERT_EQ(decipher.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
+    ASSERT_EQ(encipher.LaunchJob(owner, kEncipher, u"a").status, JobStatus::Succeeded);
+    ASSERT_EQ(decipher.LaunchJob(owner, kDecipher, u"a").status, JobStatus::Succeeded);
+    ASSERT_TRUE(owner.WaitReleased(kEncipher));
+    ASSERT_TRUE(owner.WaitReleased(kDecipher));
+    EXPECT_EQ(encipher.Outcome().status, JobStatus::Succeeded);
+    EXPECT_EQ(decipher.Outcome().status, JobStatus::Succeeded);
+    EXPECT_EQ(ReadFile(dir / u"a"), plain);
+    EXPECT_EQ(ReadFile(dir / u"en_a"), TransformFile(kEncipher, kPassword, plain));
+    EXPECT_EQ(ReadFile(dir / u"de_a"), TransformFile(kDecipher, kPassword, plain));
+    EXPECT_EQ(dir.List(), (Names {u"a", u"de_a", u"en_a"}));
+    ExpectNextJobWorks(encipher, owner, dir.Path());
+    ExpectNextJobWorks(decipher, owner, dir.Path());
+}
+
+// A real sparse file past 4 GiB: the 64-bit size, the 32-bit block count and
+// the block boundaries beyond 2^32 on the platform's own file calls. Writes
+// two outputs of the same size, so it runs only when asked for.
+TEST(RealFaults, SparseSourcePastFourGibibytes)
+{
+    if (!test::BigFilesEnabled())
+        GTEST_SKIP() << "writes 2 x 4 GiB; set QUORVEL_BIG_FILES=1 to run it";
+    ScratchDir dir;
+    const uint64_t size = (uint64_t {1} << 32) + 3 * CIPHER_BLOCK_SIZE + 4321;
+    // Data only at the start, across the 4 GiB mark and at the end; holes read as zeros.
+    const std::vector<std::pair<uint64_t, std::vector<uint8_t>>> islands {
+        {0, test::RandomBytes(CIPHER_BLOCK_SIZE + 9, 7)},
+        {(uint64_t {1} << 32) - 1000, test::RandomBytes(5000, 8)},
+        {size - 3000, test::RandomBytes(3000, 9)},
+    };
+    {
+        const int fd = ::open((dir / u"big").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(size)), 0);
+        for (const auto& [offset, bytes] : islands)
+            ASSERT_EQ(::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset)),
+                      static_cast<ssize_t>(bytes.size()));
+        ::close(fd);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    CipherJob job;
+    RecordingOwner owner;
+    bool finished = false;
+    ASSERT_EQ(test::RunOneJob(job, owner, kEncipher, kPassword, dir / u"big", &finished).status, JobStatus::Succeeded);
+    ASSERT_TRUE(finished);
+    ASSERT_EQ(test::RunOneJob(job, owner, kDecipher, kPassword, dir / u"en_big", &finished).status,
+              JobStatus::Succeeded);
+    ASSERT_TRUE(finished);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::printf("2 x %llu bytes through the jobs in %.1f s\n", static_cast<unsigned long long>(size), seconds);
+    ASSERT_EQ(std::filesystem::file_size(dir / u"en_big"), size);
+    ASSERT_EQ(std::filesystem::file_size(dir / u"de_en_big"), size);
+
+    // Every block of the enciphered file against the reference, and the
+    // deciphered file against the source, streamed block by block.
+    const SecureBytes key = MakeKey(kPassword);
+    const ExpandedKey expanded(key.data(), static_cast<uint32_t>(key.size()));
+    std::ifstream source(dir / u"big", std::ios::binary), enciphered(dir / u"en_big", std::ios::binary),
+        deciphered(dir / u"de_en_big", std::ios::binary);
+    std::vector<uint8_t> p(CIPHER_BLOCK_SIZE), e(CIPHER_BLOCK_SIZE), d(CIPHER_BLOCK_SIZE), ref(CIPHER_BLOCK_SIZE);
+    uint64_t badBlocks = 0;
+    const uint32_t blocks = BlockCount(size);
+    ASSERT_EQ(blocks, (1u << 14) + 4);
+    for (uint32_t b = 0; b < blocks; ++b) {
+        const uint32_t n = BlockLength(size, b);
+        source.read(reinterpret_cast<char*>(p.data()), n);
+        enciphered.read(reinterpret_cast<char*>(e.data()), n);
+        deciphered.read(reinterpret_cast<char*>(d.data()), n);
+        TransformBlock(TransformPath::Plain, kEncipher, expanded, p.data(), ref.data(), n);
+        badBlocks += !std::equal(e.begin(), e.begin() + n, ref.begin()) || !std::equal(d.begin(), d.begin() + n, p.begin());
+    }
+    EXPECT_TRUE(source && enciphered && deciphered);
+    EXPECT_EQ(badBlocks, 0u);
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,264 @@
+#include "Harness.h"
+
+#include "TestFiles.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <malloc.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace quorvel::test {
+
+void RecordingOwner::StartTickTimer(CipherDirection d)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_started[Index(d)];
+}
+
+void RecordingOwner::SendCipherDone(CipherDirection d)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_done[Index(d)];
+}
+
+void RecordingOwner::JobReleased(CipherDirection d)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_released[Index(d)];
+    m_cv.notify_all();
+}
+
+void RecordingOwner::BlockWritten(CipherDirection d, uint64_t done, uint64_t)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_lastDone[Index(d)] = done;
+    }
+    if (onBlock)
+        onBlock(d, done);
+}
+
+bool RecordingOwner::WaitReleased(CipherDirection d, int count)
+{
+    std::unique_lock lock(m_mutex);
+    return m_cv.wait_for(lock, kJobDeadline, [&] { return m_released[Index(d)] >= count; });
+}
+
+int RecordingOwner::DoneCount(CipherDirection d)
+{
+    std::lock_guard lock(m_mutex);
+    return m_done[Index(d)];
+}
+
+uint64_t RecordingOwner::LastDone(CipherDirection d)
+{
+    std::lock_guard lock(m_mutex);
+    return m_lastDone[Index(d)];
+}
+
+int RecordingOwner::ReleasedCount(CipherDirection d)
+{
+    std::lock_guard lock(m_mutex);
+    return m_released[Index(d)];
+}
+
+JobOutcome RunOneJob(CipherJob& job, RecordingOwner& owner, CipherDirection direction, const std::u16string& password,
+                     const std::filesystem::path& source, bool* finished)
+{
+    if (finished)
+        *finished = true;
+    job.SetKey(password);
+    uint64_t size = 0;
+    JobOutcome outcome = job.PrepareJob(U16(source), size);
+    if (outcome.status != JobStatus::Succeeded)
+        return outcome;
+    return LaunchAndWait(job, owner, direction, source, finished);
+}
+
+JobOutcome LaunchAndWait(CipherJob& job, RecordingOwner& owner, CipherDirection direction,
+                         const std::filesystem::path& source, bool* finished)
+{
+    const int released = owner.ReleasedCount(direction);
+    const JobOutcome outcome = job.LaunchJob(owner, direction, source.filename().u16string());
+    if (outcome.status != JobStatus::Succeeded)
+        return outcome;
+    const bool ended = owner.WaitReleased(direction, released + 1);
+    if (finished)
+        *finished = ended;
+    return job.Outcome();
+}
+
+JobOutcome RunOneJob(CipherDirection direction, const std::u16string& password, const std::filesystem::path& source)
+{
+    CipherJob job;
+    RecordingOwner owner;
+    return RunOneJob(job, owner, direction, password, source);
+}
+
+std::vector<uint8_t> TransformFile(CipherDirection direction, const std::u16string& password,
+                                   const std::vector<uint8_t>& bytes)
+{
+    const SecureBytes key = MakeKey(password);
+    const ExpandedKey expanded(key.data(), static_cast<uint32_t>(key.size()));
+    std::vector<uint8_t> out(bytes.size());
+    for (size_t at = 0; at < bytes.size(); at += CIPHER_BLOCK_SIZE) {
+        const size_t n = std::min<size_t>(CIPHER_BLOCK_SIZE, bytes.size() - at);
+        TransformBlock(TransformPath::Plain, direction, expanded, bytes.data() + at, out.data() + at, n);
+    }
+    return out;
+}
+
+namespace {
+
+bool WriteProcFile(const char* path, const std::string& text)
+{
+    const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    return ok;
+}
+
+// Mounts made by these tests live in a mount namespace of this process alone,
+// so none is seen by, or outlives, the process. Entered before main, while
+// the process has one thread (unshare refuses otherwise).
+std::string EnterPrivateMountNamespace()
+{
+    if (::unshare(CLONE_NEWNS) != 0) {
+        const int rootError = errno;
+        const uid_t uid = ::geteuid();
+        const gid_t gid = ::getegid();
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0)
+            return std::string("no private mount namespace: unshare(CLONE_NEWNS): ") + std::strerror(rootError) +
+                   ", unshare(CLONE_NEWUSER|CLONE_NEWNS): " + std::strerror(errno);
+        WriteProcFile("/proc/self/setgroups", "deny");
+        if (!WriteProcFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
+            !WriteProcFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
+            return "user namespace without an id map";
+    }
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return std::string("cannot make mounts private: ") + std::strerror(errno);
+    return {};
+}
+
+const std::string& NamespaceProblem()
+{
+    static const std::string problem = EnterPrivateMountNamespace();
+    return problem;
+}
+
+// Before main: the first use must happen while the process is single-threaded.
+const bool g_namespaceEntered = NamespaceProblem().empty();
+
+}  // namespace
+
+TmpfsMount::TmpfsMount(uint64_t bytes)
+{
+    (void)g_namespaceEntered;
+    char pattern[] = "/tmp/quorvel-mount-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+        m_reason = std::string("mkdtemp: ") + std::strerror(errno);
+        return;
+    }
+    m_path = pattern;
+    if (!NamespaceProblem().empty()) {
+        m_reason = NamespaceProblem();
+        return;
+    }
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0755";
+    if (::mount("tmpfs", m_path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+        m_reason = std::string("mount -t tmpfs: ") + std::strerror(errno);
+        return;
+    }
+    m_mounted = true;
+}
+
+TmpfsMount::~TmpfsMount()
+{
+    if (m_mounted)
+        ::umount2(m_path.c_str(), MNT_DETACH);
+    if (!m_path.empty())
+        ::rmdir(m_path.c_str());
+}
+
+std::vector<std::u16string> TmpfsMount::List() const
+{
+    std::vector<std::u16string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_path))
+        names.push_back(entry.path().filename().u16string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+uint64_t TmpfsMount::FreeBytes() const
+{
+    struct statvfs st {};
+    if (::statvfs(m_path.c_str(), &st) != 0)
+        return 0;
+    return static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+}
+
+bool TmpfsMount::SetReadOnly(bool readOnly)
+{
+    const unsigned long flags = MS_REMOUNT | MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
+    if (::mount(nullptr, m_path.c_str(), nullptr, flags, nullptr) != 0) {
+        m_reason = std::string("remount: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+int OpenDescriptorCount()
+{
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
+}
+
+size_t HeapBytesInUse()
+{
+    return ::mallinfo2().uordblks;
+}
+
+namespace {
+
+size_t StatusField(const char* name)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(name) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0)
+            return std::strtoull(line.c_str() + prefix.size(), nullptr, 10) * 1024;
+    }
+    return 0;
+}
+
+}  // namespace
+
+size_t ResidentBytes()
+{
+    return StatusField("VmRSS");
+}
+
+size_t PeakResidentBytes()
+{
+    return StatusField("VmHWM");
+}
+
+bool BigFilesEnabled()
+{
+    const char* value = std::getenv("QUORVEL_BIG_FILES");
+    return value && std::string(value) == "1";
+}
+
+}  // namespace quorvel::test
