@@ -108,6 +108,9 @@ JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction
     if (!created)
         return Fail(JobStatus::CreateOutputFailed, created);
 
+    // From the thread's start the record is the worker's, its outcome included:
+    // a short job may already have written its result when this returns.
+    const JobOutcome launched = m_outcome;
     m_busy.store(true, std::memory_order_release);
     try {
         m_worker = std::thread([this, &owner, direction] { RunJob(owner, direction); });
@@ -118,7 +121,7 @@ JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction
         m_fileSystem.Remove(m_tempPath);
         return Fail(JobStatus::CreateOutputFailed, {FileError::Other, 0});
     }
-    return m_outcome;
+    return launched;
 }
 
 void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
@@ -128,7 +131,9 @@ void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
     JobStatus status = JobStatus::Succeeded;
     FileStatus file;
     uint64_t done = 0;
-    while (m_blockCount != 0) {
+    // Runs on the bytes left: the 32-bit block count wraps from 2^50 bytes on
+    // (a sparse file can claim that), and would end such a job early as a success.
+    while (m_remaining != 0) {
         if (m_cancel.load(std::memory_order_relaxed)) {
             status = JobStatus::Cancelled;
             break;

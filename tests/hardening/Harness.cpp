@@ -85,6 +85,8 @@ JobOutcome RunOneJob(CipherJob& job, RecordingOwner& owner, CipherDirection dire
 JobOutcome LaunchAndWait(CipherJob& job, RecordingOwner& owner, CipherDirection direction,
                          const std::filesystem::path& source, bool* finished)
 {
+    if (finished)
+        *finished = true;
     const int released = owner.ReleasedCount(direction);
     const JobOutcome outcome = job.LaunchJob(owner, direction, source.filename().u16string());
     if (outcome.status != JobStatus::Succeeded)
