@@ -1,0 +1,287 @@
+// quorvel-cli run as users run it, as a child process: round trips whose bytes
+// match the cipher core, the password sources, usage errors, refusals to
+// overwrite, failing files among good ones, and the exit codes.
+#include "RunProgram.h"
+#include "tests/TestFiles.h"
+
+#include "cipher/CipherJob.h"
+#include "platform/Text.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <mutex>
+
+namespace quorvel {
+namespace {
+
+using test::ReadFile;
+using test::ScratchDir;
+using test::U16;
+using test::WriteFile;
+
+#ifdef _WIN32
+const std::string kSep = "\\";  // what the program appends to a folder given without one
+#else
+const std::string kSep = "/";
+#endif
+
+std::vector<uint8_t> Bytes(const std::string& text)
+{
+    return {text.begin(), text.end()};
+}
+
+test::ProgramResult Cli(const ScratchDir& dir, std::vector<std::u16string> args, const std::string& input = {})
+{
+    return test::RunProgram(test::CliPath(), args, input, dir.Path());
+}
+
+// The reference: the core's own job, writing into a folder of its own.
+class WaitingOwner final : public CipherJobOwner {
+public:
+    void StartTickTimer(CipherDirection) override {}
+    void StopTickTimer(CipherDirection) override {}
+    void SendCipherDone(CipherDirection) override {}
+    void JobReleased(CipherDirection) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_cv.notify_all();
+    }
+    void Wait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [&] { return m_released; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_released = false;
+};
+
+std::vector<uint8_t> CoreOutput(CipherDirection direction, const std::u16string& password,
+                                const std::filesystem::path& source)
+{
+    ScratchDir out;
+    CipherJob job;
+    WaitingOwner owner;
+    job.SetKey(password);
+    uint64_t size = 0;
+    EXPECT_EQ(job.PrepareJob(U16(source), size).status, JobStatus::Succeeded);
+    const std::u16string name = source.filename().u16string();
+    EXPECT_EQ(job.LaunchJob(owner, direction, name, U16(out.Path()) + u"/").status, JobStatus::Succeeded);
+    owner.Wait();
+    EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
+    return ReadFile(out / (DirectionInfo(direction).outputPrefix + name));
+}
+
+class CliProgram : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (test::CliPath().empty())
+            GTEST_SKIP() << "QUORVEL_CLI does not name the program";
+    }
+};
+
+TEST_F(CliProgram, RoundTripsGiveTheCoresBytesForEverySizeAndPassword)
+{
+    const size_t sizes[] = {0, 1, 5, 0x3FFFF, 0x40000, 0x40001, 3 * 0x40000 + 77};
+    // UTF-8 in the file; the key is made from the UTF-16 code units.
+    const std::pair<std::string, std::u16string> passwords[] = {
+        {"mqzvtrk\n", u"mqzvtrk"},
+        {"\xE5\xAF\x86\xE7\xA0\x81\xE6\x98\xAF\xE7\xA7\x98\xE5\xAF\x86\xE7\x9A\x84\r\n", u"密码是秘密的"},
+        {"\xF0\x9F\x94\x91\xF0\x9F\x94\x92key", u"\U0001F511\U0001F512key"},
+        {"p\xC3\xA4ss w\xC3\xB6rd\n", u"päss wörd"},
+    };
+    for (const auto& [line, password] : passwords) {
+        SCOPED_TRACE(Utf16ToUtf8(password));
+        ScratchDir dir;
+        WriteFile(dir / u"pw", Bytes(line));
+        std::vector<std::u16string> encipher {u"encipher", u"--password-file", u"pw"};
+        std::vector<std::u16string> decipher {u"decipher", u"--password-file", u"pw"};
+        for (size_t size : sizes) {
+            const std::u16string name = u"f" + U16(std::to_string(size)) + u" \u8d44\u6599.bin";
+            WriteFile(dir / name, test::RandomBytes(size, static_cast<uint32_t>(size + line.size())));
+            encipher.push_back(name);
+            decipher.push_back(u"en_" + name);
+        }
+        const auto enciphered = Cli(dir, encipher);
+        ASSERT_EQ(enciphered.exitCode, 0) << enciphered.err;
+        // Not a terminal: no progress, nothing at all on success.
+        EXPECT_EQ(enciphered.err, "");
+        EXPECT_EQ(enciphered.out, "");
+        const auto deciphered = Cli(dir, decipher);
+        ASSERT_EQ(deciphered.exitCode, 0) << deciphered.err;
+        for (size_t size : sizes) {
+            SCOPED_TRACE(size);
+            const std::u16string name = u"f" + U16(std::to_string(size)) + u" \u8d44\u6599.bin";
+            const auto plain = ReadFile(dir / name);
+            EXPECT_EQ(ReadFile(dir / (u"en_" + name)), CoreOutput(CipherDirection::Encipher, password, dir / name));
+            EXPECT_EQ(ReadFile(dir / (u"de_en_" + name)), plain);
+        }
+        EXPECT_EQ(dir.List().size(), 1 + 3 * std::size(sizes));  // nothing temporary left
+    }
+}
+
+TEST_F(CliProgram, PasswordFromStandardInputOrFileAlike)
+{
+    ScratchDir dir;
+    const auto plain = test::RandomBytes(70000, 3);
+    WriteFile(dir / u"a", plain);
+    const auto expected = CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a");
+    for (const std::string& input : {std::string("secret7\n"), std::string("secret7\r\nmore"), std::string("secret7")}) {
+        const auto r = Cli(dir, {u"encipher", u"-f", u"--password-stdin", u"a"}, input);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(ReadFile(dir / u"en_a"), expected);
+    }
+    // A byte-order mark, as Windows editors write, is not part of the password.
+    WriteFile(dir / u"pw", Bytes("\xEF\xBB\xBFsecret7\r\n"));
+    ASSERT_EQ(Cli(dir, {u"encipher", u"-f", u"--password-file", u"pw", u"a"}).exitCode, 0);
+    EXPECT_EQ(ReadFile(dir / u"en_a"), expected);
+}
+
+TEST_F(CliProgram, ShortOrMissingPasswordsTouchNothing)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"a", test::RandomBytes(1000, 3));
+    // Five code units are too few; three astral characters are six code units, enough.
+    for (const std::string& input : {std::string("12345\n"), std::string("\xE5\xAF\x86\xE7\xA0\x81\n"), std::string("\n")}) {
+        const auto r = Cli(dir, {u"encipher", u"--password-stdin", u"a"}, input);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("\xE5\xAF\x86\xE7\xA0\x81\xE8\xBE\x93\xE5\x85\xA5"), std::string::npos) << r.err;  // 密码输入…
+        EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a"}));
+    }
+    const auto astral = Cli(dir, {u"encipher", u"--password-stdin", u"a"}, "\xF0\x9F\x94\x91\xF0\x9F\x94\x91\xF0\x9F\x94\x91\n");
+    EXPECT_EQ(astral.exitCode, 0) << astral.err;
+    EXPECT_EQ(ReadFile(dir / u"en_a"), CoreOutput(CipherDirection::Encipher, u"\U0001F511\U0001F511\U0001F511", dir / u"a"));
+
+    const auto missingFile = Cli(dir, {u"decipher", u"--password-file", u"nope", u"en_a"});
+    EXPECT_EQ(missingFile.exitCode, 2);
+    EXPECT_NE(missingFile.err.find("nope"), std::string::npos);
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
+}
+
+TEST_F(CliProgram, UsageErrorsExitWithTwoAndTouchNothing)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"a", test::RandomBytes(1000, 3));
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    const std::vector<std::vector<std::u16string>> bad = {
+        {},
+        {u"encipher", u"--password-file", u"pw"},
+        {u"encipher", u"--password-file", u"pw", u"--frobnicate", u"a"},
+        {u"encipher", u"--password-file", u"pw", u"--password-stdin", u"a"},
+        {u"decipher", u"--password-file", u"pw", u"-o", u"no such folder", u"a"},
+        {u"decipher", u"--password-file", u"pw", u"-o", u"a", u"a"},  // a file, not a folder
+        {u"rot13", u"a"},
+    };
+    for (const auto& args : bad) {
+        SCOPED_TRACE(testing::PrintToString(args.size()));
+        const auto r = Cli(dir, args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("quorvel-cli: "), std::string::npos) << r.err;
+        EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"pw"}));
+    }
+    const auto help = Cli(dir, {u"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("encipher"), std::string::npos);
+    const auto version = Cli(dir, {u"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("quorvel-cli ", 0), 0u);
+}
+
+TEST_F(CliProgram, AnExistingOutputIsRefusedUnlessForced)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    WriteFile(dir / u"a", test::RandomBytes(5000, 1));
+    WriteFile(dir / u"b", test::RandomBytes(6000, 2));
+    WriteFile(dir / u"en_a", {1, 2, 3});
+    const auto refused = Cli(dir, {u"encipher", u"--password-file", u"pw", u"a", u"b"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("en_a already exists"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {1, 2, 3}));
+    EXPECT_EQ(ReadFile(dir / u"en_b"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"b"));  // the other still ran
+
+    const auto forced = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-f", u"a", u"b"});
+    EXPECT_EQ(forced.exitCode, 0) << forced.err;
+    EXPECT_EQ(ReadFile(dir / u"en_a"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a"));
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"b", u"en_a", u"en_b", u"pw"}));
+}
+
+TEST_F(CliProgram, AMissingSourceIsNamedAndTheOthersStillRun)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    WriteFile(dir / u"a", test::RandomBytes(5000, 1));
+    const auto r = Cli(dir, {u"decipher", u"--password-file", u"pw", u"missing.bin", u"a", u"gone/"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("missing.bin: cannot open: no such file or folder"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("gone/"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(dir / u"de_a"), CoreOutput(CipherDirection::Decipher, u"secret7", dir / u"a"));
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"de_a", u"pw"}));
+}
+
+TEST_F(CliProgram, OutputFolderTakesEveryOutput)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    std::filesystem::create_directories(dir.Path() / "src" / "deep");
+    std::filesystem::create_directories(dir.Path() / "out");
+    WriteFile(dir.Path() / "src" / "a", test::RandomBytes(0x40000 + 9, 1));
+    WriteFile(dir.Path() / "src" / "deep" / "b", test::RandomBytes(10, 2));
+    for (const std::u16string out : {u"out", u"out/"}) {
+        const auto r = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-f", u"-o", out, u"src/a", u"src/deep/b"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+    }
+    EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_a"),
+              CoreOutput(CipherDirection::Encipher, u"secret7", dir.Path() / "src" / "a"));
+    EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_b"),
+              CoreOutput(CipherDirection::Encipher, u"secret7", dir.Path() / "src" / "deep" / "b"));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "out"), {}), 2);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "src"), {}), 2);  // a and deep
+}
+
+TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    const auto a = test::RandomBytes(3000, 1);
+    const auto enA = test::RandomBytes(4000, 2);
+    WriteFile(dir / u"a", a);
+    WriteFile(dir / u"en_a", enA);
+    std::filesystem::create_directories(dir.Path() / "x");
+    WriteFile(dir.Path() / "x" / "a", test::RandomBytes(10, 3));
+
+    // a's output would be en_a, another input: refused even with -f; en_a itself still runs.
+    const auto r = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-f", u"-o", u".", u"a", u"en_a"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("a: its output ." + kSep + "en_a is the input en_a of this run"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(dir / u"en_a"), enA);
+    EXPECT_EQ(ReadFile(dir / u"en_en_a"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"en_a"));
+
+    // Two inputs with one output: the later one is refused, whatever the spelling.
+    std::filesystem::create_directories(dir.Path() / "out");
+    const auto twice = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-o", u"out", u"a", u"x/a", u"./a"});
+    EXPECT_EQ(twice.exitCode, 1);
+    EXPECT_NE(twice.err.find("x/a: its output out" + kSep + "en_a is also the output of a"), std::string::npos) << twice.err;
+    EXPECT_NE(twice.err.find("./a: its output"), std::string::npos) << twice.err;
+    EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_a"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a"));
+    EXPECT_EQ(ReadFile(dir / u"a"), a);
+
+    // The output name is another name of the source itself.
+    std::error_code ec;
+    std::filesystem::create_directories(dir.Path() / "linked");
+    std::filesystem::create_hard_link(dir / u"a", dir.Path() / "linked" / "en_a", ec);
+    if (ec)
+        GTEST_SKIP() << "no hard links here: " << ec.message();
+    const auto self = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-f", u"-o", u"linked", u"a"});
+    EXPECT_EQ(self.exitCode, 1);
+    EXPECT_NE(self.err.find("is the file itself"), std::string::npos) << self.err;
+    EXPECT_EQ(ReadFile(dir / u"a"), a);
+}
+
+}  // namespace
+}  // namespace quorvel

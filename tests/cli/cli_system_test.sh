@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# quorvel-cli on Linux in the situations that need the system's help:
+# interruption by signals, a source or folder the user may not use (run as
+# nobody, since root passes every permission check), a full file system (a
+# 1 MiB tmpfs in a private mount namespace), and a real terminal (script's pty)
+# for the progress line and the password prompt. A case that cannot be set up
+# here is skipped with its reason; every other failure fails the test.
+set -uo pipefail
+cli=$(realpath "$1")
+failures=0
+scratch=$(mktemp -d /dev/shm/quorvel-cli-test.XXXXXX)
+trap 'rm -rf "$scratch"' EXIT
+chmod 755 "$scratch"
+cd "$scratch"
+printf 'secret7\n' > pw
+chmod 644 pw
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+skip() { echo "SKIP: $*"; }
+# Names in the current folder other than the ones given.
+others() { ls -A | grep -vxF -f <(printf '%s\n' "$@") || true; }
+
+# --- Interruption: SIGINT and SIGTERM mid-file leave no output, not even a temporary.
+truncate -s 8G big               # sparse: reads cost no disk
+printf 'earlier output\n' > en_big
+for sig in INT TERM; do
+  "$cli" encipher -f --password-file pw big 2> err &
+  pid=$!
+  # Wait until the temporary output has grown, so the job is surely mid-file.
+  for _ in $(seq 200); do
+    size=$(stat -c %s en_big.quorvel-tmp 2>/dev/null || echo 0)
+    [ "$size" -gt 10000000 ] && break
+    sleep 0.05
+  done
+  kill -s "$sig" "$pid"
+  wait "$pid"; rc=$?
+  if [ "$rc" -eq 130 ] && grep -q 'big: interrupted' err && [ "$(cat en_big)" = "earlier output" ] \
+     && [ -z "$(others pw big en_big err)" ]; then
+    pass "SIG$sig mid-file: exit 130, earlier output kept, nothing partial"
+  else
+    fail "SIG$sig mid-file: exit $rc, stderr: $(cat err), folder: $(ls -A | tr '\n' ' ')"
+  fi
+done
+rm -f big en_big err
+
+# --- Permissions, as an unprivileged user.
+head -c 300000 /dev/urandom > plain
+if setpriv --reuid=nobody --regid=nogroup --clear-groups true 2>/dev/null; then
+  as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
+  cp plain secret && chmod 600 secret
+  mkdir -p mine && chmod 777 mine
+  as_nobody "$cli" encipher --password-file pw -o mine secret plain 2> err; rc=$?
+  if [ "$rc" -eq 1 ] && grep -q 'secret: cannot open: permission denied' err && [ "$(ls -A mine)" = "en_plain" ]; then
+    pass "unreadable source: named with its cause, the other file done, exit 1"
+  else
+    fail "unreadable source: exit $rc, stderr: $(cat err), mine: $(ls -A mine | tr '\n' ' ')"
+  fi
+  mkdir -p locked && chmod 755 locked
+  as_nobody "$cli" encipher --password-file pw -o locked plain 2> err; rc=$?
+  if [ "$rc" -eq 1 ] && grep -q 'plain: cannot create locked/en_plain: permission denied' err && [ -z "$(ls -A locked)" ]; then
+    pass "output folder not writable: named with its cause, exit 1, nothing created"
+  else
+    fail "output folder not writable: exit $rc, stderr: $(cat err), locked: $(ls -A locked | tr '\n' ' ')"
+  fi
+  rm -rf mine locked secret err
+else
+  skip "permissions: cannot run as nobody here (setpriv failed)"
+fi
+
+# --- A full file system: the write fails mid-file and nothing is left on it.
+head -c 3000000 /dev/urandom > large
+mkdir -p small
+if unshare -m true 2>/dev/null && unshare -m sh -c 'mount -t tmpfs -o size=1m tmpfs small' 2>/dev/null; then
+  unshare -m sh -c 'mount -t tmpfs -o size=1m tmpfs small && "$0" encipher --password-file pw -o small large plain 2> err; echo $? > rc; ls -A small > left' "$cli"
+  rc=$(cat rc)
+  if [ "$rc" -eq 1 ] && grep -q 'large: cannot write small/en_large: no space left on the disk; no output written' err \
+     && [ "$(cat left)" = "en_plain" ]; then
+    pass "full file system: named with its cause, no partial output, the small file still done"
+  else
+    fail "full file system: exit $rc, stderr: $(cat err), left: $(cat left | tr '\n' ' ')"
+  fi
+  rm -f rc err left
+else
+  skip "full file system: cannot mount a tmpfs here"
+fi
+rm -rf small large
+
+# --- A terminal: progress on it, none with -q; the password asked twice without echo.
+if script -qec true /dev/null >/dev/null 2>&1; then
+  script -qec "'$cli' encipher --password-file pw plain" /dev/null > tty.txt 2>&1; rc=$?
+  if [ "$rc" -eq 0 ] && grep -q 'plain  100%  292.969KB' tty.txt; then
+    pass "progress line on a terminal"
+  else
+    fail "progress on a terminal: exit $rc, output: $(cat -v tty.txt)"
+  fi
+  rm -f en_plain
+  script -qec "'$cli' encipher -q --password-file pw plain" /dev/null > tty.txt 2>&1; rc=$?
+  if [ "$rc" -eq 0 ] && [ ! -s tty.txt ] && [ -f en_plain ]; then
+    pass "-q: nothing on the terminal"
+  else
+    fail "-q on a terminal: exit $rc, output: $(cat -v tty.txt)"
+  fi
+  mv en_plain expected
+  # The answers arrive after the prompts, as typed; echo is off, so the password never shows.
+  { sleep 1; printf 'secret7\n'; sleep 1; printf 'secret7\n'; sleep 1; } \
+    | script -qec "'$cli' encipher -q plain" /dev/null > tty.txt 2>&1; rc=$?
+  if [ "$rc" -eq 0 ] && cmp -s en_plain expected && grep -q 'Password:' tty.txt && grep -q 'Repeat the password:' tty.txt \
+     && ! grep -q secret7 tty.txt; then
+    pass "password asked twice on the terminal without echo"
+  else
+    fail "password prompt: exit $rc, output: $(cat -v tty.txt)"
+  fi
+  rm -f en_plain
+  { sleep 1; printf 'secret7\n'; sleep 1; printf 'secret8\n'; sleep 1; } \
+    | script -qec "'$cli' encipher -q plain" /dev/null > tty.txt 2>&1; rc=$?
+  # script passes the exit code on with -e.
+  if [ "$rc" -eq 2 ] && grep -q 'passwords differ' tty.txt && [ ! -e en_plain ]; then
+    pass "differing passwords refused, exit 2"
+  else
+    fail "differing passwords: exit $rc, output: $(cat -v tty.txt)"
+  fi
+  rm -f tty.txt expected
+else
+  skip "terminal: script(1) cannot make a pseudo-terminal here"
+fi
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
