@@ -1,0 +1,42 @@
+// Start-up: common controls, the dialog with its preset password, and the end
+// of the process when the dialog closes.
+#include "app/QuorvelApp.h"
+
+#include "dialog/QuorvelDlg.h"
+
+#include <commctrl.h>
+
+namespace quorvel {
+
+BOOL CQuorvelApp::InitInstance()
+{
+    INITCOMMONCONTROLSEX controls {};
+    controls.dwSize = sizeof controls;
+    controls.dwICC = 0xFF;  // every class of the first common-controls generation
+    ::InitCommonControlsEx(&controls);
+
+    CWinApp::InitInstance();
+    SetRegistryKey(u"应用程序向导生成的本地应用程序");
+
+    CQuorvelDlg dialog;
+    m_pMainWnd = &dialog;
+    dialog.m_strPassword = u"mqzvtrk";
+    dialog.DoModal();
+    m_pMainWnd = nullptr;
+
+    // No message loop: the process ends here.
+    return FALSE;
+}
+
+}  // namespace quorvel
+
+namespace {
+
+quorvel::CQuorvelApp theApp;
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
+{
+    return quorvel::win32::CWinApp::Main();
+}

@@ -1,0 +1,13 @@
+// The application object: runs the main dialog once and ends the process.
+#pragma once
+
+#include "platform/win32/WinApp.h"
+
+namespace quorvel {
+
+class CQuorvelApp : public win32::CWinApp {
+public:
+    BOOL InitInstance() override;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,368 @@
+// The main dialog: password check, file pick, launch, tick counting, the
+// completion and failure boxes, the clock and the drawing.
+#include "dialog/QuorvelDlg.h"
+
+#include "app/AboutDlg.h"
+#include "dialog/DisplayTexts.h"
+#include "platform/win32/FileDialog.h"
+#include "platform/win32/Gdi.h"
+
+namespace quorvel {
+namespace {
+
+constexpr UINT kClockPeriod = 1000;   // ms
+constexpr UINT kTickPeriod = 100;     // ms; the completion text counts tenths of a second
+constexpr DWORD kOpenFlags = 0x1004;  // OFN_HIDEREADONLY | OFN_FILEMUSTEXIST
+
+constexpr COLORREF kMagenta = 0xFF00FF;
+constexpr COLORREF kGrey = 0x808080;
+constexpr COLORREF kBlue = 0xFF0000;
+constexpr COLORREF kRed = 0x0000FF;
+constexpr COLORREF kGreen = 0x00FF00;
+constexpr COLORREF kRedViolet = 0x8000FF;
+
+constexpr char16_t kFileNotFoundText[] = u"文件不存在";
+constexpr char16_t kFileNotFoundCaption[] = u"打开文件错误";
+constexpr char16_t kPresetFilter[] = u"All Files (*.*)|*.*||";
+
+std::optional<CipherDirection> DirectionOfCode(WPARAM code)
+{
+    for (CipherDirection d : {CipherDirection::Encipher, CipherDirection::Decipher}) {
+        if (DirectionInfo(d).doneCode == code)
+            return d;
+    }
+    return std::nullopt;
+}
+
+int Index(CipherDirection direction)
+{
+    return direction == CipherDirection::Encipher ? 0 : 1;
+}
+
+}  // namespace
+
+CQuorvelDlg::CQuorvelDlg()
+    : CDialogImpl(IDD_QUORVEL_DIALOG), m_hIcon(win32::LoadIconResource(IDR_MAINFRAME))
+{
+}
+
+void CQuorvelDlg::DoDataExchange()
+{
+    DDX_Text(IDC_PASSWORD, m_strPassword);
+    DDX_Text(IDC_ENCIPHER_NAME, m_strEncipherName);
+    DDX_Text(IDC_DECIPHER_NAME, m_strDecipherName);
+}
+
+BOOL CQuorvelDlg::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+    m_hWndForJobs = m_hWnd;
+
+    if (HMENU systemMenu = ::GetSystemMenu(m_hWnd, FALSE)) {
+        const std::u16string about = win32::LoadResourceString(IDS_ABOUTBOX);
+        if (!about.empty()) {
+            ::AppendMenuW(systemMenu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, win32::Wide(about));
+        }
+    }
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+
+    UpdateClock();
+    SetTimer(CLOCK_TIMER, kClockPeriod);
+    PaintBackground();
+    return TRUE;
+}
+
+void CQuorvelDlg::OnSysCommand(UINT id, LPARAM)
+{
+    if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDlg about(m_hWnd);
+        about.DoModal();
+        return;
+    }
+    PassToDefault();
+}
+
+void CQuorvelDlg::ShowBox(const std::u16string& text, const std::u16string& caption)
+{
+    MessageBox(text, caption, MB_OK);
+}
+
+CipherJob& CQuorvelDlg::Job(CipherDirection direction)
+{
+    return direction == CipherDirection::Encipher ? m_encipherJob : m_decipherJob;
+}
+
+int32_t& CQuorvelDlg::Ticks(CipherDirection direction)
+{
+    return direction == CipherDirection::Encipher ? m_nEncipherTicks : m_nDecipherTicks;
+}
+
+void CQuorvelDlg::StartJob(CipherDirection direction)
+{
+    // A second click while the file dialog or a box of this start is up, or
+    // while the direction's worker runs, is not a new job.
+    if (!m_jobState.BeginStart(direction))
+        return;
+    bool launched = false;
+    struct EndStart {
+        DialogJobState& state;
+        CipherDirection direction;
+        bool& launched;
+        ~EndStart() { state.EndStart(direction, launched); }
+    } endStart {m_jobState, direction, launched};
+
+    const CipherDirectionInfo& info = DirectionInfo(direction);
+    CipherJob& job = Job(direction);
+
+    UpdateData(true);
+    if (m_strPassword.size() < kMinPasswordLength) {
+        ShowBox(kPasswordTooShortText, kPasswordTooShortCaption);
+        return;
+    }
+
+    const std::optional<win32::PickedFile> picked =
+        win32::ShowOpenFileDialog(m_hWnd, {u"All Files", u"*.*", kOpenFlags, kPresetFilter});
+    // The dialog may have been closed while the file dialog was up.
+    if (!picked || IsEnding() || m_jobState.IsClosing())
+        return;
+
+    job.SetKey(m_strPassword);
+    (direction == CipherDirection::Encipher ? m_strEncipherName : m_strDecipherName) = picked->name;
+    UpdateData(false);
+
+    uint64_t size = 0;
+    if (job.PrepareJob(picked->path, size).status != JobStatus::Succeeded) {
+        ShowBox(kFileNotFoundText, kFileNotFoundCaption);
+        return;
+    }
+    m_strSizeText = FormatSizeText(size);
+    SetDlgItemText(info.sizeId, m_strSizeText);
+
+    // Zeroed here, before the worker exists, so a job that ends before the
+    // first tick reports 0 and never a count left from the last job.
+    Ticks(direction) = 0;
+    m_strRunningName[Index(direction)] = picked->name;
+    const JobOutcome outcome = job.LaunchJob(*this, direction, picked->name);
+    if (outcome.status != JobStatus::Succeeded) {
+        const MessageText failure = FormatFailureText(outcome, picked->name);
+        ShowBox(failure.text, failure.caption);
+        return;
+    }
+    launched = true;
+    EnableDlgItem(info.buttonId, false);
+}
+
+void CQuorvelDlg::OnTimer(UINT_PTR id)
+{
+    if (id == CLOCK_TIMER)
+        UpdateClock();
+    else if (id == ENCIPHER_TICK_TIMER)
+        AddTick(m_nEncipherTicks);
+    else if (id == DECIPHER_TICK_TIMER)
+        AddTick(m_nDecipherTicks);
+    PassToDefault();
+}
+
+void CQuorvelDlg::UpdateClock()
+{
+    SetDlgItemText(IDC_CLOCK, FormatClockText(ToLocalTime(CurrentTime())));
+}
+
+void CQuorvelDlg::OnChar(UINT character, UINT, UINT)
+{
+    if (character == 27)
+        OnCancel();
+    PassToDefault();
+}
+
+void CQuorvelDlg::OnOK()
+{
+    UpdateData(true);
+    Close(IDOK);
+}
+
+void CQuorvelDlg::OnCancel()
+{
+    Close(IDCANCEL);
+}
+
+void CQuorvelDlg::Close(int result)
+{
+    switch (m_jobState.RequestClose()) {
+    case DialogJobState::CloseStep::Ignore:
+        return;
+    case DialogJobState::CloseStep::EndNow:
+        EndDialog(result);
+        return;
+    case DialogJobState::CloseStep::Ask:
+        break;
+    }
+    const bool confirmed =
+        MessageBox(kCloseWhileRunningText, kCloseWhileRunningCaption, MB_YESNO) == IDYES;
+    // Jobs may have ended while the box was up; the state knows.
+    const bool endNow = m_jobState.AnswerClose(confirmed, result);
+    if (!confirmed)
+        return;
+    EnableDlgItem(IDC_ENCIPHER_BUTTON, false);
+    EnableDlgItem(IDC_DECIPHER_BUTTON, false);
+    if (endNow) {
+        EndDialog(result);
+        return;
+    }
+    // The workers stop after their current block and remove their partial
+    // outputs; the last release notice ends the dialog.
+    for (CipherDirection d : {CipherDirection::Encipher, CipherDirection::Decipher}) {
+        if (m_jobState.IsRunning(d))
+            Job(d).RequestCancel();
+    }
+}
+
+LRESULT CQuorvelDlg::OnCipherDone(WPARAM wParam, LPARAM)
+{
+    const std::optional<CipherDirection> direction = DirectionOfCode(wParam);
+    if (!direction)
+        return 0;
+    // After a confirmed close nobody waits for the result any more.
+    if (m_jobState.IsClosing())
+        return 0;
+    const JobOutcome& outcome = Job(*direction).Outcome();
+    if (outcome.status == JobStatus::Succeeded) {
+        const MessageText done = FormatDoneText(*direction, Ticks(*direction));
+        ShowBox(done.text, done.caption);
+    } else if (outcome.status != JobStatus::Cancelled) {
+        const MessageText failure = FormatFailureText(outcome, m_strRunningName[Index(*direction)]);
+        ShowBox(failure.text, failure.caption);
+    }
+    return 0;
+}
+
+LRESULT CQuorvelDlg::OnTickTimer(WPARAM wParam, LPARAM lParam)
+{
+    const std::optional<CipherDirection> direction = DirectionOfCode(wParam);
+    if (!direction)
+        return 0;
+    const UINT id = DirectionInfo(*direction).tickTimerId;
+    if (lParam != 0)
+        SetTimer(id, kTickPeriod);
+    else
+        KillTimer(id);
+    return 0;
+}
+
+LRESULT CQuorvelDlg::OnJobReleased(WPARAM wParam, LPARAM)
+{
+    const std::optional<CipherDirection> direction = DirectionOfCode(wParam);
+    if (!direction || !m_jobState.IsRunning(*direction))
+        return 0;
+    // The worker posted this as its last act, so the join is immediate.
+    Job(*direction).Wait();
+    const DialogJobState::ReleaseStep step = m_jobState.Released(*direction);
+    if (step.enableButton)
+        EnableDlgItem(DirectionInfo(*direction).buttonId, true);
+    if (step.endDialog)
+        EndDialog(m_jobState.CloseResult());
+    return 0;
+}
+
+void CQuorvelDlg::StartTickTimer(CipherDirection direction)
+{
+    ::PostMessageW(m_hWndForJobs, WM_TICK_TIMER, DirectionInfo(direction).doneCode, 1);
+}
+
+void CQuorvelDlg::StopTickTimer(CipherDirection direction)
+{
+    ::PostMessageW(m_hWndForJobs, WM_TICK_TIMER, DirectionInfo(direction).doneCode, 0);
+}
+
+void CQuorvelDlg::SendCipherDone(CipherDirection direction)
+{
+    ::SendMessageW(m_hWndForJobs, WM_CIPHER_DONE, DirectionInfo(direction).doneCode, 0);
+}
+
+void CQuorvelDlg::JobReleased(CipherDirection direction)
+{
+    ::PostMessageW(m_hWndForJobs, WM_JOB_RELEASED, DirectionInfo(direction).doneCode, 0);
+}
+
+// The background picture stretched over the whole client area. A fresh
+// bitmap per paint; every drawing object is gone when this returns.
+void CQuorvelDlg::PaintBackground()
+{
+    win32::PaintDc paint(m_hWnd);
+    RECT client {};
+    ::GetClientRect(m_hWnd, &client);
+    win32::UniqueMemoryDc memory(::CreateCompatibleDC(paint.Get()));
+    win32::UniqueBitmap bitmap = win32::LoadBitmapResource(IDB_BACKGROUND);
+    if (!memory || !bitmap)
+        return;
+    const SIZE size = win32::BitmapSize(bitmap.Get());
+    win32::SelectGuard selected(memory.Get(), bitmap.Get());
+    ::StretchBlt(paint.Get(), 0, 0, client.right - client.left, client.bottom - client.top, memory.Get(), 0, 0,
+                 size.cx, size.cy, SRCCOPY);
+}
+
+void CQuorvelDlg::OnPaint()
+{
+    if (::IsIconic(m_hWnd)) {
+        win32::PaintDc paint(m_hWnd);
+        ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Get()), 0);
+        const int iconWidth = ::GetSystemMetrics(SM_CXICON);
+        const int iconHeight = ::GetSystemMetrics(SM_CYICON);
+        RECT client {};
+        ::GetClientRect(m_hWnd, &client);
+        const int x = (client.right - client.left - iconWidth + 1) / 2;
+        const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+        ::DrawIcon(paint.Get(), x, y, m_hIcon);
+        return;
+    }
+    PaintBackground();
+    // The update region is validated; the dialog manager finds nothing left.
+    PassToDefault();
+}
+
+HCURSOR CQuorvelDlg::OnQueryDragIcon()
+{
+    return static_cast<HCURSOR>(m_hIcon);
+}
+
+HBRUSH CQuorvelDlg::OnCtlColor(HDC dc, HWND control, UINT type)
+{
+    const HBRUSH brush = reinterpret_cast<HBRUSH>(CallDefault());
+
+    if (type == CTLCOLOR_STATIC) {
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, kMagenta);
+    } else if (type == CTLCOLOR_EDIT) {
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetBkColor(dc, kGrey);
+    }
+
+    switch (::GetDlgCtrlID(control)) {
+    case IDC_ENCIPHER_NAME:
+    case IDC_DECIPHER_NAME:
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, kBlue);
+        break;
+    case IDC_ENCIPHER_SIZE:
+    case IDC_DECIPHER_SIZE:
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, kRed);
+        break;
+    case IDC_PASSWORD:
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetTextColor(dc, kGreen);
+        break;
+    case IDC_CLOCK:
+        ::SetBkMode(dc, TRANSPARENT);
+        ::SetBkColor(dc, kGrey);
+        ::SetTextColor(dc, kRedViolet);
+        break;
+    default:
+        break;
+    }
+    return brush;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,99 @@
+// The program's main window: password, the two directions' file names and
+// sizes, the clock; the interface side of both cipher jobs.
+#pragma once
+
+#include "cipher/CipherJob.h"
+#include "dialog/DialogJobState.h"
+#include "dialog/QuorvelIds.h"
+#include "platform/win32/Dialog.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace quorvel {
+
+// Private messages from a worker to the interface thread: wParam is the
+// direction's done code (1 or 2).
+constexpr UINT WM_TICK_TIMER = 0x0501;    // lParam 1 starts the tick timer, 0 stops it
+constexpr UINT WM_JOB_RELEASED = 0x0502;  // the worker has released everything
+
+class CQuorvelDlg : public win32::CDialogImpl<CQuorvelDlg>, private CipherJobOwner {
+    friend class win32::CDialogImpl<CQuorvelDlg>;
+    using Entry = win32::MessageEntry<CQuorvelDlg>;
+
+    static constexpr auto MessageMap()
+    {
+        return std::array {
+            Entry {WM_SYSCOMMAND, 0, 0, &CQuorvelDlg::OnSysCommand},
+            Entry {WM_PAINT, 0, 0, &CQuorvelDlg::OnPaint},
+            Entry {WM_QUERYDRAGICON, 0, 0, &CQuorvelDlg::OnQueryDragIcon},
+            Entry {win32::kAnyCtlColor, 0, 0, &CQuorvelDlg::OnCtlColor},
+            Entry {WM_COMMAND, IDC_ENCIPHER_BUTTON, BN_CLICKED, &CQuorvelDlg::OnEncipherClicked},
+            Entry {WM_COMMAND, IDC_DECIPHER_BUTTON, BN_CLICKED, &CQuorvelDlg::OnDecipherClicked},
+            Entry {WM_TIMER, 0, 0, &CQuorvelDlg::OnTimer},
+            Entry {WM_CHAR, 0, 0, &CQuorvelDlg::OnChar},
+            Entry {WM_CIPHER_DONE, 0, 0, &CQuorvelDlg::OnCipherDone},
+            Entry {WM_TICK_TIMER, 0, 0, &CQuorvelDlg::OnTickTimer},
+            Entry {WM_JOB_RELEASED, 0, 0, &CQuorvelDlg::OnJobReleased},
+        };
+    }
+
+public:
+    CQuorvelDlg();
+
+    HICON m_hIcon;
+    std::u16string m_strPassword;
+    std::u16string m_strEncipherName;
+    std::u16string m_strDecipherName;
+    std::u16string m_strSizeText;
+    CipherJob m_encipherJob;
+    CipherJob m_decipherJob;
+    int32_t m_nEncipherTicks = 0;
+    int32_t m_nDecipherTicks = 0;
+
+protected:
+    void DoDataExchange() override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+
+private:
+    void OnSysCommand(UINT id, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT type);
+    void OnEncipherClicked() { StartJob(CipherDirection::Encipher); }
+    void OnDecipherClicked() { StartJob(CipherDirection::Decipher); }
+    void OnTimer(UINT_PTR id);
+    void OnChar(UINT character, UINT repeatCount, UINT flags);
+    LRESULT OnCipherDone(WPARAM wParam, LPARAM lParam);
+    LRESULT OnTickTimer(WPARAM wParam, LPARAM lParam);
+    LRESULT OnJobReleased(WPARAM wParam, LPARAM lParam);
+
+    void StartJob(CipherDirection direction);
+    void UpdateClock();
+    void PaintBackground();
+    // Ends the dialog with result, asking first while jobs run.
+    void Close(int result);
+    void ShowBox(const std::u16string& text, const std::u16string& caption);
+
+    CipherJob& Job(CipherDirection direction);
+    int32_t& Ticks(CipherDirection direction);
+
+    // CipherJobOwner, called on the workers' threads: each one only posts or
+    // sends to the window, so all state changes happen on the interface thread.
+    void StartTickTimer(CipherDirection direction) override;
+    void StopTickTimer(CipherDirection direction) override;
+    void SendCipherDone(CipherDirection direction) override;
+    void JobReleased(CipherDirection direction) override;
+
+    DialogJobState m_jobState;
+    // The window the workers post to; kept past the window's destruction so
+    // a late notice goes to a dead handle, never to a cleared one.
+    HWND m_hWndForJobs = nullptr;
+    // The bare source name of each direction's running job, for its failure text.
+    std::u16string m_strRunningName[2];
+};
+
+}  // namespace quorvel

@@ -1,0 +1,191 @@
+// The dialog procedure shared by every dialog, data exchange and the small
+// window services the dialogs call.
+#include "platform/win32/Dialog.h"
+
+#include <vector>
+
+namespace quorvel::win32 {
+namespace {
+
+// Messages whose result a dialog procedure returns directly instead of
+// through DWLP_MSGRESULT.
+bool ReturnsResultDirectly(UINT message)
+{
+    return (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC) || message == WM_QUERYDRAGICON
+        || message == WM_COMPAREITEM || message == WM_VKEYTOITEM || message == WM_CHARTOITEM
+        || message == WM_INITDIALOG;
+}
+
+}  // namespace
+
+HINSTANCE ModuleInstance()
+{
+    return ::GetModuleHandleW(nullptr);
+}
+
+std::u16string LoadResourceString(UINT id)
+{
+    // With a zero length LoadStringW hands out a pointer into the resource itself.
+    const wchar_t* text = nullptr;
+    const int length = ::LoadStringW(ModuleInstance(), id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (length <= 0 || text == nullptr)
+        return {};
+    return FromWide(text, static_cast<std::size_t>(length));
+}
+
+void EnableWindow(HWND window, bool enable)
+{
+    if (window != nullptr)
+        ::EnableWindow(window, enable ? TRUE : FALSE);
+}
+
+CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
+
+INT_PTR CDialog::DoModal()
+{
+    m_ending = false;
+    return ::DialogBoxParamW(ModuleInstance(), MAKEINTRESOURCEW(m_templateId), m_parent, &CDialog::StaticProc,
+                             reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK CDialog::StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    CDialog* self = nullptr;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<CDialog*>(lParam);
+        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+        self->m_hWnd = window;
+    } else {
+        self = reinterpret_cast<CDialog*>(::GetWindowLongPtrW(window, DWLP_USER));
+    }
+    // Messages before WM_INITDIALOG (WM_SETFONT) have no object yet.
+    if (self == nullptr)
+        return FALSE;
+    // Nothing may unwind through the system's code; an allocation failure
+    // in a handler is treated as an unhandled message.
+    try {
+        const INT_PTR result = self->HandleMessage({message, wParam, lParam});
+        if (message == WM_NCDESTROY) {
+            ::SetWindowLongPtrW(window, DWLP_USER, 0);
+            self->m_hWnd = nullptr;
+        }
+        return result;
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+INT_PTR CDialog::HandleMessage(const Message& m)
+{
+    if (m.message == WM_INITDIALOG)
+        return OnInitDialog();
+
+    const Message outer = m_current;
+    const bool outerPass = m_passToDefault;
+    m_current = m;
+    m_passToDefault = false;
+    std::optional<LRESULT> result = ProcessMessage(m);
+    const bool pass = m_passToDefault;
+    m_current = outer;
+    m_passToDefault = outerPass;
+
+    if (!result) {
+        // OK and Cancel keep their standard meaning unless a map takes them.
+        if (m.message == WM_COMMAND && HIWORD(m.wParam) == BN_CLICKED) {
+            if (LOWORD(m.wParam) == IDOK) {
+                OnOK();
+                return TRUE;
+            }
+            if (LOWORD(m.wParam) == IDCANCEL) {
+                OnCancel();
+                return TRUE;
+            }
+        }
+        return FALSE;
+    }
+    if (pass)
+        return FALSE;
+    if (ReturnsResultDirectly(m.message))
+        return static_cast<INT_PTR>(*result);
+    ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, *result);
+    return TRUE;
+}
+
+BOOL CDialog::OnInitDialog()
+{
+    UpdateData(false);
+    return TRUE;
+}
+
+void CDialog::OnOK()
+{
+    if (UpdateData(true))
+        EndDialog(IDOK);
+}
+
+void CDialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
+
+bool CDialog::UpdateData(bool saveAndValidate)
+{
+    if (m_hWnd == nullptr)
+        return false;
+    m_saving = saveAndValidate;
+    DoDataExchange();
+    return true;
+}
+
+void CDialog::DDX_Text(int id, std::u16string& value)
+{
+    HWND control = GetDlgItem(id);
+    if (control == nullptr)
+        return;
+    if (!m_saving) {
+        ::SetWindowTextW(control, Wide(value));
+        return;
+    }
+    const int length = ::GetWindowTextLengthW(control);
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
+    const int got = ::GetWindowTextW(control, buffer.data(), static_cast<int>(buffer.size()));
+    value = FromWide(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+}
+
+void CDialog::SetDlgItemText(int id, const std::u16string& text)
+{
+    ::SetDlgItemTextW(m_hWnd, id, Wide(text));
+}
+
+void CDialog::EnableDlgItem(int id, bool enable)
+{
+    EnableWindow(GetDlgItem(id), enable);
+}
+
+int CDialog::MessageBox(const std::u16string& text, const std::u16string& caption, UINT type)
+{
+    return ::MessageBoxW(m_hWnd, Wide(text), Wide(caption), type);
+}
+
+void CDialog::EndDialog(INT_PTR result)
+{
+    m_ending = true;
+    ::EndDialog(m_hWnd, result);
+}
+
+bool CDialog::SetTimer(UINT_PTR id, UINT milliseconds)
+{
+    return ::SetTimer(m_hWnd, id, milliseconds, nullptr) != 0;
+}
+
+void CDialog::KillTimer(UINT_PTR id)
+{
+    ::KillTimer(m_hWnd, id);
+}
+
+LRESULT CDialog::CallDefault()
+{
+    return ::DefWindowProcW(m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
+}
+
+}  // namespace quorvel::win32

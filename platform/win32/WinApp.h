@@ -1,0 +1,39 @@
+// The application object: one per process, run by the process entry.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace quorvel::win32 {
+
+class CDialog;
+
+class CWinApp {
+public:
+    CWinApp();
+    virtual ~CWinApp();
+    CWinApp(const CWinApp&) = delete;
+    CWinApp& operator=(const CWinApp&) = delete;
+
+    // Runs once at start. FALSE ends the process without a message loop,
+    // which is all a dialog-based program needs.
+    virtual BOOL InitInstance() { return TRUE; }
+    virtual int Run() { return 0; }
+    virtual int ExitInstance() { return 0; }
+
+    // The key profile settings would be stored under. Nothing is stored.
+    void SetRegistryKey(std::u16string key) { m_registryKey = std::move(key); }
+
+    static CWinApp* Current();
+
+    // The process entry: runs the one application object.
+    static int Main();
+
+    CDialog* m_pMainWnd = nullptr;
+
+private:
+    std::u16string m_registryKey;
+};
+
+}  // namespace quorvel::win32
