@@ -1,0 +1,114 @@
+// When the dialog may start a direction and when it may end: clicks during a
+// start or a run, closing while jobs run, jobs ending while the user decides.
+#include "dialog/DialogJobState.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvel {
+namespace {
+
+constexpr CipherDirection kEn = CipherDirection::Encipher;
+constexpr CipherDirection kDe = CipherDirection::Decipher;
+constexpr int kCancel = 2;
+constexpr int kOk = 1;
+
+using Step = DialogJobState::CloseStep;
+
+TEST(DialogJobState, ADirectionStartsOnceUntilItsWorkerReleased)
+{
+    DialogJobState state;
+    ASSERT_TRUE(state.BeginStart(kEn));
+    EXPECT_FALSE(state.BeginStart(kEn)) << "second click while the file dialog is up";
+    EXPECT_TRUE(state.BeginStart(kDe)) << "the other direction is independent";
+    state.EndStart(kDe, false);
+
+    state.EndStart(kEn, true);
+    EXPECT_TRUE(state.IsRunning(kEn));
+    EXPECT_FALSE(state.BeginStart(kEn)) << "click while the worker runs";
+
+    const DialogJobState::ReleaseStep step = state.Released(kEn);
+    EXPECT_TRUE(step.enableButton);
+    EXPECT_FALSE(step.endDialog);
+    EXPECT_TRUE(state.BeginStart(kEn));
+}
+
+TEST(DialogJobState, AStartThatFailedLeavesTheDirectionFree)
+{
+    DialogJobState state;
+    ASSERT_TRUE(state.BeginStart(kDe));
+    state.EndStart(kDe, false);  // password too short, file dialog cancelled, open failed
+    EXPECT_FALSE(state.AnyRunning());
+    EXPECT_TRUE(state.BeginStart(kDe));
+}
+
+TEST(DialogJobState, ClosingWithNothingRunningEndsAtOnce)
+{
+    DialogJobState state;
+    EXPECT_EQ(state.RequestClose(), Step::EndNow);
+
+    // A start whose file dialog is still up has no worker yet: nothing to ask about.
+    DialogJobState starting;
+    ASSERT_TRUE(starting.BeginStart(kEn));
+    EXPECT_EQ(starting.RequestClose(), Step::EndNow);
+}
+
+TEST(DialogJobState, ClosingWhileRunningAsksAndNoKeepsEverything)
+{
+    DialogJobState state;
+    ASSERT_TRUE(state.BeginStart(kEn));
+    state.EndStart(kEn, true);
+
+    ASSERT_EQ(state.RequestClose(), Step::Ask);
+    EXPECT_EQ(state.RequestClose(), Step::Ignore) << "a second close while the question is up";
+    EXPECT_FALSE(state.AnswerClose(false, kCancel));
+    EXPECT_FALSE(state.IsClosing());
+
+    const DialogJobState::ReleaseStep step = state.Released(kEn);
+    EXPECT_TRUE(step.enableButton);
+    EXPECT_FALSE(step.endDialog);
+    EXPECT_EQ(state.RequestClose(), Step::EndNow);
+}
+
+TEST(DialogJobState, YesEndsOnlyWhenTheLastRunningJobReleased)
+{
+    DialogJobState state;
+    ASSERT_TRUE(state.BeginStart(kEn));
+    state.EndStart(kEn, true);
+    ASSERT_TRUE(state.BeginStart(kDe));
+    state.EndStart(kDe, true);
+
+    ASSERT_EQ(state.RequestClose(), Step::Ask);
+    EXPECT_FALSE(state.AnswerClose(true, kOk)) << "both workers still run";
+    EXPECT_TRUE(state.IsClosing());
+    EXPECT_FALSE(state.BeginStart(kEn)) << "no new job once closing";
+    EXPECT_EQ(state.RequestClose(), Step::Ignore);
+
+    DialogJobState::ReleaseStep step = state.Released(kDe);
+    EXPECT_FALSE(step.enableButton);
+    EXPECT_FALSE(step.endDialog);
+    EXPECT_FALSE(state.BeginStart(kDe));
+
+    step = state.Released(kEn);
+    EXPECT_FALSE(step.enableButton);
+    EXPECT_TRUE(step.endDialog);
+    EXPECT_EQ(state.CloseResult(), kOk) << "Enter closed it: the dialog ends with OK";
+}
+
+TEST(DialogJobState, AJobEndingWhileTheQuestionIsUpLetsYesEndAtOnce)
+{
+    DialogJobState state;
+    ASSERT_TRUE(state.BeginStart(kDe));
+    state.EndStart(kDe, true);
+    ASSERT_EQ(state.RequestClose(), Step::Ask);
+
+    // The release notice arrives inside the question box's message loop.
+    const DialogJobState::ReleaseStep step = state.Released(kDe);
+    EXPECT_TRUE(step.enableButton);
+    EXPECT_FALSE(step.endDialog);
+
+    EXPECT_TRUE(state.AnswerClose(true, kCancel));
+    EXPECT_EQ(state.CloseResult(), kCancel);
+}
+
+}  // namespace
+}  // namespace quorvel
