@@ -131,7 +131,7 @@ void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
     JobStatus status = JobStatus::Succeeded;
     FileStatus file;
     uint64_t done = 0;
-    // Runs on the bytes left: the 32-bit block count wraps from 2^50 bytes on
+    // Runs on the bytes left: the 32-bit block count wraps just below 2^50 bytes
     // (a sparse file can claim that), and would end such a job early as a success.
     while (m_remaining != 0) {
         if (m_cancel.load(std::memory_order_relaxed)) {

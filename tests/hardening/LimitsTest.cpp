@@ -71,8 +71,9 @@ private:
 
 TEST(Limits, SizesWhoseBlockCountExceeds32BitsAreNotCutShort)
 {
-    // 2^50 bytes is 2^32 blocks: a 32-bit count of them is 0, or 1 for one byte more.
-    for (const uint64_t size : {uint64_t {1} << 50, (uint64_t {1} << 50) + 1, (uint64_t {1} << 51) + 5,
+    // From 2^32 - 1 full blocks and one byte on, a 32-bit count of the blocks wraps to 0, 1, ...
+    const uint64_t wrap = uint64_t {0xFFFFFFFF} * CIPHER_BLOCK_SIZE + 1;
+    for (const uint64_t size : {wrap, uint64_t {1} << 50, (uint64_t {1} << 50) + 1, (uint64_t {1} << 51) + 5,
                                 ~uint64_t {0}}) {
         SCOPED_TRACE(size);
         BoundlessFileSystem fs(size, 3 * uint64_t {CIPHER_BLOCK_SIZE});
