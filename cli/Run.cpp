@@ -7,6 +7,7 @@
 #include "cipher/CipherJob.h"
 #include "cli/Progress.h"
 #include "cli/System.h"
+#include "cli/OutputFileSystem.h"
 #include "dialog/DisplayTexts.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -16,6 +17,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace quorvel::cli {
@@ -315,7 +317,11 @@ int RunCommand(const CliOptions& options)
     }
 
     ProgressLine progress(!options.quiet && StderrIsTerminal());
-    CipherJob job;
+    // Checked before each file, and again at the final rename: a file that
+    // appears under the output's name meanwhile is kept unless -f was given.
+    // Writing behind pays only with a second core; alone it is one more copy.
+    OutputFileSystem fileSystem(SystemFileSystem(), options.force, std::thread::hardware_concurrency() > 1);
+    CipherJob job(fileSystem);
     RunOwner owner;
     bool anyFailed = false;
     bool interrupted = false;

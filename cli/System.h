@@ -4,6 +4,8 @@
 // SystemWin32.cpp); everything else in this folder is portable.
 #pragma once
 
+#include "platform/FileSystem.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,6 +42,10 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 std::optional<FileId> IdentityOf(const std::u16string& path);
+
+// Renames from to to, failing with FileError::Exists when to exists, in one
+// step where the file system allows it.
+FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to);
 
 // Whether anything, even a dangling link, has this name.
 bool PathExists(const std::u16string& path);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -33,6 +34,22 @@ void WriteAll(int fd, const std::string& bytes)
             return;  // nowhere left to tell anyone
         done += static_cast<size_t>(w);
     }
+}
+
+FileStatus FromErrno(int code)
+{
+    FileError error = FileError::Other;
+    if (code == EEXIST)
+        error = FileError::Exists;
+    else if (code == ENOENT || code == ENOTDIR)
+        error = FileError::NotFound;
+    else if (code == EACCES || code == EPERM || code == EROFS)
+        error = FileError::AccessDenied;
+    else if (code == ENOSPC || code == EDQUOT)
+        error = FileError::DiskFull;
+    else if (code == EBUSY)
+        error = FileError::InUse;
+    return {error, static_cast<uint32_t>(code)};
 }
 
 }  // namespace
@@ -140,6 +157,21 @@ std::optional<FileId> IdentityOf(const std::u16string& path)
     if (::stat(Utf16ToUtf8(path).c_str(), &st) != 0)
         return std::nullopt;
     return FileId {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to)
+{
+    const std::string source = Utf16ToUtf8(from), target = Utf16ToUtf8(to);
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    if (errno != EINVAL && errno != ENOSYS)
+        return FromErrno(errno);
+    // No RENAME_NOREPLACE on this file system: a hard link refuses an
+    // existing name just as well; then the temporary name goes.
+    if (::link(source.c_str(), target.c_str()) != 0)
+        return FromErrno(errno);
+    ::unlink(source.c_str());
+    return {};
 }
 
 bool PathExists(const std::u16string& path)

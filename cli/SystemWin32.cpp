@@ -162,6 +162,24 @@ std::optional<FileId> IdentityOf(const std::u16string& path)
     return FileId {info.dwVolumeSerialNumber, (uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
+FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to)
+{
+    // Without MOVEFILE_REPLACE_EXISTING the move fails if to exists.
+    if (::MoveFileExW(Wide(from), Wide(to), 0))
+        return {};
+    const DWORD code = ::GetLastError();
+    FileError error = FileError::Other;
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS)
+        error = FileError::Exists;
+    else if (code == ERROR_ACCESS_DENIED)
+        error = FileError::AccessDenied;
+    else if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION)
+        error = FileError::InUse;
+    else if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
+        error = FileError::NotFound;
+    return {error, static_cast<uint32_t>(code)};
+}
+
 bool PathExists(const std::u16string& path)
 {
     return ::GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES;

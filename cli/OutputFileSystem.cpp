@@ -1,0 +1,155 @@
+// Outputs for quorvel-cli. Write-behind outputs: up to two blocks in flight, each in a copy of its own
+// (the job reuses its output buffer for the next block as soon as Write
+// returns). Two, so that copying one block never waits for the write of the
+// one before.
+#include "cli/OutputFileSystem.h"
+
+#include "cli/System.h"
+
+#include "cipher/SecureBytes.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace quorvel::cli {
+namespace {
+
+class WriteBehindFile final : public File {
+public:
+    explicit WriteBehindFile(std::unique_ptr<File> real) : m_real(std::move(real))
+    {
+        try {
+            m_writer = std::thread([this] { WriterLoop(); });
+        } catch (...) {
+            // No thread: every write happens in Write itself, as without this class.
+        }
+    }
+
+    ~WriteBehindFile() override { StopWriter(); }
+
+    FileStatus GetLength(uint64_t& length) override
+    {
+        WaitIdle();
+        return m_real->GetLength(length);
+    }
+
+    FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
+    {
+        WaitIdle();
+        return m_real->Read(buffer, count, got);
+    }
+
+    FileStatus Write(const void* buffer, uint32_t count) override
+    {
+        if (!m_writer.joinable())
+            return m_real->Write(buffer, count);
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [&] { return m_queued < kSlots; });
+        if (!m_failure)
+            return m_failure;
+        // The free slot is not the one the writer is on; copy outside the lock.
+        Slot& slot = m_slots[(m_first + m_queued) % kSlots];
+        lock.unlock();
+        if (slot.bytes.size() < count)
+            slot.bytes = SecureBytes(count);
+        std::memcpy(slot.bytes.data(), buffer, count);
+        slot.count = count;
+        lock.lock();
+        ++m_queued;
+        m_cv.notify_all();
+        return {};
+    }
+
+    FileStatus Close() override
+    {
+        StopWriter();
+        const FileStatus closed = m_real->Close();
+        return m_failure ? closed : m_failure;
+    }
+
+private:
+    void WaitIdle()
+    {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [&] { return m_queued == 0; });
+    }
+
+    // Lets the blocks in flight finish, then ends the thread.
+    void StopWriter()
+    {
+        if (!m_writer.joinable())
+            return;
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+            m_cv.notify_all();
+        }
+        m_writer.join();
+    }
+
+    void WriterLoop()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_cv.wait(lock, [&] { return m_queued != 0 || m_stop; });
+            if (m_queued == 0)
+                return;  // stopped with nothing left
+            const Slot& slot = m_slots[m_first];
+            lock.unlock();
+            const FileStatus status = m_failure ? m_real->Write(slot.bytes.data(), slot.count) : FileStatus {};
+            lock.lock();
+            if (!status)
+                m_failure = status;
+            m_first = (m_first + 1) % kSlots;
+            --m_queued;
+            m_cv.notify_all();
+        }
+    }
+
+    std::unique_ptr<File> m_real;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    static constexpr size_t kSlots = 2;
+    struct Slot {
+        SecureBytes bytes;
+        uint32_t count = 0;
+    };
+    Slot m_slots[kSlots];
+    size_t m_first = 0;   // the slot the writer takes next
+    size_t m_queued = 0;  // blocks waiting for the writer or being written
+    bool m_stop = false;
+    FileStatus m_failure;  // the first failed write; later blocks are dropped
+    std::thread m_writer;  // last: started once everything above exists
+};
+
+}  // namespace
+
+FileStatus OutputFileSystem::OpenRead(const std::u16string& path, std::unique_ptr<File>& file)
+{
+    return m_base.OpenRead(path, file);
+}
+
+FileStatus OutputFileSystem::CreateNew(const std::u16string& path, std::unique_ptr<File>& file)
+{
+    if (!m_writeBehind)
+        return m_base.CreateNew(path, file);
+    std::unique_ptr<File> real;
+    const FileStatus status = m_base.CreateNew(path, real);
+    if (status)
+        file = std::make_unique<WriteBehindFile>(std::move(real));
+    return status;
+}
+
+FileStatus OutputFileSystem::Replace(const std::u16string& from, const std::u16string& to)
+{
+    return m_replaceExisting ? m_base.Replace(from, to) : RenameNoReplace(from, to);
+}
+
+FileStatus OutputFileSystem::Remove(const std::u16string& path)
+{
+    return m_base.Remove(path);
+}
+
+}  // namespace quorvel::cli

@@ -1,0 +1,35 @@
+// The file services quorvel-cli gives its jobs: the system's, with two changes.
+//  - The final rename keeps a file that appeared under the output's name while
+//    the job ran, unless replacing was asked for (-f).
+//  - Optionally, outputs are written on a thread of their own, so that writing
+//    one block overlaps reading and transforming the next; with a second core
+//    free, the write, usually the slowest step, sets the pace.
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace quorvel::cli {
+
+class OutputFileSystem final : public FileSystem {
+public:
+    OutputFileSystem(FileSystem& base, bool replaceExisting, bool writeBehind)
+        : m_base(base), m_replaceExisting(replaceExisting), m_writeBehind(writeBehind)
+    {
+    }
+
+    FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override;
+    // The file takes a copy of each block and returns at once (at most two
+    // blocks wait); a failed write
+    // is reported by the next Write or by Close, so no failure goes unseen.
+    FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override;
+    // Without replaceExisting, fails with FileError::Exists if to exists.
+    FileStatus Replace(const std::u16string& from, const std::u16string& to) override;
+    FileStatus Remove(const std::u16string& path) override;
+
+private:
+    FileSystem& m_base;
+    bool m_replaceExisting;
+    bool m_writeBehind;
+};
+
+}  // namespace quorvel::cli

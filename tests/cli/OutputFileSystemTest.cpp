@@ -1,0 +1,200 @@
+// The command line's file services: write-behind outputs keep the bytes and
+// their order, and a failed write on the writer thread still reaches the job
+// (at the next Write or at Close); the final rename keeps a file that appeared
+// meanwhile unless replacing was asked for.
+#include "cli/OutputFileSystem.h"
+
+#include "cipher/CipherJob.h"
+
+#include "tests/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace quorvel::cli {
+namespace {
+
+// Records what reaches it; fails the n-th write; writes slowly, so blocks queue.
+class RecordingFileSystem final : public FileSystem {
+public:
+    std::mutex mutex;
+    std::vector<uint8_t> written;
+    int failOnWrite = 0;
+    int writes = 0;
+    bool closed = false;
+
+    FileStatus OpenRead(const std::u16string&, std::unique_ptr<File>&) override { return {FileError::NotFound, 2}; }
+    FileStatus CreateNew(const std::u16string&, std::unique_ptr<File>& file) override
+    {
+        file = std::make_unique<Sink>(*this);
+        return {};
+    }
+    FileStatus Replace(const std::u16string&, const std::u16string&) override { return {}; }
+    FileStatus Remove(const std::u16string&) override { return {}; }
+
+private:
+    class Sink final : public File {
+    public:
+        explicit Sink(RecordingFileSystem& fs) : m_fs(fs) {}
+        FileStatus GetLength(uint64_t& length) override { return length = m_fs.written.size(), FileStatus {}; }
+        FileStatus Read(void*, uint32_t, uint32_t&) override { return {FileError::AccessDenied, 5}; }
+        FileStatus Write(const void* buffer, uint32_t count) override
+        {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::lock_guard lock(m_fs.mutex);
+            if (++m_fs.writes == m_fs.failOnWrite)
+                return {FileError::DiskFull, 28};
+            const auto* p = static_cast<const uint8_t*>(buffer);
+            m_fs.written.insert(m_fs.written.end(), p, p + count);
+            return {};
+        }
+        FileStatus Close() override
+        {
+            m_fs.closed = true;
+            return {};
+        }
+
+    private:
+        RecordingFileSystem& m_fs;
+    };
+};
+
+TEST(WriteBehind, BlocksArriveWholeAndInOrderThoughTheCallerReusesItsBuffer)
+{
+    RecordingFileSystem base;
+    OutputFileSystem fs(base, true, true);
+    std::unique_ptr<File> file;
+    ASSERT_TRUE(fs.CreateNew(u"x", file));
+    const auto data = test::RandomBytes(20 * 1000 + 7, 3);
+    std::vector<uint8_t> buffer;
+    for (size_t at = 0; at < data.size(); at += 1000) {
+        const size_t n = std::min<size_t>(1000, data.size() - at);
+        buffer.assign(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + n));
+        ASSERT_TRUE(file->Write(buffer.data(), static_cast<uint32_t>(n)));
+        std::fill(buffer.begin(), buffer.end(), 0xEE);  // as the job overwrites its buffer with the next block
+    }
+    ASSERT_TRUE(file->Close());
+    EXPECT_TRUE(base.closed);
+    EXPECT_EQ(base.written, data);
+}
+
+TEST(WriteBehind, AFailedWriteIsReportedByTheNextWriteOrByClose)
+{
+    const uint8_t block[100] = {};
+    for (int failing : {1, 3}) {
+        SCOPED_TRACE(failing);
+        RecordingFileSystem base;
+        base.failOnWrite = failing;
+        OutputFileSystem fs(base, true, true);
+        std::unique_ptr<File> file;
+        ASSERT_TRUE(fs.CreateNew(u"x", file));
+        FileStatus status;
+        int calls = 0;
+        while (status && calls < 10) {
+            status = file->Write(block, sizeof block);
+            ++calls;
+        }
+        EXPECT_EQ(status.error, FileError::DiskFull);
+        EXPECT_EQ(status.systemCode, 28u);
+        EXPECT_LE(calls, failing + 2);  // at most two blocks late
+        EXPECT_EQ(file->Close().error, FileError::DiskFull);
+    }
+    // The last block failing is seen by Close.
+    RecordingFileSystem base;
+    base.failOnWrite = 2;
+    OutputFileSystem fs(base, true, true);
+    std::unique_ptr<File> file;
+    ASSERT_TRUE(fs.CreateNew(u"x", file));
+    EXPECT_TRUE(file->Write(block, sizeof block));
+    EXPECT_TRUE(file->Write(block, sizeof block));
+    EXPECT_EQ(file->Close().error, FileError::DiskFull);
+    EXPECT_TRUE(base.closed);
+}
+
+TEST(WriteBehind, DroppingAFileMidWayFinishesTheBlockInFlightFirst)
+{
+    RecordingFileSystem base;
+    OutputFileSystem fs(base, true, true);
+    {
+        std::unique_ptr<File> file;
+        ASSERT_TRUE(fs.CreateNew(u"x", file));
+        const uint8_t block[64] = {1};
+        ASSERT_TRUE(file->Write(block, sizeof block));
+    }  // as a cancelled job drops its output before removing it
+    std::lock_guard lock(base.mutex);
+    EXPECT_EQ(base.written.size(), 64u);
+}
+
+TEST(OutputRename, KeepsAnExistingFileUnlessReplacing)
+{
+    test::ScratchDir dir;
+    test::WriteFile(dir / u"tmp", {1});
+    test::WriteFile(dir / u"out", {2});
+    OutputFileSystem keep(SystemFileSystem(), false, false);
+    EXPECT_EQ(keep.Replace(test::U16(dir / u"tmp"), test::U16(dir / u"out")).error, FileError::Exists);
+    EXPECT_EQ(test::ReadFile(dir / u"out"), (std::vector<uint8_t> {2}));
+    EXPECT_TRUE(keep.Replace(test::U16(dir / u"tmp"), test::U16(dir / u"new")));
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"new", u"out"}));
+    OutputFileSystem replace(SystemFileSystem(), true, false);
+    EXPECT_TRUE(replace.Replace(test::U16(dir / u"new"), test::U16(dir / u"out")));
+    EXPECT_EQ(test::ReadFile(dir / u"out"), (std::vector<uint8_t> {1}));
+}
+
+// Waits for the end of a job; creates a file under the output's name mid-job.
+class RacingOwner final : public CipherJobOwner {
+public:
+    std::filesystem::path appear;
+    void StartTickTimer(CipherDirection) override {}
+    void StopTickTimer(CipherDirection) override {}
+    void SendCipherDone(CipherDirection) override {}
+    void BlockWritten(CipherDirection, uint64_t done, uint64_t) override
+    {
+        if (done == CIPHER_BLOCK_SIZE && !appear.empty())
+            test::WriteFile(appear, {9, 9});
+    }
+    void JobReleased(CipherDirection) override
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_cv.notify_all();
+    }
+    void Wait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_cv.wait(lock, [&] { return m_released; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_released = false;
+};
+
+TEST(OutputRename, AFileThatAppearsDuringTheJobSurvivesIt)
+{
+    for (bool writeBehind : {false, true}) {
+        SCOPED_TRACE(writeBehind);
+        test::ScratchDir dir;
+        test::WriteFile(dir / u"a", test::RandomBytes(3 * CIPHER_BLOCK_SIZE, 5));
+        OutputFileSystem fs(SystemFileSystem(), false, writeBehind);
+        CipherJob job(fs);
+        RacingOwner owner;
+        owner.appear = dir / u"en_a";
+        job.SetKey(u"123456");
+        uint64_t size = 0;
+        ASSERT_EQ(job.PrepareJob(test::U16(dir / u"a"), size).status, JobStatus::Succeeded);
+        ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
+        owner.Wait();
+        EXPECT_EQ(job.Outcome().status, JobStatus::CreateOutputFailed);
+        EXPECT_EQ(job.Outcome().file.error, FileError::Exists);
+        EXPECT_EQ(test::ReadFile(dir / u"en_a"), (std::vector<uint8_t> {9, 9}));
+        EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));  // no temporary left
+    }
+}
+
+}  // namespace
+}  // namespace quorvel::cli
