@@ -76,7 +76,9 @@ BOOL CQuorvelDlg::OnInitDialog()
 
 void CQuorvelDlg::OnSysCommand(UINT id, LPARAM)
 {
-    if ((id & 0xFFF0) == IDM_ABOUTBOX) {
+    // The system keeps the low four bits of menu command ids for itself.
+    const UINT command = id & 0xFFFF;
+    if (command >= IDM_ABOUTBOX && command <= IDM_ABOUTBOX + 0xF) {
         CAboutDlg about(m_hWnd);
         about.DoModal();
         return;

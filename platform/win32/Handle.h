@@ -1,6 +1,6 @@
-// Owners for Win32 handles and GDI objects: move-only, released exactly once.
-// Each kind says what its empty value is (NULL or INVALID_HANDLE_VALUE) and how
-// it is released, so no caller has to remember either.
+// Owners for GDI objects and device contexts: move-only, released exactly
+// once. Each kind's traits say what its empty value is and how it is
+// released, so no caller has to remember either.
 #pragma once
 
 #include <windows.h>
@@ -45,18 +45,6 @@ private:
     Type m_handle = Traits::Empty();
 };
 
-struct KernelHandleTraits {
-    using Type = HANDLE;
-    static Type Empty() { return nullptr; }
-    static void Close(Type handle) { ::CloseHandle(handle); }
-};
-
-struct FileHandleTraits {
-    using Type = HANDLE;
-    static Type Empty() { return INVALID_HANDLE_VALUE; }
-    static void Close(Type handle) { ::CloseHandle(handle); }
-};
-
 template <class T>
 struct GdiObjectTraits {
     using Type = T;
@@ -70,10 +58,7 @@ struct MemoryDcTraits {
     static void Close(Type dc) { ::DeleteDC(dc); }
 };
 
-using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
-using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
-using UniqueBrush = UniqueHandle<GdiObjectTraits<HBRUSH>>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 
 // Selects an object into a device context and selects the previous one back

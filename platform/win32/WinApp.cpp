@@ -19,11 +19,6 @@ CWinApp::~CWinApp()
         g_app = nullptr;
 }
 
-CWinApp* CWinApp::Current()
-{
-    return g_app;
-}
-
 int CWinApp::Main()
 {
     if (g_app == nullptr)

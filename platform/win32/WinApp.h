@@ -25,8 +25,6 @@ public:
     // The key profile settings would be stored under. Nothing is stored.
     void SetRegistryKey(std::u16string key) { m_registryKey = std::move(key); }
 
-    static CWinApp* Current();
-
     // The process entry: runs the one application object.
     static int Main();
 
