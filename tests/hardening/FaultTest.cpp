@@ -11,7 +11,6 @@
 #include <fstream>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quorvel {
@@ -29,23 +28,8 @@ constexpr CipherDirection kEncipher = CipherDirection::Encipher;
 constexpr CipherDirection kDecipher = CipherDirection::Decipher;
 const std::u16string kPassword = u"hardening7";
 
-// After a fault: the record and the folder still take a round trip.
-void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesystem::path& folder)
-{
-    const auto plain = test::RandomBytes(CIPHER_BLOCK_SIZE + 333, 99);
-    WriteFile(folder / u"next", plain);
-    bool finished = false;
-    ASSERT_EQ(test::RunOneJob(job, owner, kEncipher, kPassword, folder / u"next", &finished).status,
-              JobStatus::Succeeded);
-    ASSERT_TRUE(finished);
-    ASSERT_EQ(test::RunOneJob(job, owner, kDecipher, kPassword, folder / u"en_next", &finished).status,
-              JobStatus::Succeeded);
-    ASSERT_TRUE(finished);
-    EXPECT_EQ(ReadFile(folder / u"de_en_next"), plain);
-    std::filesystem::remove(folder / u"next");
-    std::filesystem::remove(folder / u"en_next");
-    std::filesystem::remove(folder / u"de_en_next");
-}
+// Before main, while the process has one thread.
+[[maybe_unused]] const bool g_privateMounts = test::UsePrivateMounts();
 
 TEST(RealFaults, DiskFullInTheMiddleOfAMultiBlockFile)
 {
@@ -76,7 +60,7 @@ TEST(RealFaults, DiskFullInTheMiddleOfAMultiBlockFile)
 
     // Space for the next job once the big source is gone.
     std::filesystem::remove(disk / u"a");
-    ExpectNextJobWorks(job, owner, disk.Path());
+    test::ExpectNextJobWorks(job, owner, disk.Path());
 }
 
 TEST(RealFaults, ReadOnlyOutputFolder)
@@ -103,52 +87,7 @@ TEST(RealFaults, ReadOnlyOutputFolder)
     EXPECT_EQ(disk.List(), (Names {u"a", u"en_a"}));
 
     ASSERT_TRUE(disk.SetReadOnly(false)) << disk.Reason();
-    ExpectNextJobWorks(job, owner, disk.Path());
-}
-
-// A folder the user may not write to, by permissions rather than a mount.
-// Root passes every permission check, so as root the job runs in a child
-// process that has dropped to the unprivileged user "nobody".
-TEST(RealFaults, OutputFolderWithoutWritePermission)
-{
-    ScratchDir dir;
-    const auto plain = test::RandomBytes(CIPHER_BLOCK_SIZE + 1, 3);
-    WriteFile(dir / u"a", plain);
-    WriteFile(dir / u"en_a", {5});
-    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
-                                                 std::filesystem::perms::others_write,
-                                 std::filesystem::perm_options::remove);
-    const auto runJob = [&] { return test::RunOneJob(kEncipher, kPassword, dir / u"a"); };
-    if (::geteuid() != 0) {
-        const JobOutcome outcome = runJob();
-        EXPECT_EQ(outcome.status, JobStatus::CreateOutputFailed);
-        EXPECT_EQ(outcome.file.error, FileError::AccessDenied);
-    } else {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            // 65534 is "nobody"; in a user namespace it may not exist (exit 3).
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(3);
-            const JobOutcome outcome = runJob();
-            ::_exit(outcome.status == JobStatus::CreateOutputFailed && outcome.file.error == FileError::AccessDenied
-                        ? 0
-                        : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 3)
-            GTEST_SKIP() << "cannot drop to user nobody here";
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "the job as nobody did not report CreateOutputFailed/AccessDenied";
-    }
-    EXPECT_EQ(ReadFile(dir / u"a"), plain);
-    EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {5}));
-    EXPECT_EQ(dir.List(), (Names {u"a", u"en_a"}));
-    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
-    CipherJob job;
-    RecordingOwner owner;
-    ExpectNextJobWorks(job, owner, dir.Path());
+    test::ExpectNextJobWorks(job, owner, disk.Path());
 }
 
 // The source changes between preparation (size taken, file open) and launch.
@@ -173,7 +112,7 @@ TEST(RealFaults, SourceChangedBetweenPrepareAndLaunch)
         EXPECT_EQ(outcome.file.error, FileError::Truncated);
         EXPECT_EQ(ReadFile(dir / u"en_a"), earlier);
         EXPECT_EQ(dir.List(), (Names {u"a", u"en_a"}));
-        ExpectNextJobWorks(job, owner, dir.Path());
+        test::ExpectNextJobWorks(job, owner, dir.Path());
     }
     {
         SCOPED_TRACE("deleted: the open file still holds the picked contents");
@@ -186,7 +125,7 @@ TEST(RealFaults, SourceChangedBetweenPrepareAndLaunch)
         EXPECT_EQ(outcome.status, JobStatus::Succeeded);
         EXPECT_EQ(ReadFile(dir / u"en_a"), TransformFile(kEncipher, kPassword, plain));
         EXPECT_EQ(dir.List(), (Names {u"en_a"}));
-        ExpectNextJobWorks(job, owner, dir.Path());
+        test::ExpectNextJobWorks(job, owner, dir.Path());
     }
 }
 
@@ -248,7 +187,7 @@ TEST(RealFaults, SourceChangedWhileTheJobRuns)
             EXPECT_EQ(ReadFile(dir / u"en_a"), earlier);
             EXPECT_EQ(dir.List(), (Names {u"a", u"en_a"}));
         }
-        ExpectNextJobWorks(job, owner, dir.Path());
+        test::ExpectNextJobWorks(job, owner, dir.Path());
     }
 }
 
@@ -274,8 +213,8 @@ TEST(RealFaults, BothDirectionsAtOnceOnTheSameSource)
     EXPECT_EQ(ReadFile(dir / u"en_a"), TransformFile(kEncipher, kPassword, plain));
     EXPECT_EQ(ReadFile(dir / u"de_a"), TransformFile(kDecipher, kPassword, plain));
     EXPECT_EQ(dir.List(), (Names {u"a", u"de_a", u"en_a"}));
-    ExpectNextJobWorks(encipher, owner, dir.Path());
-    ExpectNextJobWorks(decipher, owner, dir.Path());
+    test::ExpectNextJobWorks(encipher, owner, dir.Path());
+    test::ExpectNextJobWorks(decipher, owner, dir.Path());
 }
 
 // A real sparse file past 4 GiB: the 64-bit size, the 32-bit block count and

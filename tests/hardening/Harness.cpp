@@ -2,6 +2,8 @@
 
 #include "TestFiles.h"
 
+#include <gtest/gtest.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <algorithm>
@@ -104,6 +106,23 @@ JobOutcome RunOneJob(CipherDirection direction, const std::u16string& password, 
     return RunOneJob(job, owner, direction, password, source);
 }
 
+void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesystem::path& folder)
+{
+    const auto plain = test::RandomBytes(CIPHER_BLOCK_SIZE + 333, 99);
+    WriteFile(folder / u"next", plain);
+    bool finished = false;
+    ASSERT_EQ(test::RunOneJob(job, owner, CipherDirection::Encipher, u"next-job-password", folder / u"next", &finished).status,
+              JobStatus::Succeeded);
+    ASSERT_TRUE(finished);
+    ASSERT_EQ(test::RunOneJob(job, owner, CipherDirection::Decipher, u"next-job-password", folder / u"en_next", &finished).status,
+              JobStatus::Succeeded);
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(ReadFile(folder / u"de_en_next"), plain);
+    std::filesystem::remove(folder / u"next");
+    std::filesystem::remove(folder / u"en_next");
+    std::filesystem::remove(folder / u"de_en_next");
+}
+
 std::vector<uint8_t> TransformFile(CipherDirection direction, const std::u16string& password,
                                    const std::vector<uint8_t>& bytes)
 {
@@ -157,14 +176,15 @@ const std::string& NamespaceProblem()
     return problem;
 }
 
-// Before main: the first use must happen while the process is single-threaded.
-const bool g_namespaceEntered = NamespaceProblem().empty();
-
 }  // namespace
+
+bool UsePrivateMounts()
+{
+    return NamespaceProblem().empty();
+}
 
 TmpfsMount::TmpfsMount(uint64_t bytes)
 {
-    (void)g_namespaceEntered;
     char pattern[] = "/tmp/quorvel-mount-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) {
         m_reason = std::string("mkdtemp: ") + std::strerror(errno);

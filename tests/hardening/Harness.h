@@ -54,6 +54,10 @@ JobOutcome RunOneJob(CipherJob& job, RecordingOwner& owner, CipherDirection dire
 JobOutcome LaunchAndWait(CipherJob& job, RecordingOwner& owner, CipherDirection direction,
                          const std::filesystem::path& source, bool* finished = nullptr);
 
+// After a fault: the same record, in the same folder, still takes a round trip
+// (gtest assertions).
+void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesystem::path& folder);
+
 // Runs a job on a fresh record.
 JobOutcome RunOneJob(CipherDirection direction, const std::u16string& password, const std::filesystem::path& source);
 
@@ -61,6 +65,13 @@ JobOutcome RunOneJob(CipherDirection direction, const std::u16string& password, 
 // the plain path (the reference every vector path is compared with).
 std::vector<uint8_t> TransformFile(CipherDirection direction, const std::u16string& password,
                                    const std::vector<uint8_t>& bytes);
+
+// Moves the process into a mount namespace of its own (as root, or else as
+// root of a new user namespace) so test mounts are private to it. Must run
+// while the process has one thread: call it from a static initializer of the
+// suite that mounts. A non-root process then passes permission checks on its
+// own files, so suites that test permissions must not call it.
+bool UsePrivateMounts();
 
 // A tmpfs of `bytes` mounted on a fresh empty folder, unmounted at the end.
 // Mounting needs root or an unprivileged user namespace; when neither works,
