@@ -81,7 +81,7 @@ protected:
     void SetUp() override
     {
         if (test::CliPath().empty())
-            GTEST_SKIP() << "QUORVEL_CLI does not name the program";
+            FAIL() << "QUORVEL_CLI must name the program under test (ctest sets it)";
     }
 };
 
@@ -156,6 +156,11 @@ TEST_F(CliProgram, ShortOrMissingPasswordsTouchNothing)
     const auto astral = Cli(dir, {u"encipher", u"--password-stdin", u"a"}, "\xF0\x9F\x94\x91\xF0\x9F\x94\x91\xF0\x9F\x94\x91\n");
     EXPECT_EQ(astral.exitCode, 0) << astral.err;
     EXPECT_EQ(ReadFile(dir / u"en_a"), CoreOutput(CipherDirection::Encipher, u"\U0001F511\U0001F511\U0001F511", dir / u"a"));
+
+    // No password option and no terminal to ask on (the child has none).
+    const auto noTerminal = Cli(dir, {u"decipher", u"en_a"});
+    EXPECT_EQ(noTerminal.exitCode, 2);
+    EXPECT_NE(noTerminal.err.find("no terminal"), std::string::npos) << noTerminal.err;
 
     const auto missingFile = Cli(dir, {u"decipher", u"--password-file", u"nope", u"en_a"});
     EXPECT_EQ(missingFile.exitCode, 2);
