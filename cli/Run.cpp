@@ -317,8 +317,8 @@ int RunCommand(const CliOptions& options)
     }
 
     ProgressLine progress(!options.quiet && StderrIsTerminal());
-    // Checked before each file, and again at the final rename: a file that
-    // appears under the output's name meanwhile is kept unless -f was given.
+    // Without -f, an existing output is refused before each file starts, and
+    // the final rename keeps a file that appeared under its name meanwhile.
     // Writing behind pays only with a second core; alone it is one more copy.
     OutputFileSystem fileSystem(SystemFileSystem(), options.force, std::thread::hardware_concurrency() > 1);
     CipherJob job(fileSystem);
@@ -327,6 +327,7 @@ int RunCommand(const CliOptions& options)
     bool interrupted = false;
     for (const PlannedFile& file : plan) {
         if (Interrupted()) {
+            Report(u"interrupted; " + file.source + u" and any files after it were not processed");
             interrupted = true;
             break;
         }
@@ -335,7 +336,7 @@ int RunCommand(const CliOptions& options)
             anyFailed = true;
             continue;
         }
-        // Checked again here: an earlier file of this run may have made it.
+        // Checked only now: an earlier file of this run may have made it.
         if (!options.force && PathExists(file.output)) {
             Report(file.source + u": " + file.output + u" already exists; not replaced (-f replaces it)");
             anyFailed = true;
@@ -373,7 +374,8 @@ int RunCommand(const CliOptions& options)
         }
     }
     Wipe(password);
-    if (interrupted || Interrupted())
+    // A stop that came after the last file was complete cut nothing short.
+    if (interrupted)
         return kExitInterrupted;
     return anyFailed ? kExitFileFailed : kExitOk;
 }
