@@ -24,8 +24,9 @@ others() { ls -A | grep -vxF -f <(printf '%s\n' "$@") || true; }
 # --- Interruption: SIGINT and SIGTERM mid-file leave no output, not even a temporary.
 truncate -s 8G big               # sparse: reads cost no disk
 printf 'earlier output\n' > en_big
+printf 'waiting its turn\n' > after
 for sig in INT TERM; do
-  "$cli" encipher -f --password-file pw big 2> err &
+  "$cli" encipher -f --password-file pw big after 2> err &
   pid=$!
   # Wait until the temporary output has grown, so the job is surely mid-file.
   for _ in $(seq 200); do
@@ -36,13 +37,13 @@ for sig in INT TERM; do
   kill -s "$sig" "$pid"
   wait "$pid"; rc=$?
   if [ "$rc" -eq 130 ] && grep -q 'big: interrupted' err && [ "$(cat en_big)" = "earlier output" ] \
-     && [ -z "$(others pw big en_big err)" ]; then
-    pass "SIG$sig mid-file: exit 130, earlier output kept, nothing partial"
+     && [ -z "$(others pw big en_big after err)" ]; then
+    pass "SIG$sig mid-file: exit 130, earlier output kept, nothing partial, the next file not started"
   else
     fail "SIG$sig mid-file: exit $rc, stderr: $(cat err), folder: $(ls -A | tr '\n' ' ')"
   fi
 done
-rm -f big en_big err
+rm -f big en_big after err
 
 # --- Permissions, as an unprivileged user.
 head -c 300000 /dev/urandom > plain
