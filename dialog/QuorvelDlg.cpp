@@ -23,7 +23,7 @@ constexpr COLORREF kRedViolet = 0x8000FF;
 
 constexpr char16_t kFileNotFoundText[] = u"文件不存在";
 constexpr char16_t kFileNotFoundCaption[] = u"打开文件错误";
-constexpr char16_t kPresetFilter[] = u"All Files (*.*)|*.*||";
+constexpr char16_t kAllFilesFilter[] = u"All Files (*.*)|*.*||";
 
 std::optional<CipherDirection> DirectionOfCode(WPARAM code)
 {
@@ -125,7 +125,7 @@ void CQuorvelDlg::StartJob(CipherDirection direction)
     }
 
     const std::optional<win32::PickedFile> picked =
-        win32::ShowOpenFileDialog(m_hWnd, {u"All Files", u"*.*", kOpenFlags, kPresetFilter});
+        win32::ShowOpenFileDialog(m_hWnd, {u"All Files", u"*.*", kOpenFlags, kAllFilesFilter});
     // The dialog may have been closed while the file dialog was up.
     if (!picked || IsEnding() || m_jobState.IsClosing())
         return;
@@ -145,6 +145,7 @@ void CQuorvelDlg::StartJob(CipherDirection direction)
     // Zeroed here, before the worker exists, so a job that ends before the
     // first tick reports 0 and never a count left from the last job.
     Ticks(direction) = 0;
+    m_launchTime[Index(direction)] = ::GetTickCount64();
     m_strRunningName[Index(direction)] = picked->name;
     const JobOutcome outcome = job.LaunchJob(*this, direction, picked->name);
     if (outcome.status != JobStatus::Succeeded) {
@@ -161,10 +162,23 @@ void CQuorvelDlg::OnTimer(UINT_PTR id)
     if (id == CLOCK_TIMER)
         UpdateClock();
     else if (id == ENCIPHER_TICK_TIMER)
-        AddTick(m_nEncipherTicks);
+        CatchUpTicks(CipherDirection::Encipher, true);
     else if (id == DECIPHER_TICK_TIMER)
-        AddTick(m_nDecipherTicks);
+        CatchUpTicks(CipherDirection::Decipher, true);
     PassToDefault();
+}
+
+// One tick per timer message undercounts: Windows makes WM_TIMER only when the
+// queue is otherwise empty and merges the ticks it missed, so a thread kept
+// busy by other messages loses whole seconds. The count follows the clock.
+void CQuorvelDlg::CatchUpTicks(CipherDirection direction, bool timerTick)
+{
+    int32_t& ticks = Ticks(direction);
+    if (timerTick)
+        AddTick(ticks);
+    const ULONGLONG elapsed = (::GetTickCount64() - m_launchTime[Index(direction)]) / kTickPeriod;
+    if (elapsed > static_cast<ULONGLONG>(ticks) && elapsed <= static_cast<ULONGLONG>(INT32_MAX))
+        ticks = static_cast<int32_t>(elapsed);
 }
 
 void CQuorvelDlg::UpdateClock()
@@ -231,6 +245,8 @@ LRESULT CQuorvelDlg::OnCipherDone(WPARAM wParam, LPARAM)
         return 0;
     const JobOutcome& outcome = Job(*direction).Outcome();
     if (outcome.status == JobStatus::Succeeded) {
+        // Whole tenths up to now, whether or not the last tick has arrived.
+        CatchUpTicks(*direction, false);
         const MessageText done = FormatDoneText(*direction, Ticks(*direction));
         ShowBox(done.text, done.caption);
     } else if (outcome.status != JobStatus::Cancelled) {

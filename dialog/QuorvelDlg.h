@@ -72,6 +72,9 @@ private:
     LRESULT OnJobReleased(WPARAM wParam, LPARAM lParam);
 
     void StartJob(CipherDirection direction);
+    // Brings the direction's tick count up to the time since its launch;
+    // timerTick adds the tick of a timer message first.
+    void CatchUpTicks(CipherDirection direction, bool timerTick);
     void UpdateClock();
     void PaintBackground();
     // Ends the dialog with result, asking first while jobs run.
@@ -94,6 +97,8 @@ private:
     HWND m_hWndForJobs = nullptr;
     // The bare source name of each direction's running job, for its failure text.
     std::u16string m_strRunningName[2];
+    // GetTickCount64 at each direction's launch.
+    ULONGLONG m_launchTime[2] {0, 0};
 };
 
 }  // namespace quorvel
