@@ -1,0 +1,377 @@
+// Scenarios about jobs: what the user sees while a file is enciphered or
+// deciphered, and the files left beside the source afterwards.
+#include "Scenarios.h"
+
+#include "dialog/DisplayTexts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace e2e {
+
+using quorvel::CipherDirection;
+using quorvel::FormatSizeText;
+
+namespace {
+
+constexpr auto kEn = CipherDirection::Encipher;
+constexpr auto kDe = CipherDirection::Decipher;
+const std::u16string kPreset = u"mqzvtrk";
+constexpr uint64_t kMiB = 1 << 20;
+
+std::string Format(const char* format, double a, double b = 0, double c = 0)
+{
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+void RemoveAll(Session& s, const std::vector<std::wstring>& paths)
+{
+    (void)s;
+    for (const auto& path : paths) {
+        RemoveFile(path);
+        RemoveFile(path + L".quorvel-tmp");
+    }
+}
+
+void CheckNoTemporary(const std::wstring& output)
+{
+    Check(!FileExists(output + L".quorvel-tmp"), "temporary output left: " + Narrow(output) + ".quorvel-tmp");
+}
+
+// The completion text must be exactly the one for the tick count it reports.
+void CheckDoneText(const JobResult& result, CipherDirection direction)
+{
+    const double seconds = ReportedSeconds(result.box.text);
+    const auto expected = quorvel::FormatDoneText(direction, static_cast<int32_t>(std::lround(seconds * 10)));
+    Check(result.box.text == Wide(expected.text), "completion text \"" + Narrow(result.box.text) + "\"");
+}
+
+void RoundTrip(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    const uint64_t size = 3 * quorvel::CIPHER_BLOCK_SIZE + 1234;  // three whole blocks and a short one
+    const auto plain = PatternBytes(size, 1);
+    const std::wstring source = s.Work(L"plain.bin"), en = s.Work(L"en_plain.bin"), de = s.Work(L"de_en_plain.bin");
+    RemoveAll(s, {en, de});
+    WriteAll(source, plain);
+    const std::wstring decipherSize = TextOf(s.Item(1005));
+
+    const JobResult enResult = s.RunJob(kEn, source);
+    CheckDoneText(enResult, kEn);
+    Check(TextOf(s.Item(1002)) == L"plain.bin", "name box shows \"" + Narrow(TextOf(s.Item(1002))) + "\"");
+    Check(TextOf(s.Item(1004)) == Wide(FormatSizeText(size)),
+          "size box shows \"" + Narrow(TextOf(s.Item(1004))) + "\"");
+    Check(TextOf(s.Item(1005)) == decipherSize, "the decipher size box changed on an encipherment");
+    Check(FileExists(en), "no en_plain.bin beside the source");
+    Check(ReadAll(en) == Transform(plain, kPreset, kEn), "en_plain.bin is not the enciphered file");
+    CheckNoTemporary(en);
+
+    const std::wstring encipherSize = TextOf(s.Item(1004));
+    const JobResult deResult = s.RunJob(kDe, en);
+    CheckDoneText(deResult, kDe);
+    Check(TextOf(s.Item(1003)) == L"en_plain.bin", "decipher name box shows \"" + Narrow(TextOf(s.Item(1003))) + "\"");
+    Check(TextOf(s.Item(1005)) == Wide(FormatSizeText(size)), "decipher size box wrong");
+    Check(TextOf(s.Item(1004)) == encipherSize, "the encipher size box changed on a decipherment");
+    Check(FileExists(de), "no de_en_plain.bin beside the source");
+    Check(ReadAll(de) == plain, "deciphering gave different bytes");
+    CheckNoTemporary(de);
+    details = Narrow(TextOf(s.Item(1004)) + L", \"" + enResult.box.text + L"\", \"" + deResult.box.text + L"\"");
+    RemoveAll(s, {source, en, de});
+}
+
+// The size text at its edges, as the dialog shows it: nothing, and a tie.
+void SmallSizes(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    for (const uint64_t size : {uint64_t {0}, uint64_t {1088}, uint64_t {1023}}) {
+        const std::wstring source = s.Work(L"small.bin"), en = s.Work(L"en_small.bin");
+        RemoveAll(s, {en});
+        const auto plain = PatternBytes(size, 3);
+        WriteAll(source, plain);
+        const JobResult result = s.RunJob(kEn, source);
+        Check(TextOf(s.Item(1004)) == Wide(FormatSizeText(size)),
+              std::to_string(size) + " bytes show as \"" + Narrow(TextOf(s.Item(1004))) + "\"");
+        Check(ReadAll(en) == Transform(plain, kPreset, kEn), "wrong output for " + std::to_string(size) + " bytes");
+        details += (details.empty() ? "" : ", ") + Narrow(TextOf(s.Item(1004)));
+        RemoveAll(s, {source, en});
+    }
+}
+
+void ReplaceExisting(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    const auto plain = PatternBytes(300000, 4);
+    const std::wstring source = s.Work(L"again.bin"), en = s.Work(L"en_again.bin");
+    WriteAll(source, plain);
+    WriteAll(en, PatternBytes(1000000, 5));  // an older, longer output
+    s.RunJob(kEn, source);
+    const auto bytes = ReadAll(en);
+    Check(bytes.size() == plain.size(), "the old output was not replaced whole (size " + std::to_string(bytes.size()) +
+                                            ")");
+    Check(bytes == Transform(plain, kPreset, kEn), "en_again.bin is not the new enciphered file");
+    CheckNoTemporary(en);
+    details = "1000000-byte en_again.bin replaced by 300000 bytes";
+    RemoveAll(s, {source, en});
+}
+
+void NonAscii(Session& s, std::string& details)
+{
+    const std::wstring password = L"密码口令Ωé";  // six UTF-16 units, typed one by one
+    HWND box = s.Item(1006);
+    SetText(box, L"");
+    TypeChars(box, password);
+    WaitUntil([&] { return TextOf(box).size() == password.size(); }, 2000);
+    // Wine answers a password box's WM_GETTEXT; Windows would not, hence the tolerance.
+    const std::wstring typed = TextOf(box);
+    Check(typed.empty() || typed == password, "the password box holds \"" + Narrow(typed) + "\"");
+
+    const std::wstring name = L"密文 测试ü.bin";
+    const auto plain = PatternBytes(700000, 6);
+    const std::wstring source = s.Work(name), en = s.Work(L"en_" + name), de = s.Work(L"de_en_" + name);
+    RemoveAll(s, {en, de});
+    WriteAll(source, plain);
+    s.RunJob(kEn, source);
+    Check(TextOf(s.Item(1002)) == name, "name box shows \"" + Narrow(TextOf(s.Item(1002))) + "\"");
+    Check(FileExists(en), "no en_ file with the Chinese name beside the source");
+    Check(ReadAll(en) == Transform(plain, U16(password), kEn), "wrong bytes for the Chinese password");
+    s.RunJob(kDe, en);
+    Check(TextOf(s.Item(1003)) == L"en_" + name, "decipher name box shows \"" + Narrow(TextOf(s.Item(1003))) + "\"");
+    Check(ReadAll(de) == plain, "deciphering with the Chinese password gave different bytes");
+    details = Narrow(L"password " + password + L", file " + name);
+    RemoveAll(s, {source, en, de});
+    s.SetPassword(L"mqzvtrk");
+}
+
+void SourceHeld(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    const std::wstring source = s.Work(L"held.bin"), en = s.Work(L"en_held.bin");
+    RemoveAll(s, {en});
+    const auto plain = PatternBytes(5000, 7);
+    WriteAll(source, plain);
+    const std::wstring sizeBefore = TextOf(s.Item(1004));
+    HANDLE held = CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    Check(held != INVALID_HANDLE_VALUE, "cannot hold the source");
+    MessageBoxInfo box;
+    try {
+        s.Pick(kEn, source);
+        box = s.WaitBox(L"打开文件错误");
+    } catch (...) {
+        CloseHandle(held);
+        throw;
+    }
+    CloseHandle(held);
+    Check(box.text == L"文件不存在", "box text \"" + Narrow(box.text) + "\"");
+    AnswerBox(box.window, IDOK);
+    Check(TextOf(s.Item(1002)) == L"held.bin", "the name box does not show the picked name");
+    Check(TextOf(s.Item(1004)) == sizeBefore, "the size box changed although the file could not be opened");
+    Check(!FileExists(en), "en_held.bin was made from a source that could not be opened");
+    CheckNoTemporary(en);
+    Check(IsWindowEnabled(s.Item(1000)), "the encipher button is disabled after the failure");
+    // Released, the same file goes through.
+    s.RunJob(kEn, source);
+    Check(ReadAll(en) == Transform(plain, kPreset, kEn), "the job after the failure gave wrong bytes");
+    details = "\"打开文件错误\": \"文件不存在\"; the next job worked";
+    RemoveAll(s, {source, en});
+}
+
+// Another program holds the output name without sharing: the finished output
+// cannot take that name, the user is told, the other program's file stays.
+void OutputHeld(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    const std::wstring source = s.Work(L"x.bin"), en = s.Work(L"en_x.bin");
+    const auto plain = PatternBytes(600000, 8);
+    const auto earlier = PatternBytes(4321, 9);
+    WriteAll(source, plain);
+    WriteAll(en, earlier);
+    HANDLE held = CreateFileW(en.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    Check(held != INVALID_HANDLE_VALUE, "cannot hold en_x.bin");
+    JobResult result;
+    try {
+        const double picked = s.Pick(kEn, source);
+        result = s.WaitResult(kEn, picked);
+    } catch (...) {
+        CloseHandle(held);
+        throw;
+    }
+    CloseHandle(held);
+    Check(result.box.caption == L"创建文件错误",
+          "box \"" + Narrow(result.box.caption) + "\": " + Narrow(result.box.text));
+    Check(result.box.text.find(L"en_x.bin") != std::wstring::npos, "the box does not name en_x.bin: " +
+                                                                          Narrow(result.box.text));
+    s.Dismiss(result, kEn);
+    Check(ReadAll(en) == earlier, "the held en_x.bin was changed");
+    CheckNoTemporary(en);
+    details = Narrow(L"\"" + result.box.caption + L"\": " + result.box.text);
+    s.RunJob(kEn, source);
+    Check(ReadAll(en) == Transform(plain, kPreset, kEn), "the job after the failure gave wrong bytes");
+    RemoveAll(s, {source, en});
+}
+
+// The reported time against the driver's own clock. The driver's time runs
+// from the Open dialog closing to the completion box appearing, so it includes
+// opening the files and showing the box: the report may be a little lower,
+// never much higher. A lower bound is only fair when the driver was polling
+// before the box appeared.
+void ElapsedTime(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    const uint64_t size = 768 * kMiB;
+    const std::wstring source = s.Big(L"timed.bin"), en = s.Big(L"en_timed.bin");
+    RemoveAll(s, {en});
+    WriteLargeFile(source, size, 21);
+    const double picked = s.Pick(kEn, source);
+    const JobResult result = s.WaitResult(kEn, picked, 120000);
+    Check(result.box.caption == L"加密完成", "box \"" + Narrow(result.box.caption) + "\": " + Narrow(result.box.text));
+    CheckDoneText(result, kEn);
+    Check(TextOf(s.Item(1004)) == L"768.000MB", "size box shows \"" + Narrow(TextOf(s.Item(1004))) + "\"");
+    s.Dismiss(result, kEn);
+    const double reported = ReportedSeconds(result.box.text);
+    const double wall = result.wallMs / 1000;
+    s.throughput = static_cast<double>(size) / result.wallMs;
+    details = Format("reported %.1f s, measured %.2f s", reported, wall) + (result.watched ? "" : " (not watched)") +
+              Format(", %.0f MB/s", s.throughput * 1000 / kMiB);
+    VerifyLargeOutput(source, en, kPreset, kEn);
+    CheckNoTemporary(en);
+    RemoveAll(s, {source, en});
+    Check(reported <= wall + 0.15, "reported " + Format("%.1f s, more than the %.2f s measured", reported, wall));
+    if (result.watched)
+        Check(reported >= wall - 0.35, "reported " + Format("%.1f s, much less than the %.2f s measured", reported, wall));
+    Check(wall >= 0.5, "the job was too short to judge the reported time" + details);
+}
+
+// Waits until both completion boxes are up, checks them and dismisses both.
+void FinishBoth(Session& s, std::string& details)
+{
+    HWND enBox = nullptr, deBox = nullptr;
+    WaitUntil(
+        [&] {
+            enBox = s.App().FindCaption(L"加密完成");
+            deBox = s.App().FindCaption(L"解密完成");
+            return (enBox && deBox) || !s.App().Running();
+        },
+        60000);
+    if (!enBox || !deBox)
+        Fail("expected both completion boxes; on screen: " + s.DescribeWindows());
+    const MessageBoxInfo en = ReadMessageBox(enBox), de = ReadMessageBox(deBox);
+    Check(en.text.rfind(L"文件加密完成,用时", 0) == 0, "encipher box text \"" + Narrow(en.text) + "\"");
+    Check(de.text.rfind(L"文件解密完成,用时", 0) == 0, "decipher box text \"" + Narrow(de.text) + "\"");
+    details = Narrow(L"\"" + en.text + L"\" and \"" + de.text + L"\"");
+    s.Shot("two-completion-boxes");
+    // The box shown second is nested in the first one's loop: answer the later
+    // one first, as a user would see it on top.
+    AnswerBox(deBox, IDOK);
+    AnswerBox(enBox, IDOK);
+    for (int id : {1000, 1001}) {
+        HWND button = s.Item(id);
+        if (!WaitUntil([&] { return IsWindowEnabled(button) != FALSE; }, kWaitMs))
+            Fail("button " + std::to_string(id) + " stayed disabled after both boxes");
+    }
+}
+
+void BothDirections(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    const uint64_t enSize = LargeJobSize(s, 2000, 2048 * kMiB, 6144 * kMiB), deSize = enSize / 3 + 12345;
+    const std::wstring a = s.Big(L"both-a.bin"), b = s.Big(L"both-b.bin");
+    const std::wstring enA = s.Big(L"en_both-a.bin"), deB = s.Big(L"de_both-b.bin");
+    RemoveAll(s, {enA, deB});
+    WriteLargeFile(a, enSize, 31);
+    WriteLargeFile(b, deSize, 32);
+    StartBoth(s, a, b);
+    FinishBoth(s, details);
+    Check(TextOf(s.Item(1002)) == L"both-a.bin" && TextOf(s.Item(1003)) == L"both-b.bin", "wrong names shown");
+    Check(TextOf(s.Item(1004)) == Wide(FormatSizeText(enSize)) && TextOf(s.Item(1005)) == Wide(FormatSizeText(deSize)),
+          "wrong sizes shown");
+    VerifyLargeOutput(a, enA, kPreset, kEn);
+    VerifyLargeOutput(b, deB, kPreset, kDe);
+    CheckNoTemporary(enA);
+    CheckNoTemporary(deB);
+    RemoveAll(s, {a, b, enA, deB});
+}
+
+void SameSourceBothWays(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    const uint64_t size = LargeJobSize(s, 2000, 2048 * kMiB, 6144 * kMiB);
+    const std::wstring source = s.Big(L"same.bin"), en = s.Big(L"en_same.bin"), de = s.Big(L"de_same.bin");
+    RemoveAll(s, {en, de});
+    WriteLargeFile(source, size, 41);
+    StartBoth(s, source, source);
+    FinishBoth(s, details);
+    VerifyLargeOutput(source, en, kPreset, kEn);
+    VerifyLargeOutput(source, de, kPreset, kDe);
+    CheckNoTemporary(en);
+    CheckNoTemporary(de);
+    RemoveAll(s, {source, en, de});
+}
+
+// A user clicking the button again and again while the job starts, runs and
+// ends: clicks reach the button only while it and the dialog are enabled.
+void RapidClicks(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    const uint64_t size = LargeJobSize(s, 400, 256 * kMiB, 1024 * kMiB);
+    const std::wstring source = s.Big(L"rapid.bin"), en = s.Big(L"en_rapid.bin");
+    RemoveAll(s, {en});
+    WriteLargeFile(source, size, 51);
+    HWND button = s.Item(1000);
+    HWND dialog = s.App().Dialog();
+    int clicks = 0, busyBoxes = 0;
+    for (int round = 0; round < 3; ++round) {
+        s.Pick(kEn, source);
+        HWND box = nullptr;
+        const bool ended = WaitUntil(
+            [&] {
+                box = s.App().FindCaption(L"加密完成");
+                if (box)
+                    return true;
+                if (s.App().FindFileDialog())
+                    Fail("a second Open dialog came up while the job ran");
+                // Refusing a start while busy with a box is fair; count and dismiss it.
+                if (HWND busy = s.App().FindCaption(L"任务进行中")) {
+                    ++busyBoxes;
+                    AnswerBox(busy, IDOK);
+                }
+                if (IsWindowEnabled(button) && IsWindowEnabled(dialog) && s.App().OtherWindows().empty()) {
+                    Click(button);
+                    ++clicks;
+                }
+                return !s.App().Running();
+            },
+            60000, 2);
+        Check(ended && box, "no completion box; on screen: " + s.DescribeWindows());
+        Sleep(200);
+        const auto others = s.App().OtherWindows();
+        Check(others.size() == 1 && others.front() == box, "besides the completion box: " + s.DescribeWindows());
+        AnswerBox(box, IDOK);
+        Check(WaitUntil([&] { return IsWindowEnabled(button) != FALSE; }, kWaitMs), "the button stayed disabled");
+        VerifyLargeOutput(source, en, kPreset, kEn);
+        CheckNoTemporary(en);
+    }
+    details = std::to_string(clicks) + " clicks while enabled, 3 jobs, one completion box each, " +
+              std::to_string(busyBoxes) + " \"任务进行中\" boxes";
+    RemoveAll(s, {source, en});
+}
+
+}  // namespace
+
+void AddJobScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list)
+{
+    list.emplace_back("round trip, preset password", RoundTrip);
+    list.emplace_back("size texts 0, 1088, 1023 bytes", SmallSizes);
+    list.emplace_back("existing output replaced", ReplaceExisting);
+    list.emplace_back("non-ASCII name and password", NonAscii);
+    list.emplace_back("source held by another program", SourceHeld);
+    list.emplace_back("output name held by another program", OutputHeld);
+    list.emplace_back("elapsed time on 768 MiB", ElapsedTime);
+    list.emplace_back("encipher and decipher at once", BothDirections);
+    list.emplace_back("both directions on one source", SameSourceBothWays);
+    list.emplace_back("rapid clicks while jobs run", RapidClicks);
+}
+
+}  // namespace e2e

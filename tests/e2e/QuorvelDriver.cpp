@@ -1,0 +1,55 @@
+// Drives the real Quorvel.exe as a user would and checks what the user sees and
+// the files left behind: one line per scenario, then "N passed, M failed".
+//
+//   QuorvelDriver --exe X:\...\Quorvel.exe --work X:\... --big X:\... --cwd X:\...
+//                 --shots X:\... [--bitmap X:\...\background.bmp]
+//
+// --work holds small files (compared byte for byte), --big large ones (checked
+// block by block as they stream), --cwd is the program's empty working folder,
+// --shots receives one screen capture per state.
+#include "DriverSupport.h"
+#include "Scenarios.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cstdio>
+
+using namespace e2e;
+
+int main()
+{
+    _setmode(_fileno(stdout), _O_BINARY);
+    setvbuf(stdout, nullptr, _IONBF, 0);
+
+    Options options;
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::wstring name = argv[i];
+        const std::wstring value = argv[i + 1];
+        if (name == L"--exe")
+            options.exe = value;
+        else if (name == L"--work")
+            options.work = value;
+        else if (name == L"--big")
+            options.big = value;
+        else if (name == L"--cwd")
+            options.cwd = value;
+        else if (name == L"--shots")
+            options.shots = value;
+        else if (name == L"--bitmap")
+            options.bitmap = value;
+        else if (name == L"--only")
+            options.only = Narrow(value);
+    }
+    LocalFree(argv);
+    if (options.exe.empty() || options.work.empty() || options.cwd.empty()) {
+        std::printf("usage: QuorvelDriver --exe PATH --work DIR --cwd DIR [--big DIR] [--shots DIR] [--bitmap BMP]\n");
+        return 2;
+    }
+    if (options.big.empty())
+        options.big = options.work;
+    return RunScenarios(options);
+}

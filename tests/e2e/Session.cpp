@@ -1,0 +1,390 @@
+// The session the scenarios share (one running program, relaunched after a
+// scenario that ended it or left it in a bad state), the helpers for a job as
+// the user runs it, and the runner that prints one line per scenario.
+#include "Scenarios.h"
+
+#include "dialog/DisplayTexts.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+namespace e2e {
+
+using quorvel::CipherDirection;
+
+namespace {
+
+const wchar_t* const kFailureCaptions[] = {L"打开文件错误", L"创建文件错误", L"读取文件错误", L"写入文件错误",
+                                           L"任务进行中"};
+
+int ButtonOf(CipherDirection direction)
+{
+    return direction == CipherDirection::Encipher ? 1000 : 1001;
+}
+
+std::wstring DoneCaption(CipherDirection direction)
+{
+    return direction == CipherDirection::Encipher ? L"加密完成" : L"解密完成";
+}
+
+}  // namespace
+
+Session::Session(const Options& options) : m_options(options), m_program(options.exe, options.cwd) {}
+
+void Session::EnsureRunning()
+{
+    if (m_program.Running() && IsShown(m_program.Dialog()))
+        return;
+    const DWORD timeout = m_firstLaunch ? kFirstLaunchMs : kWaitMs;
+    m_firstLaunch = false;
+    m_lastLaunchMs = m_program.Launch(timeout);
+}
+
+void Session::SetPassword(const std::wstring& password)
+{
+    e2e::SetText(Item(1006), password);
+}
+
+HWND Session::OpenFileDialog(CipherDirection direction)
+{
+    Check(m_program.OtherWindows().empty(), "a window is already up before the click: " + DescribeWindows());
+    Trace("click for the Open dialog");
+    Click(Item(ButtonOf(direction)));
+    // The Open dialog can be visible a moment before its name box exists; any
+    // other window that stays for a second is an answer instead of the dialog.
+    HWND dialog = nullptr;
+    double otherSince = 0;
+    WaitUntil(
+        [&] {
+            dialog = m_program.FindFileDialog();
+            if (dialog)
+                return true;
+            if (m_program.OtherWindows().empty())
+                otherSince = 0;
+            else if (otherSince == 0)
+                otherSince = NowMs();
+            return (otherSince != 0 && NowMs() - otherSince > 1000) || !m_program.Running();
+        },
+        kWaitMs);
+    Trace("Open dialog up");
+    if (!dialog)
+        Fail(otherSince != 0 ? "instead of the Open dialog: " + DescribeWindows() : "no Open dialog after the click");
+    return dialog;
+}
+
+double Session::Pick(CipherDirection direction, const std::wstring& path)
+{
+    HWND dialog = OpenFileDialog(direction);
+    return AnswerFileDialog(dialog, path);
+}
+
+JobResult Session::WaitResult(CipherDirection direction, double pickedAt, DWORD timeoutMs)
+{
+    JobResult result;
+    const std::wstring done = DoneCaption(direction);
+    bool first = true;
+    HWND box = nullptr;
+    WaitUntil(
+        [&] {
+            box = m_program.FindCaption(done);
+            for (const wchar_t* caption : kFailureCaptions)
+                if (!box)
+                    box = m_program.FindCaption(caption);
+            if (!box && first)
+                result.watched = true;
+            first = false;
+            return box != nullptr || !m_program.Running();
+        },
+        timeoutMs, 5);
+    result.wallMs = NowMs() - pickedAt;
+    Trace("result box seen");
+    if (!box)
+        Fail(m_program.Running() ? "no completion box; on screen: " + DescribeWindows()
+                                 : "the program ended during the job");
+    result.box = ReadMessageBox(box);
+    return result;
+}
+
+void Session::Dismiss(const JobResult& result, CipherDirection direction)
+{
+    AnswerBox(result.box.window, IDOK);
+    Trace("result box answered");
+    HWND button = Item(ButtonOf(direction));
+    if (!WaitUntil([&] { return IsWindowEnabled(button) != FALSE; }, kWaitMs))
+        Fail("button " + std::to_string(ButtonOf(direction)) + " stayed disabled after the box was dismissed");
+}
+
+JobResult Session::RunJob(CipherDirection direction, const std::wstring& path, DWORD timeoutMs)
+{
+    const double picked = Pick(direction, path);
+    JobResult result = WaitResult(direction, picked, timeoutMs);
+    const std::wstring done = DoneCaption(direction);
+    if (result.box.caption != done)
+        Fail("box \"" + Narrow(result.box.caption) + "\": " + Narrow(result.box.text));
+    const double seconds = ReportedSeconds(result.box.text);
+    const std::wstring prefix = direction == CipherDirection::Encipher ? L"文件加密完成,用时" : L"文件解密完成,用时";
+    if (result.box.text.rfind(prefix, 0) != 0 || seconds < 0)
+        Fail("completion text \"" + Narrow(result.box.text) + "\"");
+    Dismiss(result, direction);
+    return result;
+}
+
+MessageBoxInfo Session::WaitBox(const std::wstring& caption, DWORD timeoutMs)
+{
+    HWND box = nullptr;
+    WaitUntil(
+        [&] {
+            box = m_program.FindCaption(caption);
+            return box != nullptr || !m_program.Running();
+        },
+        timeoutMs, 5);
+    if (!box)
+        Fail("no box \"" + Narrow(caption) + "\"; on screen: " + DescribeWindows());
+    return ReadMessageBox(box);
+}
+
+void Session::ExpectNothingFor(DWORD ms, const std::string& what)
+{
+    if (WaitUntil([&] { return !m_program.OtherWindows().empty(); }, ms, 20))
+        Fail(what + ": " + DescribeWindows());
+}
+
+std::string Session::DescribeWindows()
+{
+    std::string description;
+    for (HWND window : m_program.OtherWindows()) {
+        const MessageBoxInfo info = ReadMessageBox(window);
+        if (!description.empty())
+            description += "; ";
+        description += "\"" + Narrow(info.caption) + "\"";
+        if (!info.text.empty())
+            description += " (" + Narrow(info.text) + ")";
+    }
+    return description.empty() ? "nothing" : description;
+}
+
+ScreenImage Session::Shot(const std::string& name)
+{
+    // X shows Wine's window changes a moment later.
+    Sleep(400);
+    ScreenImage image = ScreenImage::Capture();
+    if (!m_options.shots.empty()) {
+        char prefix[8];
+        std::snprintf(prefix, sizeof prefix, "%02d-", ++m_shotCount);
+        std::wstring file = m_options.shots + L"\\";
+        for (char c : std::string(prefix) + name)
+            file += static_cast<wchar_t>(c);
+        image.Save(file + L".bmp");
+    }
+    return image;
+}
+
+// Size of a large job that keeps the program busy for about ms milliseconds,
+// once a first large job has shown how fast it goes here.
+uint64_t LargeJobSize(Session& s, double ms, uint64_t least, uint64_t cap)
+{
+    const double bytes = s.throughput * ms;
+    return static_cast<uint64_t>(std::clamp(bytes, static_cast<double>(least), static_cast<double>(cap))) &
+           ~uint64_t {0xFFFF};
+}
+
+// Starts the encipherment, waits until it visibly runs, then starts the decipherment.
+void StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deSource)
+{
+    s.Pick(CipherDirection::Encipher, enSource);
+    HWND enButton = s.Item(1000);
+    Check(WaitUntil([&] { return !IsWindowEnabled(enButton) || !s.App().OtherWindows().empty(); }, kWaitMs),
+          "the encipher button was never disabled");
+    Check(!IsWindowEnabled(enButton), "the encipher button is enabled while its job runs");
+    if (!s.App().OtherWindows().empty())
+        Fail("the encipherment ended before the decipherment could start: " + s.DescribeWindows());
+    s.Pick(CipherDirection::Decipher, deSource);
+}
+
+std::vector<uint8_t> Transform(const std::vector<uint8_t>& in, const std::u16string& password,
+                               CipherDirection direction)
+{
+    const quorvel::SecureBytes key = quorvel::MakeKey(password);
+    std::vector<uint8_t> out(in.size());
+    for (size_t at = 0; at < in.size(); at += quorvel::CIPHER_BLOCK_SIZE) {
+        const size_t n = std::min<size_t>(quorvel::CIPHER_BLOCK_SIZE, in.size() - at);
+        quorvel::TransformBlock(direction, key.data(), static_cast<uint32_t>(key.size()), in.data() + at,
+                                out.data() + at, n);
+    }
+    return out;
+}
+
+namespace {
+
+// Files above this size are written with real data only at both ends and a
+// hole between (sparse, so they cost neither time nor memory); their outputs
+// are checked at both ends and at every 97th block in between.
+constexpr uint64_t kFullDataLimit = uint64_t {1} << 30;
+constexpr uint64_t kHeadBytes = 16 << 20;
+constexpr uint64_t kTailBytes = 4 << 20;
+
+bool SeekTo(HANDLE file, uint64_t offset)
+{
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    return SetFilePointerEx(file, to, nullptr, FILE_BEGIN) != FALSE;
+}
+
+}  // namespace
+
+void VerifyLargeOutput(const std::wstring& source, const std::wstring& output, const std::u16string& password,
+                       CipherDirection direction)
+{
+    const uint64_t size = FileSize(source);
+    Check(FileSize(output) == size, "output size " + std::to_string(FileSize(output)) + " differs from " +
+                                        std::to_string(size));
+    HANDLE in = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE out = CreateFileW(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string problem;
+    if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE)
+        problem = "cannot open the files to compare";
+    const quorvel::SecureBytes key = quorvel::MakeKey(password);
+    std::vector<uint8_t> plain(quorvel::CIPHER_BLOCK_SIZE), expected(plain.size()), actual(plain.size());
+    const bool sampled = size > kFullDataLimit;
+    uint64_t index = 0;
+    for (uint64_t at = 0; problem.empty() && at < size; at += quorvel::CIPHER_BLOCK_SIZE, ++index) {
+        if (sampled && at >= kHeadBytes && at + kTailBytes + quorvel::CIPHER_BLOCK_SIZE < size && index % 97 != 0)
+            continue;
+        const DWORD n = static_cast<DWORD>(std::min<uint64_t>(quorvel::CIPHER_BLOCK_SIZE, size - at));
+        DWORD got1 = 0, got2 = 0;
+        if (!SeekTo(in, at) || !SeekTo(out, at) || !ReadFile(in, plain.data(), n, &got1, nullptr) ||
+            !ReadFile(out, actual.data(), n, &got2, nullptr) || got1 != n || got2 != n) {
+            problem = "short read while comparing";
+            break;
+        }
+        quorvel::TransformBlock(direction, key.data(), static_cast<uint32_t>(key.size()), plain.data(),
+                                expected.data(), n);
+        if (std::memcmp(expected.data(), actual.data(), n) != 0)
+            problem = "output differs in the block at byte " + std::to_string(at);
+    }
+    if (in != INVALID_HANDLE_VALUE)
+        CloseHandle(in);
+    if (out != INVALID_HANDLE_VALUE)
+        CloseHandle(out);
+    Check(problem.empty(), problem);
+}
+
+std::vector<uint8_t> PatternBytes(size_t n, uint32_t seed)
+{
+    std::vector<uint8_t> bytes(n);
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto& b : bytes) {
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+        b = static_cast<uint8_t>(x >> 7);
+    }
+    return bytes;
+}
+
+void WriteLargeFile(const std::wstring& path, uint64_t size, uint32_t seed)
+{
+    constexpr size_t kChunk = 1 << 20;
+    const std::vector<uint8_t> pattern = PatternBytes(kChunk + 256, seed);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        Fail("cannot create " + Narrow(path));
+    const bool sparse = size > kFullDataLimit;
+    bool ok = true;
+    for (uint64_t at = 0, i = 0; ok && at < size; at += kChunk, ++i) {
+        if (sparse && at == kHeadBytes) {
+            at = (size - kTailBytes) & ~uint64_t {kChunk - 1};
+            ok = SeekTo(file, at);
+        }
+        const DWORD n = static_cast<DWORD>(std::min<uint64_t>(kChunk, size - at));
+        DWORD wrote = 0;
+        ok = ok && WriteFile(file, pattern.data() + (i * 37) % 256, n, &wrote, nullptr) && wrote == n;
+    }
+    ok = CloseHandle(file) && ok;
+    Check(ok, "cannot write " + Narrow(path));
+}
+
+double ReportedSeconds(const std::wstring& text)
+{
+    const size_t start = text.find(L"用时");
+    const size_t end = text.rfind(L"秒");
+    if (start == std::wstring::npos || end == std::wstring::npos || end < start + 2)
+        return -1;
+    const std::wstring number = text.substr(start + 2, end - start - 2);
+    if (number == L"少于0.1")
+        return 0;
+    // Digits, one point, one decimal.
+    const size_t point = number.find(L'.');
+    if (point == std::wstring::npos || point == 0 || point + 2 != number.size())
+        return -1;
+    double value = 0;
+    for (wchar_t c : number) {
+        if (c == L'.')
+            continue;
+        if (c < L'0' || c > L'9')
+            return -1;
+        value = value * 10 + (c - L'0');
+    }
+    return value / 10;
+}
+
+int RunScenarios(const Options& options)
+{
+    std::vector<std::pair<std::string, void (*)(Session&, std::string&)>> scenarios;
+    AddWindowScenarios(scenarios);
+    AddJobScenarios(scenarios);
+    AddAppearanceScenarios(scenarios);
+    AddEndingScenarios(scenarios);
+
+    Session session(options);
+    int passed = 0, failed = 0;
+    for (const auto& [name, body] : scenarios) {
+        if (!options.only.empty() && name.find(options.only) == std::string::npos)
+            continue;
+        std::string details, problem;
+        const double start = NowMs();
+        try {
+            session.EnsureRunning();
+            body(session, details);
+            if (session.App().Running() && !session.App().OtherWindows().empty())
+                Fail("left on screen: " + session.DescribeWindows());
+        } catch (const Failure& failure) {
+            problem = failure.message;
+        } catch (const std::exception& error) {
+            problem = std::string("exception: ") + error.what();
+        }
+        const auto leftovers = ListFolder(options.cwd);
+        if (problem.empty() && !leftovers.empty())
+            problem = "the working folder is no longer empty: " + Narrow(leftovers.front());
+        for (const auto& leftover : leftovers)
+            RemoveFile(options.cwd + L"\\" + leftover);
+        const double seconds = (NowMs() - start) / 1000;
+        if (problem.empty()) {
+            ++passed;
+            std::printf("PASS %-34s %5.1fs  %s\n", name.c_str(), seconds, details.c_str());
+        } else {
+            ++failed;
+            std::printf("FAIL %-34s %5.1fs  %s\n", name.c_str(), seconds, problem.c_str());
+            session.Shot("failed-" + name);
+            // Bring the program back to its idle dialog, or start it afresh.
+            bool idle = false;
+            try {
+                idle = CloseStrayWindows(session.App()) &&
+                       WaitUntil(
+                           [&] {
+                               CloseStrayWindows(session.App());
+                               return IsWindowEnabled(session.Item(1000)) && IsWindowEnabled(session.Item(1001));
+                           },
+                           kWaitMs, 100);
+            } catch (const Failure&) {
+            }
+            if (!idle)
+                session.App().Kill();
+        }
+    }
+    session.App().Kill();
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 && passed > 0 ? 0 : 1;
+}
+
+}  // namespace e2e
