@@ -16,7 +16,7 @@ disk=$(mktemp -d /var/tmp/quorvel-cli-bench.XXXXXX)
 trap 'rm -rf "$shm" "$disk"' EXIT
 printf 'bench-password\n' > "$shm/pw"
 
-echo "== 1 GiB in the page cache"
+echo "== 1 GiB in the page cache (load average before: $(cut -d" " -f1-3 /proc/loadavg), $(nproc) cores)"
 head -c 1G /dev/urandom > "$shm/src"
 mkdir "$shm/out"
 hyperfine --warmup 2 --runs "$runs" --export-markdown "$shm/result.md" \
