@@ -11,7 +11,7 @@ namespace quorvel {
 namespace {
 
 constexpr UINT kClockPeriod = 1000;   // ms
-constexpr UINT kTickPeriod = 100;     // ms; the completion text counts tenths of a second
+constexpr UINT kTickPeriod = kTickMilliseconds;  // the completion text counts tenths of a second
 constexpr DWORD kOpenFlags = 0x1004;  // OFN_HIDEREADONLY | OFN_FILEMUSTEXIST
 
 constexpr COLORREF kMagenta = 0xFF00FF;
@@ -168,17 +168,10 @@ void CQuorvelDlg::OnTimer(UINT_PTR id)
     PassToDefault();
 }
 
-// One tick per timer message undercounts: Windows makes WM_TIMER only when the
-// queue is otherwise empty and merges the ticks it missed, so a thread kept
-// busy by other messages loses whole seconds. The count follows the clock.
 void CQuorvelDlg::CatchUpTicks(CipherDirection direction, bool timerTick)
 {
     int32_t& ticks = Ticks(direction);
-    if (timerTick)
-        AddTick(ticks);
-    const ULONGLONG elapsed = (::GetTickCount64() - m_launchTime[Index(direction)]) / kTickPeriod;
-    if (elapsed > static_cast<ULONGLONG>(ticks) && elapsed <= static_cast<ULONGLONG>(INT32_MAX))
-        ticks = static_cast<int32_t>(elapsed);
+    ticks = TicksAfter(ticks, ::GetTickCount64() - m_launchTime[Index(direction)], timerTick);
 }
 
 void CQuorvelDlg::UpdateClock()

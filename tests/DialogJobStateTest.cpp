@@ -1,5 +1,6 @@
 // When the dialog may start a direction and when it may end: clicks during a
-// start or a run, closing while jobs run, jobs ending while the user decides.
+// start or a run, closing while jobs run, jobs ending while the user decides;
+// and the elapsed-time count when timer messages are merged.
 #include "dialog/DialogJobState.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,42 @@ TEST(DialogJobState, AJobEndingWhileTheQuestionIsUpLetsYesEndAtOnce)
 
     EXPECT_TRUE(state.AnswerClose(true, kCancel));
     EXPECT_EQ(state.CloseResult(), kCancel);
+}
+
+TEST(TickCount, EachTimerMessageAddsOneWhenNoneWereMissed)
+{
+    int32_t ticks = 0;
+    for (uint64_t ms = 100; ms <= 1000; ms += 100)
+        ticks = TicksAfter(ticks, ms, true);
+    EXPECT_EQ(ticks, 10);
+    // A timer message a little early still counts its tick.
+    EXPECT_EQ(TicksAfter(0, 99, true), 1);
+}
+
+TEST(TickCount, MergedTimerMessagesDoNotLoseTime)
+{
+    // Three seconds in which only ten timer messages got through.
+    int32_t ticks = 0;
+    for (uint64_t ms = 300; ms <= 3000; ms += 300)
+        ticks = TicksAfter(ticks, ms, true);
+    EXPECT_EQ(ticks, 30);
+    EXPECT_EQ(TicksAfter(10, 3050, false), 30) << "at completion the count catches up without a timer message";
+}
+
+TEST(TickCount, CompletionNeverAddsATickOrGoesBack)
+{
+    EXPECT_EQ(TicksAfter(0, 0, false), 0);
+    EXPECT_EQ(TicksAfter(0, 99, false), 0) << "under a tenth of a second stays 0";
+    EXPECT_EQ(TicksAfter(0, 100, false), 1);
+    EXPECT_EQ(TicksAfter(12, 1150, false), 12);
+    EXPECT_EQ(TicksAfter(12, 1000, false), 12) << "early timer ticks are not taken back";
+}
+
+TEST(TickCount, HugeTimesDoNotWrapTheCount)
+{
+    EXPECT_EQ(TicksAfter(INT32_MAX, 0, true), INT32_MAX);
+    EXPECT_EQ(TicksAfter(5, uint64_t {INT32_MAX} * 100 + 100, false), 5);
+    EXPECT_EQ(TicksAfter(5, uint64_t {INT32_MAX} * 100, false), INT32_MAX);
 }
 
 }  // namespace
