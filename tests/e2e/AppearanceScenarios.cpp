@@ -283,13 +283,29 @@ void Pump(DWORD ms)
     }
 }
 
+// Samples the dialog's client area in two captures; the clock is left out, it moves on.
+Tally SameClient(Session& s, const ScreenImage& before, const ScreenImage& after)
+{
+    const RECT client = ClientScreenRect(s.App().Dialog());
+    const RECT clock = WindowRect(s.Item(1007));
+    Tally same;
+    for (int y = client.top; y < client.bottom; y += 3) {
+        for (int x = client.left; x < client.right; x += 3) {
+            if (Inside(clock, x, y, 2))
+                continue;
+            ++same.total;
+            same.matched += Near(before.At(x, y), after.At(x, y), 3);
+        }
+    }
+    return same;
+}
+
 // Another window over the dialog, then gone: the dialog must draw itself again
 // exactly as before (the clock aside, which moves on).
 void Repaint(Session& s, std::string& details)
 {
     HWND dialog = s.App().Dialog();
     const RECT client = ClientScreenRect(dialog);
-    const RECT clock = WindowRect(s.Item(1007));
     const ScreenImage before = s.Shot("before-cover");
 
     WNDCLASSW windowClass {};
@@ -316,17 +332,26 @@ void Repaint(Session& s, std::string& details)
     Check(wasCovered, "the covering window did not show over the dialog");
     const ScreenImage after = s.Shot("repainted");
 
-    Tally same;
-    for (int y = client.top; y < client.bottom; y += 3) {
-        for (int x = client.left; x < client.right; x += 3) {
-            if (Inside(clock, x, y, 2))
-                continue;
-            ++same.total;
-            same.matched += Near(before.At(x, y), after.At(x, y), 3);
-        }
-    }
+    const Tally same = SameClient(s, before, after);
     details = "covered, then " + same.Text() + " sampled pixels as before";
     Check(same.AtLeast(0.98), "after the cover went away only " + same.Text() + " pixels are as before");
+}
+
+void MinimiseRestore(Session& s, std::string& details)
+{
+    HWND dialog = s.App().Dialog();
+    const ScreenImage before = s.Shot("before-minimise");
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    Check(WaitUntil([&] { return IsIconic(dialog) != FALSE; }, kWaitMs), "the dialog did not minimise");
+    s.Shot("minimised");
+    Check(s.App().Running() && s.App().OtherWindows().empty(), "minimising showed: " + s.DescribeWindows());
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_RESTORE, 0);
+    Check(WaitUntil([&] { return !IsIconic(dialog) && IsWindowVisible(dialog); }, kWaitMs),
+          "the dialog did not come back");
+    const ScreenImage after = s.Shot("restored");
+    const Tally same = SameClient(s, before, after);
+    details = "restored with " + same.Text() + " sampled pixels as before";
+    Check(same.AtLeast(0.98), "after restoring only " + same.Text() + " pixels are as before");
 }
 
 }  // namespace
@@ -336,6 +361,7 @@ void AddAppearanceScenarios(std::vector<std::pair<std::string, void (*)(Session&
     list.emplace_back("background picture", Background);
     list.emplace_back("text colours, no grey", TextColours);
     list.emplace_back("repaint after being covered", Repaint);
+    list.emplace_back("minimised and restored", MinimiseRestore);
 }
 
 }  // namespace e2e

@@ -220,28 +220,44 @@ void OutputHeld(Session& s, std::string& details)
 void ElapsedTime(Session& s, std::string& details)
 {
     s.SetPassword(L"mqzvtrk");
-    const uint64_t size = 768 * kMiB;
-    const std::wstring source = s.Big(L"timed.bin"), en = s.Big(L"en_timed.bin");
-    RemoveAll(s, {en});
-    WriteLargeFile(source, size, 21);
-    const double picked = s.Pick(kEn, source);
-    const JobResult result = s.WaitResult(kEn, picked, 120000);
-    Check(result.box.caption == L"加密完成", "box \"" + Narrow(result.box.caption) + "\": " + Narrow(result.box.text));
-    CheckDoneText(result, kEn);
-    Check(TextOf(s.Item(1004)) == L"768.000MB", "size box shows \"" + Narrow(TextOf(s.Item(1004))) + "\"");
-    s.Dismiss(result, kEn);
-    const double reported = ReportedSeconds(result.box.text);
-    const double wall = result.wallMs / 1000;
-    s.throughput = static_cast<double>(size) / result.wallMs;
-    details = Format("reported %.1f s, measured %.2f s", reported, wall) + (result.watched ? "" : " (not watched)") +
-              Format(", %.0f MB/s", s.throughput * 1000 / kMiB);
-    VerifyLargeOutput(source, en, kPreset, kEn);
-    CheckNoTemporary(en);
-    RemoveAll(s, {source, en});
-    Check(reported <= wall + 0.15, "reported " + Format("%.1f s, more than the %.2f s measured", reported, wall));
-    if (result.watched)
-        Check(reported >= wall - 0.35, "reported " + Format("%.1f s, much less than the %.2f s measured", reported, wall));
-    Check(wall >= 0.5, "the job was too short to judge the reported time" + details);
+    // 768 MiB of real data first; on a machine that does it in under a second
+    // the tenths say little, so once more with a file sized for about 1.5 s.
+    uint64_t size = 768 * kMiB;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::wstring source = s.Big(L"timed.bin"), en = s.Big(L"en_timed.bin");
+        RemoveAll(s, {en});
+        WriteLargeFile(source, size, 21);
+        // The clock starts when the job visibly starts (its button greys out),
+        // not when the Open dialog disappears: Wine takes a while longer to
+        // tear the file dialog down before the program gets the name back.
+        const double picked = s.Pick(kEn, source);
+        HWND button = s.Item(1000);
+        WaitUntil([&] { return !IsWindowEnabled(button); }, kWaitMs, 1);
+        const double started = NowMs();
+        const JobResult result = s.WaitResult(kEn, started, 120000);
+        Check(result.box.caption == L"加密完成",
+              "box \"" + Narrow(result.box.caption) + "\": " + Narrow(result.box.text));
+        CheckDoneText(result, kEn);
+        Check(TextOf(s.Item(1004)) == Wide(FormatSizeText(size)),
+              "size box shows \"" + Narrow(TextOf(s.Item(1004))) + "\"");
+        s.Dismiss(result, kEn);
+        const double reported = ReportedSeconds(result.box.text);
+        const double wall = result.wallMs / 1000;
+        s.throughput = static_cast<double>(size) / result.wallMs;
+        details = Format("%.0f MiB: reported %.1f s, measured %.2f s", static_cast<double>(size / kMiB), reported, wall) +
+                  (result.watched ? "" : " (not watched)") + Format(", %.0f MB/s", s.throughput * 1000 / kMiB) +
+                  Format(", started %.2f s after the Open dialog closed", (started - picked) / 1000);
+        VerifyLargeOutput(source, en, kPreset, kEn);
+        CheckNoTemporary(en);
+        RemoveAll(s, {source, en});
+        Check(reported <= wall + 0.15, "reported " + Format("%.1f s, more than the %.2f s measured", reported, wall));
+        if (result.watched)
+            Check(reported >= wall - 0.35,
+                  "reported " + Format("%.1f s, much less than the %.2f s measured", reported, wall));
+        if (wall >= 1.0)
+            break;
+        size = LargeJobSize(s, 1500, 768 * kMiB, uint64_t {6} << 30);
+    }
 }
 
 // Waits until both completion boxes are up, checks them and dismisses both.
@@ -368,7 +384,7 @@ void AddJobScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::
     list.emplace_back("non-ASCII name and password", NonAscii);
     list.emplace_back("source held by another program", SourceHeld);
     list.emplace_back("output name held by another program", OutputHeld);
-    list.emplace_back("elapsed time on 768 MiB", ElapsedTime);
+    list.emplace_back("elapsed time on a large file", ElapsedTime);
     list.emplace_back("encipher and decipher at once", BothDirections);
     list.emplace_back("both directions on one source", SameSourceBothWays);
     list.emplace_back("rapid clicks while jobs run", RapidClicks);

@@ -97,7 +97,7 @@ JobResult Session::WaitResult(CipherDirection direction, double pickedAt, DWORD 
             first = false;
             return box != nullptr || !m_program.Running();
         },
-        timeoutMs, 5);
+        timeoutMs, 15);
     result.wallMs = NowMs() - pickedAt;
     Trace("result box seen");
     if (!box)
