@@ -67,6 +67,8 @@ BOOL CQuorvelDlg::OnInitDialog()
     }
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    // Group box titles are drawn in the dialog's magenta, like the labels.
+    win32::UseClassicGroupBoxes(m_hWnd);
 
     UpdateClock();
     SetTimer(CLOCK_TIMER, kClockPeriod);

@@ -2,6 +2,8 @@
 // window services the dialogs call.
 #include "platform/win32/Dialog.h"
 
+#include <uxtheme.h>
+
 #include <vector>
 
 namespace quorvel::win32 {
@@ -37,6 +39,17 @@ void EnableWindow(HWND window, bool enable)
 {
     if (window != nullptr)
         ::EnableWindow(window, enable ? TRUE : FALSE);
+}
+
+void UseClassicGroupBoxes(HWND parent)
+{
+    for (HWND child = ::GetWindow(parent, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] {};
+        ::GetClassNameW(child, className, static_cast<int>(std::size(className)));
+        const LONG_PTR style = ::GetWindowLongPtrW(child, GWL_STYLE);
+        if (::lstrcmpiW(className, L"Button") == 0 && (style & BS_TYPEMASK) == BS_GROUPBOX)
+            ::SetWindowTheme(child, L" ", L" ");  // no theme has these names: classic drawing
+    }
 }
 
 CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}

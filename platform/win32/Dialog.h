@@ -183,4 +183,9 @@ protected:
 
 void EnableWindow(HWND window, bool enable);
 
+// Draws the group boxes among parent's children without visual styles: a
+// themed group box takes its text colour from the theme and ignores the
+// colour the dialog sets in WM_CTLCOLORSTATIC.
+void UseClassicGroupBoxes(HWND parent);
+
 }  // namespace quorvel::win32
