@@ -191,10 +191,8 @@ struct TextPixels {
     int total = 0;
 };
 
-TextPixels Count(const ScreenImage& screen, HWND control, uint32_t colour)
+TextPixels Count(const ScreenImage& screen, const RECT& r, uint32_t colour)
 {
-    RECT r = ClientScreenRect(control);
-    InflateRect(&r, -1, -1);
     const uint32_t face = SystemColour(COLOR_BTNFACE);
     TextPixels pixels;
     for (int y = r.top; y < r.bottom; ++y) {
@@ -209,7 +207,14 @@ TextPixels Count(const ScreenImage& screen, HWND control, uint32_t colour)
     return pixels;
 }
 
-void TextColours(Session& s, std::string& details)
+struct TextFindings {
+    size_t controls = 0;
+    std::string colour;  // texts missing their colour or drawn black
+    std::string grey;    // grey filled behind texts
+};
+
+// Looks at every control that shows text, in one capture.
+TextFindings LookAtTexts(Session& s, const std::string& shot)
 {
     // Every box needs a text to show its colour: run one small job each way if a name is missing.
     if (TextOf(s.Item(1002)).empty() || TextOf(s.Item(1003)).empty()) {
@@ -223,46 +228,68 @@ void TextColours(Session& s, std::string& details)
         RemoveFile(source);
     }
     HWND dialog = s.App().Dialog();
-    const ScreenImage screen = s.Shot("text-colours");
+    const ScreenImage screen = s.Shot(shot);
     struct Expect {
-        HWND control;
+        RECT area;  // screen pixels where the control's text is drawn
         uint32_t colour;
         std::string what;
     };
+    const auto inside = [](HWND control) {
+        RECT r = ClientScreenRect(control);
+        InflateRect(&r, -1, -1);
+        return r;
+    };
     std::vector<Expect> expects = {
-        {s.Item(1002), kBlue, "encipher name"},    {s.Item(1003), kBlue, "decipher name"},
-        {s.Item(1004), kRed, "encipher size"},     {s.Item(1005), kRed, "decipher size"},
-        {s.Item(1006), kGreen, "password"},        {s.Item(1007), kRedViolet, "clock"},
+        {inside(s.Item(1002)), kBlue, "encipher name"}, {inside(s.Item(1003)), kBlue, "decipher name"},
+        {inside(s.Item(1004)), kRed, "encipher size"},  {inside(s.Item(1005)), kRed, "decipher size"},
+        {inside(s.Item(1006)), kGreen, "password"},     {inside(s.Item(1007)), kRedViolet, "clock"},
     };
     int labels = 0, groups = 0;
     for (const Child& child : Children(dialog)) {
         if (child.text.empty())
             continue;
         if (child.className == L"Static" && (child.id == -1 || child.id == 0xFFFF)) {
-            expects.push_back({child.window, kMagenta, "label " + Narrow(child.text)});
+            expects.push_back({inside(child.window), kMagenta, "label " + Narrow(child.text)});
             ++labels;
         } else if (IsGroupBox(child)) {
-            expects.push_back({child.window, kMagenta, "group box " + Narrow(child.text)});
+            // Only the title band: the controls the box frames lie inside its rectangle.
+            RECT title = child.rect;
+            title.bottom = std::min(title.bottom, title.top + 16);
+            expects.push_back({title, kMagenta, "group box " + Narrow(child.text)});
             ++groups;
         }
     }
     Check(labels == 5 && groups == 2, "expected 5 labels and 2 group boxes, found " + std::to_string(labels) + " and " +
                                           std::to_string(groups));
-    std::string problems;
+    TextFindings findings;
+    findings.controls = expects.size();
     for (const Expect& expect : expects) {
-        const TextPixels pixels = Count(screen, expect.control, expect.colour);
+        const TextPixels pixels = Count(screen, expect.area, expect.colour);
         if (pixels.coloured < 4)
-            problems += "; " + expect.what + " has no text in its colour";
+            findings.colour += "; " + expect.what + " has no text in its colour";
         if (pixels.black > 0)
-            problems += "; " + expect.what + " has " + std::to_string(pixels.black) + " black pixels";
+            findings.colour += "; " + expect.what + " has " + std::to_string(pixels.black) + " black pixels";
         if (pixels.grey * 10 > pixels.total)
-            problems += "; " + expect.what + " is grey behind its text (" + std::to_string(pixels.grey) + " of " +
-                        std::to_string(pixels.total) + " pixels)";
+            findings.grey += "; " + expect.what + " (" + std::to_string(pixels.grey) + " of " +
+                             std::to_string(pixels.total) + " pixels)";
     }
-    char face[40];
-    std::snprintf(face, sizeof face, " (button face %06X)", static_cast<unsigned>(SystemColour(COLOR_BTNFACE)));
-    Check(problems.empty(), problems.substr(problems.empty() ? 0 : 2) + face);
-    details = std::to_string(expects.size()) + " controls in their colours, none grey or black";
+    return findings;
+}
+
+void TextColours(Session& s, std::string& details)
+{
+    const TextFindings findings = LookAtTexts(s, "text-colours");
+    Check(findings.colour.empty(), findings.colour.substr(findings.colour.empty() ? 0 : 2));
+    details = std::to_string(findings.controls) + " controls show their text in their colour, none black";
+}
+
+void NoGreyBehindTexts(Session& s, std::string& details)
+{
+    const TextFindings findings = LookAtTexts(s, "grey-behind-texts");
+    char face[48];
+    std::snprintf(face, sizeof face, " (button face here %06X)", static_cast<unsigned>(SystemColour(COLOR_BTNFACE)));
+    Check(findings.grey.empty(), "grey behind the text of " + findings.grey.substr(findings.grey.empty() ? 0 : 2) + face);
+    details = "no 808080 or button-face fill in " + std::to_string(findings.controls) + " controls";
 }
 
 LRESULT CALLBACK CoverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -359,7 +386,8 @@ void MinimiseRestore(Session& s, std::string& details)
 void AddAppearanceScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list)
 {
     list.emplace_back("background picture", Background);
-    list.emplace_back("text colours, no grey", TextColours);
+    list.emplace_back("text colours", TextColours);
+    list.emplace_back("no grey behind texts", NoGreyBehindTexts);
     list.emplace_back("repaint after being covered", Repaint);
     list.emplace_back("minimised and restored", MinimiseRestore);
 }

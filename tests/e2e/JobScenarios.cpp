@@ -256,7 +256,7 @@ void ElapsedTime(Session& s, std::string& details)
                   "reported " + Format("%.1f s, much less than the %.2f s measured", reported, wall));
         if (wall >= 1.0)
             break;
-        size = LargeJobSize(s, 1500, 768 * kMiB, uint64_t {6} << 30);
+        size = LargeJobSize(s, 1500, 768 * kMiB, uint64_t {4} << 30);
     }
 }
 
@@ -292,7 +292,7 @@ void FinishBoth(Session& s, std::string& details)
 void BothDirections(Session& s, std::string& details)
 {
     s.SetPassword(L"mqzvtrk");
-    const uint64_t enSize = LargeJobSize(s, 2000, 2048 * kMiB, 6144 * kMiB), deSize = enSize / 3 + 12345;
+    const uint64_t enSize = LargeJobSize(s, 2000, 2048 * kMiB, 3072 * kMiB), deSize = enSize / 3 + 12345;
     const std::wstring a = s.Big(L"both-a.bin"), b = s.Big(L"both-b.bin");
     const std::wstring enA = s.Big(L"en_both-a.bin"), deB = s.Big(L"de_both-b.bin");
     RemoveAll(s, {enA, deB});
@@ -313,7 +313,7 @@ void BothDirections(Session& s, std::string& details)
 void SameSourceBothWays(Session& s, std::string& details)
 {
     s.SetPassword(L"mqzvtrk");
-    const uint64_t size = LargeJobSize(s, 2000, 2048 * kMiB, 6144 * kMiB);
+    const uint64_t size = LargeJobSize(s, 2000, 2048 * kMiB, 3072 * kMiB);
     const std::wstring source = s.Big(L"same.bin"), en = s.Big(L"en_same.bin"), de = s.Big(L"de_same.bin");
     RemoveAll(s, {en, de});
     WriteLargeFile(source, size, 41);

@@ -62,12 +62,12 @@ export DISPLAY=:$(head -n1 "$run/display")
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-timeout -k 10 420 wine "$driver" --exe "$(winpath "$exe")" --work "$(winpath "$run/files")" \
+timeout -k 10 300 wine "$driver" --exe "$(winpath "$exe")" --work "$(winpath "$run/files")" \
   --big "$(winpath "$big")" --cwd "$(winpath "$run/cwd")" --shots "$(winpath "$shots")" \
   --bitmap "$(winpath "$bitmap")" "$@" 2>"$run/driver-stderr.log" | tr -d '\r'
 status=${PIPESTATUS[0]}
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
-  echo "e2e: the driver did not finish within 420 s"
+  echo "e2e: the driver did not finish within 300 s"
 fi
 
 # The driver saves BMP captures; PNG is what a person opens.
