@@ -338,8 +338,9 @@ void RapidClicks(Session& s, std::string& details)
     HWND button = s.Item(1000);
     HWND dialog = s.App().Dialog();
     int clicks = 0, busyBoxes = 0;
+    HWND fileDialog = s.OpenFileDialog(kEn);
     for (int round = 0; round < 3; ++round) {
-        s.Pick(kEn, source);
+        AnswerFileDialog(fileDialog, source);
         HWND box = nullptr;
         const bool ended = WaitUntil(
             [&] {
@@ -365,11 +366,28 @@ void RapidClicks(Session& s, std::string& details)
         const auto others = s.App().OtherWindows();
         Check(others.size() == 1 && others.front() == box, "besides the completion box: " + s.DescribeWindows());
         AnswerBox(box, IDOK);
-        Check(WaitUntil([&] { return IsWindowEnabled(button) != FALSE; }, kWaitMs), "the button stayed disabled");
+        // The job ends: the clicks go on until one is taken, which must bring
+        // exactly one Open dialog for the next job.
+        fileDialog = nullptr;
+        Check(WaitUntil(
+                  [&] {
+                      fileDialog = s.App().FindFileDialog();
+                      if (!fileDialog && IsWindowEnabled(button) && IsWindowEnabled(dialog) &&
+                          s.App().OtherWindows().empty()) {
+                          Click(button);
+                          ++clicks;
+                      }
+                      return fileDialog != nullptr;
+                  },
+                  kWaitMs, 2),
+              "no Open dialog for the clicks after the job; on screen: " + s.DescribeWindows());
+        Sleep(300);
+        Check(s.App().OtherWindows().size() == 1, "after the clicks: " + s.DescribeWindows());
         VerifyLargeOutput(source, en, kPreset, kEn);
         CheckNoTemporary(en);
     }
-    details = std::to_string(clicks) + " clicks while enabled, 3 jobs, one completion box each, " +
+    AnswerFileDialog(fileDialog, L"");
+    details = std::to_string(clicks) + " clicks while enabled, 3 jobs, one completion box and one next Open dialog each, " +
               std::to_string(busyBoxes) + " \"任务进行中\" boxes";
     RemoveAll(s, {source, en});
 }

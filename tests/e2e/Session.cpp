@@ -201,6 +201,11 @@ void StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deS
     if (!s.App().OtherWindows().empty())
         Fail("the encipherment ended before the decipherment could start: " + s.DescribeWindows());
     s.Pick(CipherDirection::Decipher, deSource);
+    HWND deButton = s.Item(1001);
+    Check(WaitUntil([&] { return !IsWindowEnabled(deButton) || !s.App().OtherWindows().empty(); }, kWaitMs),
+          "the decipher button was never disabled");
+    Check(!IsWindowEnabled(enButton) || s.App().FindCaption(L"加密完成"),
+          "the encipher button came back while its job ran");
 }
 
 std::vector<uint8_t> Transform(const std::vector<uint8_t>& in, const std::u16string& password,
