@@ -2,11 +2,12 @@
 // the files left behind: one line per scenario, then "N passed, M failed".
 //
 //   QuorvelDriver --exe X:\...\Quorvel.exe --work X:\... --big X:\... --cwd X:\...
-//                 --shots X:\... [--bitmap X:\...\background.bmp]
+//                 --shots X:\... [--bitmap X:\...\background.bmp] [--ram yes] [--only TEXT]
 //
 // --work holds small files (compared byte for byte), --big large ones (checked
-// block by block as they stream), --cwd is the program's empty working folder,
-// --shots receives one screen capture per state.
+// block by block as they stream; "--ram yes" says it is in memory, where
+// several GiB are cheap), --cwd is the program's empty working folder, --shots
+// receives one screen capture per state, --only picks scenarios by name.
 #include "DriverSupport.h"
 #include "Scenarios.h"
 
@@ -41,6 +42,8 @@ int main()
             options.shots = value;
         else if (name == L"--bitmap")
             options.bitmap = value;
+        else if (name == L"--ram")
+            options.bigInRam = value == L"yes";
         else if (name == L"--only")
             options.only = Narrow(value);
     }

@@ -13,6 +13,7 @@ struct Options {
     std::wstring exe;
     std::wstring work;    // small files
     std::wstring big;     // large files (a RAM disk when there is one)
+    bool bigInRam = false;
     std::wstring cwd;     // the program's working folder; must stay empty
     std::wstring shots;   // screen captures
     std::wstring bitmap;  // the background picture the program carries
@@ -81,8 +82,9 @@ private:
 // Size of a large job that keeps the program busy for about ms milliseconds at
 // the speed the first large job showed, within least..cap bytes.
 uint64_t LargeJobSize(Session& s, double ms, uint64_t least, uint64_t cap);
-// Starts an encipherment, waits until it visibly runs, then starts a decipherment.
-void StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deSource);
+// Starts an encipherment, waits until it visibly runs, then starts a
+// decipherment; true if both ran at the same time.
+bool StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deSource);
 
 // Expected contents, computed with the cipher core the way the format describes it.
 std::vector<uint8_t> Transform(const std::vector<uint8_t>& in, const std::u16string& password,

@@ -185,13 +185,19 @@ ScreenImage Session::Shot(const std::string& name)
 // once a first large job has shown how fast it goes here.
 uint64_t LargeJobSize(Session& s, double ms, uint64_t least, uint64_t cap)
 {
+    // On a disk, outputs of several GiB would slow down under writeback.
+    if (!s.Opts().bigInRam)
+        least = std::min<uint64_t>(least, 256 << 20), cap = std::min<uint64_t>(cap, 512 << 20);
     const double bytes = s.throughput * ms;
     return static_cast<uint64_t>(std::clamp(bytes, static_cast<double>(least), static_cast<double>(cap))) &
            ~uint64_t {0xFFFF};
 }
 
-// Starts the encipherment, waits until it visibly runs, then starts the decipherment.
-void StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deSource)
+// Starts the encipherment, waits until it visibly runs, then starts the
+// decipherment. True if the decipherment started while the encipherment still
+// ran; a completion box that came up while the second Open dialog was open
+// holds that dialog's answer back until it is dismissed.
+bool StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deSource)
 {
     s.Pick(CipherDirection::Encipher, enSource);
     HWND enButton = s.Item(1000);
@@ -202,10 +208,11 @@ void StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deS
         Fail("the encipherment ended before the decipherment could start: " + s.DescribeWindows());
     s.Pick(CipherDirection::Decipher, deSource);
     HWND deButton = s.Item(1001);
-    Check(WaitUntil([&] { return !IsWindowEnabled(deButton) || !s.App().OtherWindows().empty(); }, kWaitMs),
-          "the decipher button was never disabled");
+    WaitUntil([&] { return !IsWindowEnabled(deButton) || s.App().FindCaption(L"加密完成"); }, kWaitMs);
+    const bool overlapped = !IsWindowEnabled(deButton) && !s.App().FindCaption(L"加密完成");
     Check(!IsWindowEnabled(enButton) || s.App().FindCaption(L"加密完成"),
           "the encipher button came back while its job ran");
+    return overlapped;
 }
 
 std::vector<uint8_t> Transform(const std::vector<uint8_t>& in, const std::u16string& password,

@@ -240,7 +240,7 @@ void CloseWhileTwoRun(Session& s, std::string& details)
     const std::wstring enA = s.Big(L"en_two-a.bin"), deB = s.Big(L"de_two-b.bin");
     WriteLargeFile(a, size, 71);
     WriteLargeFile(b, size, 72);
-    StartBoth(s, a, b);
+    Check(StartBoth(s, a, b), "the encipherment ended before the decipherment started");
     Check(WaitUntil([&] { return !IsWindowEnabled(s.Item(1001)); }, kWaitMs), "the decipher button was never disabled");
     Check(s.App().OtherWindows().empty(), "a job ended too early: " + s.DescribeWindows());
     AskToClose(s, "SC_CLOSE", IDYES);
