@@ -48,7 +48,7 @@ private:
 };
 
 // Which implementation of the transform to run; all give identical bytes.
-enum class TransformPath { Plain, Sse2, Avx2 };
+enum class TransformPath { Plain, Sse2, Ssse3, Avx2 };
 
 // The paths this machine can run, Plain first.
 std::vector<TransformPath> AvailableTransformPaths();
