@@ -6,6 +6,7 @@
 #include "dialog/DisplayTexts.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -174,8 +175,9 @@ ScreenImage Session::Shot(const std::string& name)
         char prefix[8];
         std::snprintf(prefix, sizeof prefix, "%02d-", ++m_shotCount);
         std::wstring file = m_options.shots + L"\\";
+        // Plain names for the files: letters and digits, the rest as '-'.
         for (char c : std::string(prefix) + name)
-            file += static_cast<wchar_t>(c);
+            file += std::isalnum(static_cast<unsigned char>(c)) ? static_cast<wchar_t>(c) : L'-';
         image.Save(file + L".bmp");
     }
     return image;
@@ -349,14 +351,24 @@ int RunScenarios(const Options& options)
     AddEndingScenarios(scenarios);
 
     Session session(options);
-    int passed = 0, failed = 0;
+    int passed = 0, failed = 0, failedLaunches = 0;
     for (const auto& [name, body] : scenarios) {
         if (!options.only.empty() && name.find(options.only) == std::string::npos)
             continue;
         std::string details, problem;
         const double start = NowMs();
         try {
-            session.EnsureRunning();
+            // A program that twice failed to start will not start now either:
+            // say so at once instead of waiting out every scenario's deadline.
+            if (failedLaunches >= 2)
+                Fail("not run: the program does not start");
+            try {
+                session.EnsureRunning();
+                failedLaunches = 0;
+            } catch (const Failure&) {
+                ++failedLaunches;
+                throw;
+            }
             body(session, details);
             if (session.App().Running() && !session.App().OtherWindows().empty())
                 Fail("left on screen: " + session.DescribeWindows());
@@ -377,7 +389,8 @@ int RunScenarios(const Options& options)
         } else {
             ++failed;
             std::printf("FAIL %-34s %5.1fs  %s\n", name.c_str(), seconds, problem.c_str());
-            session.Shot("failed-" + name);
+            if (failedLaunches < 2)
+                session.Shot("failed-" + name);
             // Bring the program back to its idle dialog, or start it afresh.
             bool idle = false;
             try {
