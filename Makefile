@@ -1,6 +1,6 @@
 # make run   - install what is missing, build, start Quorvel.exe under Wine
 # make test  - install what is missing, build both presets, run every test
-# make check - make test, then the sanitizer and fuzzing runs
+# make check - the sanitizer and fuzzing runs, then make test (what CI runs)
 
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
@@ -34,8 +34,10 @@ test: test-native test-win32
 run: win32
 	@scripts/run
 
-check: test
-	@if [ -x scripts/check ]; then scripts/check; fi
+# The test run comes last so that its summary closes the output.
+check: bootstrap
+	@scripts/check
+	@$(MAKE) --no-print-directory test
 
 clean:
 	rm -rf build
