@@ -21,8 +21,6 @@ constexpr COLORREF kRed = 0x0000FF;
 constexpr COLORREF kGreen = 0x00FF00;
 constexpr COLORREF kRedViolet = 0x8000FF;
 
-constexpr char16_t kFileNotFoundText[] = u"文件不存在";
-constexpr char16_t kFileNotFoundCaption[] = u"打开文件错误";
 constexpr char16_t kAllFilesFilter[] = u"All Files (*.*)|*.*||";
 
 std::optional<CipherDirection> DirectionOfCode(WPARAM code)
@@ -93,6 +91,12 @@ void CQuorvelDlg::ShowBox(const std::u16string& text, const std::u16string& capt
     MessageBox(text, caption, MB_OK);
 }
 
+void CQuorvelDlg::ShowFailure(const JobOutcome& outcome, const std::u16string& sourceName)
+{
+    const MessageText failure = FormatFailureText(outcome, sourceName);
+    ShowBox(failure.text, failure.caption);
+}
+
 CipherJob& CQuorvelDlg::Job(CipherDirection direction)
 {
     return direction == CipherDirection::Encipher ? m_encipherJob : m_decipherJob;
@@ -137,8 +141,9 @@ void CQuorvelDlg::StartJob(CipherDirection direction)
     UpdateData(false);
 
     uint64_t size = 0;
-    if (job.PrepareJob(picked->path, size).status != JobStatus::Succeeded) {
-        ShowBox(kFileNotFoundText, kFileNotFoundCaption);
+    const JobOutcome prepared = job.PrepareJob(picked->path, size);
+    if (prepared.status != JobStatus::Succeeded) {
+        ShowFailure(prepared, picked->name);
         return;
     }
     m_strSizeText = FormatSizeText(size);
@@ -151,8 +156,7 @@ void CQuorvelDlg::StartJob(CipherDirection direction)
     m_strRunningName[Index(direction)] = picked->name;
     const JobOutcome outcome = job.LaunchJob(*this, direction, picked->name);
     if (outcome.status != JobStatus::Succeeded) {
-        const MessageText failure = FormatFailureText(outcome, picked->name);
-        ShowBox(failure.text, failure.caption);
+        ShowFailure(outcome, picked->name);
         return;
     }
     launched = true;
@@ -245,8 +249,7 @@ LRESULT CQuorvelDlg::OnCipherDone(WPARAM wParam, LPARAM)
         const MessageText done = FormatDoneText(*direction, Ticks(*direction));
         ShowBox(done.text, done.caption);
     } else if (outcome.status != JobStatus::Cancelled) {
-        const MessageText failure = FormatFailureText(outcome, m_strRunningName[Index(*direction)]);
-        ShowBox(failure.text, failure.caption);
+        ShowFailure(outcome, m_strRunningName[Index(*direction)]);
     }
     return 0;
 }

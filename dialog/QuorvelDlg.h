@@ -80,6 +80,8 @@ private:
     // Ends the dialog with result, asking first while jobs run.
     void Close(int result);
     void ShowBox(const std::u16string& text, const std::u16string& caption);
+    // The box for a job that could not start or ended in a failure.
+    void ShowFailure(const JobOutcome& outcome, const std::u16string& sourceName);
 
     CipherJob& Job(CipherDirection direction);
     int32_t& Ticks(CipherDirection direction);
