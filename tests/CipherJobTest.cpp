@@ -4,6 +4,7 @@
 #include "cipher/CipherJob.h"
 
 #include "TestFiles.h"
+#include "VirtualFileSystem.h"
 
 #include <gtest/gtest.h>
 
@@ -456,86 +457,10 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
     }
 }
 
-// A source that exists only as a formula, past 4 GiB, and an output that checks
-// each byte as it arrives: the 64-bit size and 32-bit block count at full scale
-// without 4 GiB of disk.
-class VirtualFileSystem final : public FileSystem {
-public:
-    static uint8_t PlainByte(uint64_t offset) { return static_cast<uint8_t>((offset * 2654435761u) >> 13); }
-
-    explicit VirtualFileSystem(uint64_t size, std::vector<uint8_t> key) : m_size(size), m_key(std::move(key)) {}
-
-    FileStatus OpenRead(const std::u16string&, std::unique_ptr<File>& file) override
-    {
-        file = std::make_unique<Source>(m_size);
-        return {};
-    }
-    FileStatus CreateNew(const std::u16string&, std::unique_ptr<File>& file) override
-    {
-        file = std::make_unique<Sink>(*this);
-        return {};
-    }
-    FileStatus Replace(const std::u16string&, const std::u16string&) override { return {}; }
-    FileStatus Remove(const std::u16string&) override { return {}; }
-
-    uint64_t written = 0;
-    uint64_t mismatches = 0;
-
-private:
-    class Source final : public File {
-    public:
-        explicit Source(uint64_t size) : m_size(size) {}
-        FileStatus GetLength(uint64_t& length) override { return length = m_size, FileStatus {}; }
-        FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
-        {
-            const uint64_t left = m_size - m_offset;
-            got = left < count ? static_cast<uint32_t>(left) : count;
-            auto* p = static_cast<uint8_t*>(buffer);
-            for (uint32_t i = 0; i < got; ++i)
-                p[i] = PlainByte(m_offset + i);
-            m_offset += got;
-            return {};
-        }
-        FileStatus Write(const void*, uint32_t) override { return {FileError::AccessDenied, 0}; }
-        FileStatus Close() override { return {}; }
-
-    private:
-        uint64_t m_size;
-        uint64_t m_offset = 0;
-    };
-
-    class Sink final : public File {
-    public:
-        explicit Sink(VirtualFileSystem& fs) : m_fs(fs) {}
-        FileStatus GetLength(uint64_t& length) override { return length = m_fs.written, FileStatus {}; }
-        FileStatus Read(void*, uint32_t, uint32_t&) override { return {FileError::AccessDenied, 0}; }
-        FileStatus Write(const void* buffer, uint32_t count) override
-        {
-            // Check the block against the format: out[i] = plain[start + n-1-i] + key[i mod K].
-            const auto* p = static_cast<const uint8_t*>(buffer);
-            const uint64_t start = m_fs.written;
-            const size_t k = m_fs.m_key.size();
-            for (uint32_t i = 0; i < count; i += 997) {
-                const auto expected = static_cast<uint8_t>(PlainByte(start + count - 1 - i) + m_fs.m_key[i % k]);
-                m_fs.mismatches += p[i] != expected;
-            }
-            m_fs.written += count;
-            return {};
-        }
-        FileStatus Close() override { return {}; }
-
-    private:
-        VirtualFileSystem& m_fs;
-    };
-
-    uint64_t m_size;
-    std::vector<uint8_t> m_key;
-};
-
 TEST(CipherJob, SourcesPastFourGibibytes)
 {
     const uint64_t size = (uint64_t {1} << 32) + CIPHER_BLOCK_SIZE + 77;
-    VirtualFileSystem fs(size, {'a', 'b', 'c', 'd', 'e', 'f', 'g'});
+    test::VirtualFileSystem fs(size, {'a', 'b', 'c', 'd', 'e', 'f', 'g'});
     const JobOutcome outcome = RunJob(CipherDirection::Encipher, u"abcdefg", "virtual", fs);
     EXPECT_EQ(outcome.status, JobStatus::Succeeded);
     EXPECT_EQ(fs.written, size);

@@ -25,8 +25,13 @@ ScratchDir::~ScratchDir()
 
 std::vector<std::u16string> ScratchDir::List() const
 {
+    return ListFolder(m_path);
+}
+
+std::vector<std::u16string> ListFolder(const std::filesystem::path& folder)
+{
     std::vector<std::u16string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path))
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
         names.push_back(entry.path().filename().u16string());
     std::sort(names.begin(), names.end());
     return names;

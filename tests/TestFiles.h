@@ -25,6 +25,9 @@ private:
     std::filesystem::path m_path;
 };
 
+// Names of everything in a folder, sorted.
+std::vector<std::u16string> ListFolder(const std::filesystem::path& folder);
+
 std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed);
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path);

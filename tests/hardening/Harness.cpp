@@ -213,11 +213,7 @@ TmpfsMount::~TmpfsMount()
 
 std::vector<std::u16string> TmpfsMount::List() const
 {
-    std::vector<std::u16string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path))
-        names.push_back(entry.path().filename().u16string());
-    std::sort(names.begin(), names.end());
-    return names;
+    return ListFolder(m_path);
 }
 
 uint64_t TmpfsMount::FreeBytes() const
