@@ -1,15 +1,15 @@
 # make run   - install what is missing, build, start Quorvel.exe under Wine
-# make test  - install what is missing, build both presets, run every test
+# make test  - install what is missing, build every preset, run every test this host can run
 # make check - the sanitizer and fuzzing runs, then make test (what CI runs)
 
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 # A fresh Wine prefix for every test run, so no state leaks between runs.
-TEST_WINEPREFIX := $(CURDIR)/build/win32/wine-test
+TEST_WINEPREFIX = $(CURDIR)/build/$(1)/wine-test
 
-.PHONY: all bootstrap native win32 test test-native test-win32 run check clean
+.PHONY: all bootstrap native win32 win64 test test-native test-win32 test-win64 run check clean
 
-all: native win32
+all: native win32 win64
 
 bootstrap:
 	@scripts/bootstrap
@@ -18,18 +18,20 @@ native: bootstrap
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native -j $(JOBS)
 
-win32: bootstrap
-	@cmake --preset win32 >/dev/null
-	@cmake --build --preset win32 -j $(JOBS)
+win32 win64: bootstrap
+	@cmake --preset $@ >/dev/null
+	@cmake --build --preset $@ -j $(JOBS)
 
 test-native: native
 	@ctest --preset native -j $(JOBS)
 
-test-win32: win32
-	@rm -rf $(TEST_WINEPREFIX) $(TEST_WINEPREFIX).lock
-	@WINEPREFIX=$(TEST_WINEPREFIX) ctest --preset win32 -j $(JOBS)
+test-win32 test-win64: test-%: %
+	@source scripts/wine-env; if quorvel_wine_can_run $*; then \
+	  rm -rf $(call TEST_WINEPREFIX,$*) $(call TEST_WINEPREFIX,$*).lock; \
+	  WINEPREFIX=$(call TEST_WINEPREFIX,$*) ctest --preset $* -j $(JOBS); \
+	else echo "$* tests SKIPPED: $$WHY"; fi
 
-test: test-native test-win32
+test: test-native test-win64 test-win32
 
 run: win32
 	@scripts/run

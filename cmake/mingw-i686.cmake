@@ -16,5 +16,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One self-contained .exe: no libstdc++, libgcc or winpthreads DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Test programs run through Wine (ctest prepends this to every command).
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run")
+# Test programs run through 32-bit Wine (ctest prepends this to every command).
+set(QUORVEL_WINE_ARCH win32)
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run;${QUORVEL_WINE_ARCH}")

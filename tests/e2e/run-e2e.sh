@@ -3,10 +3,11 @@
 # display of its own, the driver bounded in time, everything stopped at the end.
 # Screen captures stay in <build>/e2e-shots for a person to look at.
 #
-#   run-e2e.sh DRIVER.exe QUORVEL.exe BACKGROUND.bmp BUILD_DIR [--only TEXT]
+#   run-e2e.sh win32|win64 DRIVER.exe QUORVEL.exe BACKGROUND.bmp BUILD_DIR [--only TEXT]
 set -uo pipefail
-driver=$(readlink -f "$1") exe=$(readlink -f "$2") bitmap=$(readlink -f "$3") build=$(readlink -f "$4")
-shift 4
+arch=$1
+driver=$(readlink -f "$2") exe=$(readlink -f "$3") bitmap=$(readlink -f "$4") build=$(readlink -f "$5")
+shift 5
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ ! -f "$exe" ]; then
   echo "e2e: $exe is not built"
@@ -32,7 +33,9 @@ else
 fi
 big=$run/big
 
-export WINEPREFIX=$run/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
+. "$root/scripts/wine-env"
+quorvel_wine_use "$arch" || exit 1
+export WINEPREFIX=$run/wineprefix LANG=C.UTF-8
 xvfb=
 cleanup() {
   wineserver -k >/dev/null 2>&1
@@ -64,7 +67,7 @@ export DISPLAY=:$(head -n1 "$run/display")
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-timeout -k 10 300 wine "$driver" --exe "$(winpath "$exe")" --work "$(winpath "$run/files")" \
+timeout -k 10 300 "$WINE" "$driver" --exe "$(winpath "$exe")" --work "$(winpath "$run/files")" \
   --big "$(winpath "$big")" --cwd "$(winpath "$run/cwd")" --shots "$(winpath "$shots")" \
   --bitmap "$(winpath "$bitmap")" --ram "$ram" "$@" 2>"$run/driver-stderr.log" | tr -d '\r'
 status=${PIPESTATUS[0]}
