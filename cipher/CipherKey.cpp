@@ -13,7 +13,7 @@
 #define QUORVEL_X86_VECTORS 1
 #include <immintrin.h>
 // GCC cannot align the stack to 32 bytes on Windows targets, so AVX code there
-// may spill to misaligned slots; the Windows build keeps to SSE2.
+// may spill to misaligned slots; the Windows builds go as far as SSSE3.
 #if !defined(_WIN32)
 #define QUORVEL_AVX2 1
 #endif
@@ -39,12 +39,6 @@ SecureBytes MakeKey(std::u16string_view password)
 uint32_t BlockCount(uint64_t size)
 {
     return static_cast<uint32_t>(size >> 18) + ((size & (CIPHER_BLOCK_SIZE - 1)) != 0 ? 1u : 0u);
-}
-
-uint32_t BlockLength(uint64_t size, uint32_t index)
-{
-    const uint64_t rest = size - static_cast<uint64_t>(index) * CIPHER_BLOCK_SIZE;
-    return rest >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE : static_cast<uint32_t>(rest);
 }
 
 ExpandedKey::ExpandedKey(const uint8_t* key, uint32_t keyLength)
@@ -87,8 +81,8 @@ void DecipherScalar(const uint8_t* pat, uint32_t period, uint32_t j, const uint8
 
 #ifdef QUORVEL_X86_VECTORS
 
-// Byte reversal of a vector with a single shuffle: bytes swap within 16-bit
-// lanes and lanes within 32-bit words by shifts, which run beside the shuffle.
+// Byte reversal of a vector in SSE2 alone: bytes swap within 16-bit lanes and
+// lanes within 32-bit words by shifts, then one shuffle of the words.
 __attribute__((target("sse2"))) inline __m128i Reverse16(__m128i v)
 {
     v = _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8));
@@ -96,8 +90,19 @@ __attribute__((target("sse2"))) inline __m128i Reverse16(__m128i v)
     return _mm_shuffle_epi32(v, _MM_SHUFFLE(0, 1, 2, 3));
 }
 
-__attribute__((target("sse2"))) void TransformSse2(CipherDirection direction, const uint8_t* pat, uint32_t period,
-                                                   const uint8_t* in, uint8_t* out, size_t n)
+// SSSE3 reverses a vector in one byte shuffle; every x86 processor since 2006 has it.
+__attribute__((target("ssse3"))) inline __m128i ReverseBytes16(__m128i v)
+{
+    return _mm_shuffle_epi8(v, _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0));
+}
+
+// The 16-byte loop, over the way a vector is reversed. It is inlined into
+// one function per instruction set below, so each instantiation is compiled
+// under that function's target and the SSE2 one never uses SSSE3.
+template <__m128i (*Reverse)(__m128i)>
+__attribute__((target("sse2"), always_inline)) inline void TransformVectors16(CipherDirection direction,
+                                                                             const uint8_t* pat, uint32_t period,
+                                                                             const uint8_t* in, uint8_t* out, size_t n)
 {
     // Four vectors per step: the key pattern's overhang covers j + 64 <= period + 64.
     uint32_t j = 0;
@@ -105,10 +110,10 @@ __attribute__((target("sse2"))) void TransformSse2(CipherDirection direction, co
     if (direction == CipherDirection::Encipher) {
         for (; i + 64 <= n; i += 64) {
             const uint8_t* src = in + n - 64 - i;
-            const __m128i v0 = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 48)));
-            const __m128i v1 = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32)));
-            const __m128i v2 = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)));
-            const __m128i v3 = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
+            const __m128i v0 = Reverse(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 48)));
+            const __m128i v1 = Reverse(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32)));
+            const __m128i v2 = Reverse(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)));
+            const __m128i v3 = Reverse(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
             const __m128i* k = reinterpret_cast<const __m128i*>(pat + j);
             __m128i* dst = reinterpret_cast<__m128i*>(out + i);
             _mm_storeu_si128(dst, _mm_add_epi8(v0, _mm_loadu_si128(k)));
@@ -119,7 +124,7 @@ __attribute__((target("sse2"))) void TransformSse2(CipherDirection direction, co
                 j -= period;
         }
         for (; i + 16 <= n; i += 16) {
-            const __m128i v = Reverse16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + n - 16 - i)));
+            const __m128i v = Reverse(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + n - 16 - i)));
             const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pat + j));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi8(v, k));
             if ((j += 16) >= period)
@@ -130,10 +135,10 @@ __attribute__((target("sse2"))) void TransformSse2(CipherDirection direction, co
         for (; i + 64 <= n; i += 64) {
             const __m128i* src = reinterpret_cast<const __m128i*>(in + i);
             const __m128i* k = reinterpret_cast<const __m128i*>(pat + j);
-            const __m128i v0 = Reverse16(_mm_sub_epi8(_mm_loadu_si128(src), _mm_loadu_si128(k)));
-            const __m128i v1 = Reverse16(_mm_sub_epi8(_mm_loadu_si128(src + 1), _mm_loadu_si128(k + 1)));
-            const __m128i v2 = Reverse16(_mm_sub_epi8(_mm_loadu_si128(src + 2), _mm_loadu_si128(k + 2)));
-            const __m128i v3 = Reverse16(_mm_sub_epi8(_mm_loadu_si128(src + 3), _mm_loadu_si128(k + 3)));
+            const __m128i v0 = Reverse(_mm_sub_epi8(_mm_loadu_si128(src), _mm_loadu_si128(k)));
+            const __m128i v1 = Reverse(_mm_sub_epi8(_mm_loadu_si128(src + 1), _mm_loadu_si128(k + 1)));
+            const __m128i v2 = Reverse(_mm_sub_epi8(_mm_loadu_si128(src + 2), _mm_loadu_si128(k + 2)));
+            const __m128i v3 = Reverse(_mm_sub_epi8(_mm_loadu_si128(src + 3), _mm_loadu_si128(k + 3)));
             uint8_t* dst = out + n - 64 - i;
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 48), v0);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 32), v1);
@@ -145,7 +150,7 @@ __attribute__((target("sse2"))) void TransformSse2(CipherDirection direction, co
         for (; i + 16 <= n; i += 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
             const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pat + j));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n - 16 - i), Reverse16(_mm_sub_epi8(v, k)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n - 16 - i), Reverse(_mm_sub_epi8(v, k)));
             if ((j += 16) >= period)
                 j -= period;
         }
@@ -153,68 +158,16 @@ __attribute__((target("sse2"))) void TransformSse2(CipherDirection direction, co
     }
 }
 
-// SSSE3 reverses a vector in one byte shuffle; every x86 processor since 2006
-// has it, and it is as far as the 32-bit Windows build goes.
-__attribute__((target("ssse3"))) inline __m128i ReverseBytes16(__m128i v)
+__attribute__((target("sse2"))) void TransformSse2(CipherDirection direction, const uint8_t* pat, uint32_t period,
+                                                   const uint8_t* in, uint8_t* out, size_t n)
 {
-    return _mm_shuffle_epi8(v, _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0));
+    TransformVectors16<Reverse16>(direction, pat, period, in, out, n);
 }
 
 __attribute__((target("ssse3"))) void TransformSsse3(CipherDirection direction, const uint8_t* pat, uint32_t period,
-                                                   const uint8_t* in, uint8_t* out, size_t n)
+                                                     const uint8_t* in, uint8_t* out, size_t n)
 {
-    // The SSE2 loop with the reversal as one byte shuffle.
-    uint32_t j = 0;
-    size_t i = 0;
-    if (direction == CipherDirection::Encipher) {
-        for (; i + 64 <= n; i += 64) {
-            const uint8_t* src = in + n - 64 - i;
-            const __m128i v0 = ReverseBytes16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 48)));
-            const __m128i v1 = ReverseBytes16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 32)));
-            const __m128i v2 = ReverseBytes16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 16)));
-            const __m128i v3 = ReverseBytes16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src)));
-            const __m128i* k = reinterpret_cast<const __m128i*>(pat + j);
-            __m128i* dst = reinterpret_cast<__m128i*>(out + i);
-            _mm_storeu_si128(dst, _mm_add_epi8(v0, _mm_loadu_si128(k)));
-            _mm_storeu_si128(dst + 1, _mm_add_epi8(v1, _mm_loadu_si128(k + 1)));
-            _mm_storeu_si128(dst + 2, _mm_add_epi8(v2, _mm_loadu_si128(k + 2)));
-            _mm_storeu_si128(dst + 3, _mm_add_epi8(v3, _mm_loadu_si128(k + 3)));
-            if ((j += 64) >= period)
-                j -= period;
-        }
-        for (; i + 16 <= n; i += 16) {
-            const __m128i v = ReverseBytes16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + n - 16 - i)));
-            const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pat + j));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_add_epi8(v, k));
-            if ((j += 16) >= period)
-                j -= period;
-        }
-        EncipherScalar(pat, period, j, in, out, i, n);
-    } else {
-        for (; i + 64 <= n; i += 64) {
-            const __m128i* src = reinterpret_cast<const __m128i*>(in + i);
-            const __m128i* k = reinterpret_cast<const __m128i*>(pat + j);
-            const __m128i v0 = ReverseBytes16(_mm_sub_epi8(_mm_loadu_si128(src), _mm_loadu_si128(k)));
-            const __m128i v1 = ReverseBytes16(_mm_sub_epi8(_mm_loadu_si128(src + 1), _mm_loadu_si128(k + 1)));
-            const __m128i v2 = ReverseBytes16(_mm_sub_epi8(_mm_loadu_si128(src + 2), _mm_loadu_si128(k + 2)));
-            const __m128i v3 = ReverseBytes16(_mm_sub_epi8(_mm_loadu_si128(src + 3), _mm_loadu_si128(k + 3)));
-            uint8_t* dst = out + n - 64 - i;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 48), v0);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 32), v1);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), v2);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), v3);
-            if ((j += 64) >= period)
-                j -= period;
-        }
-        for (; i + 16 <= n; i += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-            const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pat + j));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n - 16 - i), ReverseBytes16(_mm_sub_epi8(v, k)));
-            if ((j += 16) >= period)
-                j -= period;
-        }
-        DecipherScalar(pat, period, j, in, out, i, n);
-    }
+    TransformVectors16<ReverseBytes16>(direction, pat, period, in, out, n);
 }
 
 #endif

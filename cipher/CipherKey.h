@@ -23,9 +23,6 @@ SecureBytes MakeKey(std::u16string_view password);
 // Number of blocks of a file of size bytes (the last one may be short).
 uint32_t BlockCount(uint64_t size);
 
-// Length of block `index` of a file of `size` bytes.
-uint32_t BlockLength(uint64_t size, uint32_t index);
-
 // The key repeated to a whole number of copies that spans at least one vector
 // step, plus a vector's worth of overhang, so the vector loops read key bytes
 // for any block position without a division per byte. Built once per job.

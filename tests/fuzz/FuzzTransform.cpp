@@ -3,6 +3,7 @@
 // give the bytes of the format's formula, and deciphering must give the file back.
 //
 // Input: [key length][file length x3][alignments][key bytes...][file seed bytes...]
+#include "BlockPartition.h"
 #include "cipher/CipherKey.h"
 
 #include <cstdint>
@@ -63,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Exactly sized heap copies, so a vector read or write past a block's end is caught.
     for (uint32_t b = 0; b < blocks; ++b) {
         const size_t start = static_cast<size_t>(b) * CIPHER_BLOCK_SIZE;
-        const size_t n = BlockLength(fileLength, b);
+        const size_t n = test::BlockLength(fileLength, b);
         Check(n >= 1 && n <= CIPHER_BLOCK_SIZE && start + n <= fileLength);
         auto* in = static_cast<uint8_t*>(std::malloc(n + inShift));
         auto* out = static_cast<uint8_t*>(std::malloc(n + outShift));
@@ -105,10 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const unsigned __int128 expectedCount = (static_cast<unsigned __int128>(big) + CIPHER_BLOCK_SIZE - 1) >> 18;
     Check(count == expectedCount);
     if (count != 0) {
-        Check(BlockLength(big, count - 1) == big - static_cast<uint64_t>(count - 1) * CIPHER_BLOCK_SIZE);
-        Check(BlockLength(big, count - 1) >= 1);
+        Check(test::BlockLength(big, count - 1) == big - static_cast<uint64_t>(count - 1) * CIPHER_BLOCK_SIZE);
+        Check(test::BlockLength(big, count - 1) >= 1);
     }
     if (count >= 2)
-        Check(BlockLength(big, count - 2) == CIPHER_BLOCK_SIZE);
+        Check(test::BlockLength(big, count - 2) == CIPHER_BLOCK_SIZE);
     return 0;
 }

@@ -2,6 +2,7 @@
 // what is left on disk (the source untouched, no partial or temporary output,
 // an earlier output intact) and that the same record runs the next job.
 #include "Harness.h"
+#include "BlockPartition.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -266,7 +267,7 @@ TEST(RealFaults, SparseSourcePastFourGibibytes)
     const uint32_t blocks = BlockCount(size);
     ASSERT_EQ(blocks, (1u << 14) + 4);
     for (uint32_t b = 0; b < blocks; ++b) {
-        const uint32_t n = BlockLength(size, b);
+        const uint32_t n = test::BlockLength(size, b);
         source.read(reinterpret_cast<char*>(p.data()), n);
         enciphered.read(reinterpret_cast<char*>(e.data()), n);
         deciphered.read(reinterpret_cast<char*>(d.data()), n);

@@ -1,6 +1,7 @@
 // Many jobs through the same two records, and two big jobs at once: nothing may
 // accumulate (descriptors, heap, threads' memory) and nothing may be lost.
 #include "Harness.h"
+#include "BlockPartition.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -174,7 +175,7 @@ TEST(Load, BothDirectionsAtOnceOnOneGibibyte)
     std::vector<uint8_t> p(CIPHER_BLOCK_SIZE), e(CIPHER_BLOCK_SIZE), d(CIPHER_BLOCK_SIZE), ref(CIPHER_BLOCK_SIZE);
     uint64_t badBlocks = 0;
     for (uint32_t b = 0; b < BlockCount(size); ++b) {
-        const uint32_t n = BlockLength(size, b);
+        const uint32_t n = test::BlockLength(size, b);
         const bool read = std::fread(p.data(), 1, n, src) == n && std::fread(e.data(), 1, n, en) == n &&
                           std::fread(d.data(), 1, n, de) == n;
         TransformBlock(TransformPath::Plain, kEncipher, expanded, p.data(), ref.data(), n);
