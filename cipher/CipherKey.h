@@ -17,6 +17,12 @@ constexpr uint32_t CIPHER_BLOCK_SIZE = 0x40000;
 
 enum class CipherDirection { Encipher, Decipher };
 
+// 0 for Encipher, 1 for Decipher: the slot of a direction in per-direction arrays.
+constexpr int DirectionIndex(CipherDirection direction)
+{
+    return direction == CipherDirection::Encipher ? 0 : 1;
+}
+
 // Key byte j is the low 8 bits of UTF-16 code unit j of the password.
 SecureBytes MakeKey(std::u16string_view password);
 

@@ -4,7 +4,6 @@
 // one before.
 #include "cli/OutputFileSystem.h"
 
-#include "cli/System.h"
 
 #include "cipher/SecureBytes.h"
 

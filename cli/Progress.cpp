@@ -2,19 +2,11 @@
 #include "cli/Progress.h"
 
 #include "dialog/DisplayTexts.h"
+#include "platform/Text.h"
 
 #include <string>
 
 namespace quorvel::cli {
-namespace {
-
-std::u16string Ascii(const std::string& text)
-{
-    return std::u16string(text.begin(), text.end());
-}
-
-}  // namespace
-
 std::u16string FormatDuration(uint64_t seconds)
 {
     const auto twoDigits = [](uint64_t n) { return Ascii((n < 10 ? "0" : "") + std::to_string(n)); };

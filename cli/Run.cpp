@@ -6,10 +6,10 @@
 
 #include "cipher/CipherJob.h"
 #include "cli/Progress.h"
-#include "cli/System.h"
 #include "cli/OutputFileSystem.h"
 #include "dialog/DisplayTexts.h"
 #include "platform/FileSystem.h"
+#include "platform/Terminal.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -27,11 +27,6 @@ using Clock = std::chrono::steady_clock;
 
 // More than any password anyone types; a file of megabytes is not a password file.
 constexpr size_t kPasswordByteLimit = 64 * 1024;
-
-std::u16string Ascii(std::string_view text)
-{
-    return std::u16string(text.begin(), text.end());
-}
 
 void Report(std::u16string_view message)
 {

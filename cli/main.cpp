@@ -2,7 +2,7 @@
 // every file name arrives intact whatever the console's code page.
 #include "cli/CommandLine.h"
 #include "cli/Run.h"
-#include "cli/System.h"
+#include "platform/Terminal.h"
 #include "platform/Text.h"
 
 #include <string>
@@ -15,9 +15,9 @@ int Main(const std::vector<std::string>& args)
     using namespace quorvel;
     const cli::ParseResult parsed = cli::ParseCommandLine(args);
     if (!parsed.out.empty())
-        cli::WriteOut(Utf8ToUtf16(parsed.out));
+        WriteOut(Utf8ToUtf16(parsed.out));
     if (!parsed.err.empty())
-        cli::WriteErr(Utf8ToUtf16(parsed.err));
+        WriteErr(Utf8ToUtf16(parsed.err));
     if (parsed.exitCode)
         return *parsed.exitCode;
     return cli::RunCommand(parsed.options);

@@ -46,7 +46,7 @@ public:
     // Takes the direction for a start; false while it is busy or closing.
     bool BeginStart(CipherDirection direction)
     {
-        State& s = m_state[Index(direction)];
+        State& s = m_state[DirectionIndex(direction)];
         if (m_closing || s != State::Idle)
             return false;
         s = State::Starting;
@@ -56,10 +56,10 @@ public:
     // The start ended: launched means a worker now runs.
     void EndStart(CipherDirection direction, bool launched)
     {
-        m_state[Index(direction)] = launched ? State::Running : State::Idle;
+        m_state[DirectionIndex(direction)] = launched ? State::Running : State::Idle;
     }
 
-    bool IsRunning(CipherDirection direction) const { return m_state[Index(direction)] == State::Running; }
+    bool IsRunning(CipherDirection direction) const { return m_state[DirectionIndex(direction)] == State::Running; }
     bool AnyRunning() const { return IsRunning(CipherDirection::Encipher) || IsRunning(CipherDirection::Decipher); }
     bool IsClosing() const { return m_closing; }
 
@@ -87,7 +87,7 @@ public:
 
     ReleaseStep Released(CipherDirection direction)
     {
-        m_state[Index(direction)] = State::Idle;
+        m_state[DirectionIndex(direction)] = State::Idle;
         return {!m_closing, m_closing && !AnyRunning()};
     }
 
@@ -96,8 +96,6 @@ public:
 
 private:
     enum class State { Idle, Starting, Running };
-
-    static int Index(CipherDirection direction) { return direction == CipherDirection::Encipher ? 0 : 1; }
 
     State m_state[2] {State::Idle, State::Idle};
     bool m_asking = false;

@@ -3,15 +3,12 @@
 // so the decimal conversion is done here with integer arithmetic.
 #include "dialog/DisplayTexts.h"
 
+#include "platform/Text.h"
+
 #include <bit>
 
 namespace quorvel {
 namespace {
-
-std::u16string Ascii(const std::string& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
 
 // printf "%*d": right-aligned in width, padded with spaces.
 std::u16string PadInt(int value, int width)

@@ -32,11 +32,6 @@ std::optional<CipherDirection> DirectionOfCode(WPARAM code)
     return std::nullopt;
 }
 
-int Index(CipherDirection direction)
-{
-    return direction == CipherDirection::Encipher ? 0 : 1;
-}
-
 }  // namespace
 
 CQuorvelDlg::CQuorvelDlg()
@@ -152,8 +147,8 @@ void CQuorvelDlg::StartJob(CipherDirection direction)
     // Zeroed here, before the worker exists, so a job that ends before the
     // first tick reports 0 and never a count left from the last job.
     Ticks(direction) = 0;
-    m_launchTime[Index(direction)] = ::GetTickCount64();
-    m_strRunningName[Index(direction)] = picked->name;
+    m_launchTime[DirectionIndex(direction)] = ::GetTickCount64();
+    m_strRunningName[DirectionIndex(direction)] = picked->name;
     const JobOutcome outcome = job.LaunchJob(*this, direction, picked->name);
     if (outcome.status != JobStatus::Succeeded) {
         ShowFailure(outcome, picked->name);
@@ -177,7 +172,7 @@ void CQuorvelDlg::OnTimer(UINT_PTR id)
 void CQuorvelDlg::CatchUpTicks(CipherDirection direction, bool timerTick)
 {
     int32_t& ticks = Ticks(direction);
-    ticks = TicksAfter(ticks, ::GetTickCount64() - m_launchTime[Index(direction)], timerTick);
+    ticks = TicksAfter(ticks, ::GetTickCount64() - m_launchTime[DirectionIndex(direction)], timerTick);
 }
 
 void CQuorvelDlg::UpdateClock()
@@ -249,7 +244,7 @@ LRESULT CQuorvelDlg::OnCipherDone(WPARAM wParam, LPARAM)
         const MessageText done = FormatDoneText(*direction, Ticks(*direction));
         ShowBox(done.text, done.caption);
     } else if (outcome.status != JobStatus::Cancelled) {
-        ShowFailure(outcome, m_strRunningName[Index(*direction)]);
+        ShowFailure(outcome, m_strRunningName[DirectionIndex(*direction)]);
     }
     return 0;
 }

@@ -1,10 +1,12 @@
 // File services the cipher core runs on: open a source, create a new output,
-// read and write whole blocks, replace one name by another, remove a file.
+// read and write whole blocks, replace one name by another, remove a file;
+// and the questions about names that the command line asks around its jobs.
 // Paths are UTF-16; each side (POSIX, Win32) converts at its own boundary.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quorvel {
@@ -63,5 +65,29 @@ FileSystem& SystemFileSystem();
 
 // The folder part of a path including its trailing separator ("" for a bare name).
 std::u16string FolderOf(const std::u16string& path);
+
+// Names in folders, for callers that must check before or around a job.
+
+// The same file whatever the path that names it (links, "./", case on Windows).
+struct FileId {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FileId&) const = default;
+};
+std::optional<FileId> IdentityOf(const std::u16string& path);
+
+// Renames from to to, failing with FileError::Exists when to exists, in one
+// step where the file system allows it.
+FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to);
+
+// Whether anything, even a dangling link, has this name.
+bool PathExists(const std::u16string& path);
+bool IsFolder(const std::u16string& path);
+
+// The separator appended to a folder given without one.
+char16_t PathSeparator();
+
+// A name as the file system compares names: as is on POSIX, case-folded on Windows.
+std::u16string FoldName(std::u16string name);
 
 }  // namespace quorvel

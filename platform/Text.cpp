@@ -76,6 +76,11 @@ std::u16string Utf8ToUtf16(std::string_view text)
     return out;
 }
 
+std::u16string Ascii(std::string_view text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+
 std::string Utf16ToUtf8(std::u16string_view text)
 {
     std::string out;

@@ -12,4 +12,7 @@ namespace quorvel {
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// Widens text known to be ASCII (digits, fixed English words) unit by unit.
+std::u16string Ascii(std::string_view text);
+
 }  // namespace quorvel

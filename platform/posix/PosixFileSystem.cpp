@@ -2,8 +2,10 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "platform/posix/UniqueFd.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -45,17 +47,12 @@ FileStatus FromErrno(int code)
 
 class PosixFile final : public File {
 public:
-    explicit PosixFile(int fd) : m_fd(fd) {}
-    ~PosixFile() override
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
+    explicit PosixFile(UniqueFd fd) : m_fd(std::move(fd)) {}
 
     FileStatus GetLength(uint64_t& length) override
     {
         struct stat st {};
-        if (::fstat(m_fd, &st) != 0)
+        if (::fstat(m_fd.Get(), &st) != 0)
             return FromErrno(errno);
         length = static_cast<uint64_t>(st.st_size);
         return {};
@@ -68,7 +65,7 @@ public:
         got = 0;
         auto* p = static_cast<char*>(buffer);
         while (got < count) {
-            const ssize_t r = ::read(m_fd, p + got, count - got);
+            const ssize_t r = ::read(m_fd.Get(), p + got, count - got);
             if (r < 0) {
                 if (errno == EINTR)
                     continue;
@@ -86,7 +83,7 @@ public:
         const auto* p = static_cast<const char*>(buffer);
         uint32_t done = 0;
         while (done < count) {
-            const ssize_t w = ::write(m_fd, p + done, count - done);
+            const ssize_t w = ::write(m_fd.Get(), p + done, count - done);
             if (w < 0) {
                 if (errno == EINTR)
                     continue;
@@ -99,40 +96,36 @@ public:
 
     FileStatus Close() override
     {
-        const int fd = m_fd;
-        m_fd = -1;
         // close() reports delayed write errors (NFS, quota); it must not be retried.
-        if (::close(fd) != 0 && errno != EINTR)
+        if (::close(m_fd.Release()) != 0 && errno != EINTR)
             return FromErrno(errno);
         return {};
     }
 
 private:
-    int m_fd;
+    UniqueFd m_fd;
 };
 
 class PosixFileSystem final : public FileSystem {
 public:
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        const int fd = ::open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
+        UniqueFd fd(::open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC));
+        if (!fd)
             return FromErrno(errno);
         struct stat st {};
-        if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd);
+        if (::fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode))
             return {FileError::NotFound, static_cast<uint32_t>(EISDIR)};
-        }
-        file = std::make_unique<PosixFile>(fd);
+        file = std::make_unique<PosixFile>(std::move(fd));
         return {};
     }
 
     FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        const int fd = ::open(Utf16ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0)
+        UniqueFd fd(::open(Utf16ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd)
             return FromErrno(errno);
-        file = std::make_unique<PosixFile>(fd);
+        file = std::make_unique<PosixFile>(std::move(fd));
         return {};
     }
 
@@ -157,6 +150,51 @@ FileSystem& SystemFileSystem()
 {
     static PosixFileSystem fs;
     return fs;
+}
+
+std::optional<FileId> IdentityOf(const std::u16string& path)
+{
+    struct stat st {};
+    if (::stat(Utf16ToUtf8(path).c_str(), &st) != 0)
+        return std::nullopt;
+    return FileId {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to)
+{
+    const std::string source = Utf16ToUtf8(from), target = Utf16ToUtf8(to);
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return {};
+    if (errno != EINVAL && errno != ENOSYS)
+        return FromErrno(errno);
+    // No RENAME_NOREPLACE on this file system: a hard link refuses an
+    // existing name just as well; then the temporary name goes.
+    if (::link(source.c_str(), target.c_str()) != 0)
+        return FromErrno(errno);
+    ::unlink(source.c_str());
+    return {};
+}
+
+bool PathExists(const std::u16string& path)
+{
+    struct stat st {};
+    return ::lstat(Utf16ToUtf8(path).c_str(), &st) == 0;
+}
+
+bool IsFolder(const std::u16string& path)
+{
+    struct stat st {};
+    return ::stat(Utf16ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+char16_t PathSeparator()
+{
+    return u'/';
+}
+
+std::u16string FoldName(std::u16string name)
+{
+    return name;
 }
 
 int64_t CurrentTime()

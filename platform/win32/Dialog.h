@@ -3,6 +3,8 @@
 // Win32's return-value rules for dialog procedures live here and nowhere else.
 #pragma once
 
+#include "platform/win32/WideText.h"
+
 #include <windows.h>
 
 #include <array>
@@ -12,18 +14,6 @@
 #include <variant>
 
 namespace quorvel::win32 {
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide strings are UTF-16");
-
-inline const wchar_t* Wide(const std::u16string& text)
-{
-    return reinterpret_cast<const wchar_t*>(text.c_str());
-}
-
-inline std::u16string FromWide(const wchar_t* text, std::size_t length)
-{
-    return std::u16string(reinterpret_cast<const char16_t*>(text), length);
-}
 
 // The program's own module, where every resource lives.
 HINSTANCE ModuleInstance();

@@ -1,48 +1,18 @@
-// Owners for GDI objects and device contexts: move-only, released exactly
-// once. Each kind's traits say what its empty value is and how it is
-// released, so no caller has to remember either.
+// Owners for kernel handles, GDI objects and device contexts, and the guards
+// that keep a device context's selections balanced.
 #pragma once
+
+#include "platform/UniqueHandle.h"
 
 #include <windows.h>
 
-#include <utility>
-
 namespace quorvel::win32 {
 
-template <class Traits>
-class UniqueHandle {
-public:
-    using Type = typename Traits::Type;
-
-    UniqueHandle() = default;
-    explicit UniqueHandle(Type handle) : m_handle(handle) {}
-    ~UniqueHandle() { Reset(); }
-    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.Release()) {}
-    UniqueHandle& operator=(UniqueHandle&& other) noexcept
-    {
-        if (this != &other)
-            Reset(other.Release());
-        return *this;
-    }
-    UniqueHandle(const UniqueHandle&) = delete;
-    UniqueHandle& operator=(const UniqueHandle&) = delete;
-
-    Type Get() const { return m_handle; }
-    explicit operator bool() const { return m_handle != Traits::Empty(); }
-
-    Type Release()
-    {
-        return std::exchange(m_handle, Traits::Empty());
-    }
-    void Reset(Type handle = Traits::Empty())
-    {
-        const Type old = std::exchange(m_handle, handle);
-        if (old != Traits::Empty())
-            Traits::Close(old);
-    }
-
-private:
-    Type m_handle = Traits::Empty();
+// CreateFileW and its kin report failure as INVALID_HANDLE_VALUE, not NULL.
+struct FileHandleTraits {
+    using Type = HANDLE;
+    static Type Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type handle) { ::CloseHandle(handle); }
 };
 
 template <class T>
@@ -58,6 +28,7 @@ struct MemoryDcTraits {
     static void Close(Type dc) { ::DeleteDC(dc); }
 };
 
+using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
 using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 

@@ -2,6 +2,8 @@
 // FileError. UTF-16 paths pass straight through (wchar_t is 16 bits here).
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/win32/Handle.h"
+#include "platform/win32/WideText.h"
 
 #include <windows.h>
 
@@ -10,12 +12,8 @@
 namespace quorvel {
 namespace {
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 wide strings are UTF-16");
-
-const wchar_t* Wide(const std::u16string& s)
-{
-    return reinterpret_cast<const wchar_t*>(s.c_str());
-}
+using win32::UniqueFileHandle;
+using win32::Wide;
 
 FileStatus FromLastError(DWORD code)
 {
@@ -53,17 +51,12 @@ FileStatus FromLastError(DWORD code)
 
 class Win32File final : public File {
 public:
-    explicit Win32File(HANDLE handle) : m_handle(handle) {}
-    ~Win32File() override
-    {
-        if (m_handle != INVALID_HANDLE_VALUE)
-            ::CloseHandle(m_handle);
-    }
+    explicit Win32File(UniqueFileHandle handle) : m_handle(std::move(handle)) {}
 
     FileStatus GetLength(uint64_t& length) override
     {
         LARGE_INTEGER size {};
-        if (!::GetFileSizeEx(m_handle, &size))
+        if (!::GetFileSizeEx(m_handle.Get(), &size))
             return FromLastError(::GetLastError());
         length = static_cast<uint64_t>(size.QuadPart);
         return {};
@@ -77,7 +70,7 @@ public:
         auto* p = static_cast<char*>(buffer);
         while (got < count) {
             DWORD r = 0;
-            if (!::ReadFile(m_handle, p + got, count - got, &r, nullptr))
+            if (!::ReadFile(m_handle.Get(), p + got, count - got, &r, nullptr))
                 return FromLastError(::GetLastError());
             if (r == 0)
                 break;
@@ -92,7 +85,7 @@ public:
         uint32_t done = 0;
         while (done < count) {
             DWORD w = 0;
-            if (!::WriteFile(m_handle, p + done, count - done, &w, nullptr))
+            if (!::WriteFile(m_handle.Get(), p + done, count - done, &w, nullptr))
                 return FromLastError(::GetLastError());
             if (w == 0)
                 return {FileError::DiskFull, ERROR_DISK_FULL};
@@ -103,36 +96,34 @@ public:
 
     FileStatus Close() override
     {
-        const HANDLE h = m_handle;
-        m_handle = INVALID_HANDLE_VALUE;
-        if (!::CloseHandle(h))
+        if (!::CloseHandle(m_handle.Release()))
             return FromLastError(::GetLastError());
         return {};
     }
 
 private:
-    HANDLE m_handle;
+    UniqueFileHandle m_handle;
 };
 
 class Win32FileSystem final : public FileSystem {
 public:
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        const HANDLE h = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        UniqueFileHandle h(::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!h)
             return FromLastError(::GetLastError());
-        file = std::make_unique<Win32File>(h);
+        file = std::make_unique<Win32File>(std::move(h));
         return {};
     }
 
     FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        const HANDLE h = ::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
+        UniqueFileHandle h(::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        if (!h)
             return FromLastError(::GetLastError());
-        file = std::make_unique<Win32File>(h);
+        file = std::make_unique<Win32File>(std::move(h));
         return {};
     }
 
@@ -157,6 +148,48 @@ FileSystem& SystemFileSystem()
 {
     static Win32FileSystem fs;
     return fs;
+}
+
+std::optional<FileId> IdentityOf(const std::u16string& path)
+{
+    // No access rights needed; backup semantics let folders open too.
+    const UniqueFileHandle h(::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!h || !::GetFileInformationByHandle(h.Get(), &info))
+        return std::nullopt;
+    return FileId {info.dwVolumeSerialNumber, (uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to)
+{
+    // Without MOVEFILE_REPLACE_EXISTING the move fails if to exists.
+    if (!::MoveFileExW(Wide(from), Wide(to), 0))
+        return FromLastError(::GetLastError());
+    return {};
+}
+
+bool PathExists(const std::u16string& path)
+{
+    return ::GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::u16string& path)
+{
+    const DWORD attributes = ::GetFileAttributesW(Wide(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+char16_t PathSeparator()
+{
+    return u'\\';
+}
+
+std::u16string FoldName(std::u16string name)
+{
+    if (!name.empty())
+        ::CharUpperBuffW(reinterpret_cast<wchar_t*>(name.data()), static_cast<DWORD>(name.size()));
+    return name;
 }
 
 int64_t CurrentTime()

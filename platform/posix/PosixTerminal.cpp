@@ -1,19 +1,18 @@
-// POSIX side of the command line's system services: file descriptors 1 and 2,
-// /dev/tty with echo off for the password, signals for interruption.
-#include "cli/System.h"
+// POSIX side of the terminal services: file descriptors 0, 1 and 2, /dev/tty
+// with echo off for the password, signals for interruption.
+#include "platform/Terminal.h"
 
 #include "platform/Text.h"
+#include "platform/posix/UniqueFd.h"
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-namespace quorvel::cli {
+namespace quorvel {
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -34,22 +33,6 @@ void WriteAll(int fd, const std::string& bytes)
             return;  // nowhere left to tell anyone
         done += static_cast<size_t>(w);
     }
-}
-
-FileStatus FromErrno(int code)
-{
-    FileError error = FileError::Other;
-    if (code == EEXIST)
-        error = FileError::Exists;
-    else if (code == ENOENT || code == ENOTDIR)
-        error = FileError::NotFound;
-    else if (code == EACCES || code == EPERM || code == EROFS)
-        error = FileError::AccessDenied;
-    else if (code == ENOSPC || code == EDQUOT)
-        error = FileError::DiskFull;
-    else if (code == EBUSY)
-        error = FileError::InUse;
-    return {error, static_cast<uint32_t>(code)};
 }
 
 }  // namespace
@@ -92,14 +75,13 @@ bool Interrupted()
 AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
 {
     // The terminal itself, not stdin/stderr, which may be redirected.
-    const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd tty(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
+    if (!tty)
         return AskResult::NoTerminal;
+    const int fd = tty.Get();
     termios saved {};
-    if (::tcgetattr(fd, &saved) != 0) {
-        ::close(fd);
+    if (::tcgetattr(fd, &saved) != 0)
         return AskResult::NoTerminal;
-    }
     termios quiet = saved;
     quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
     quiet.c_lflag |= ECHONL;
@@ -124,7 +106,6 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
     ::tcsetattr(fd, TCSAFLUSH, &saved);
     if (result == AskResult::Interrupted)
         WriteAll(fd, "\n");
-    ::close(fd);
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     password = Utf8ToUtf16(line);
@@ -132,68 +113,18 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
     return result;
 }
 
-bool ReadStdinLine(std::string& line, size_t limit)
+bool ReadStandardInput(void* buffer, size_t count, size_t& got)
 {
-    line.clear();
-    while (line.size() < limit) {
-        char c = 0;
-        const ssize_t r = ::read(STDIN_FILENO, &c, 1);
+    got = 0;
+    for (;;) {
+        const ssize_t r = ::read(STDIN_FILENO, buffer, count);
         if (r < 0 && errno == EINTR && !Interrupted())
             continue;
         if (r < 0)
             return false;
-        if (r == 0)
-            break;
-        line += c;
-        if (c == '\n')
-            break;
+        got = static_cast<size_t>(r);
+        return true;
     }
-    return true;
 }
 
-std::optional<FileId> IdentityOf(const std::u16string& path)
-{
-    struct stat st {};
-    if (::stat(Utf16ToUtf8(path).c_str(), &st) != 0)
-        return std::nullopt;
-    return FileId {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
-
-FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to)
-{
-    const std::string source = Utf16ToUtf8(from), target = Utf16ToUtf8(to);
-    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return {};
-    if (errno != EINVAL && errno != ENOSYS)
-        return FromErrno(errno);
-    // No RENAME_NOREPLACE on this file system: a hard link refuses an
-    // existing name just as well; then the temporary name goes.
-    if (::link(source.c_str(), target.c_str()) != 0)
-        return FromErrno(errno);
-    ::unlink(source.c_str());
-    return {};
-}
-
-bool PathExists(const std::u16string& path)
-{
-    struct stat st {};
-    return ::lstat(Utf16ToUtf8(path).c_str(), &st) == 0;
-}
-
-bool IsFolder(const std::u16string& path)
-{
-    struct stat st {};
-    return ::stat(Utf16ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-char16_t PathSeparator()
-{
-    return u'/';
-}
-
-std::u16string FoldName(std::u16string name)
-{
-    return name;
-}
-
-}  // namespace quorvel::cli
+}  // namespace quorvel

@@ -1,0 +1,24 @@
+// The parts of the terminal services that are the same everywhere.
+#include "platform/Terminal.h"
+
+namespace quorvel {
+
+bool ReadStdinLine(std::string& line, size_t limit)
+{
+    // One byte at a time: whatever follows the line stays unread for others.
+    line.clear();
+    while (line.size() < limit) {
+        char c = 0;
+        size_t got = 0;
+        if (!ReadStandardInput(&c, 1, got))
+            return false;
+        if (got == 0)
+            break;
+        line += c;
+        if (c == '\n')
+            break;
+    }
+    return true;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,143 @@
+// Windows side of the terminal services: the console in UTF-16, CONIN$ with
+// echo off for the password, a console control handler for Ctrl-C.
+#include "platform/Terminal.h"
+
+#include "platform/Text.h"
+#include "platform/win32/Handle.h"
+#include "platform/win32/WideText.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+
+namespace quorvel {
+namespace {
+
+using win32::UniqueFileHandle;
+
+std::atomic<bool> g_interrupted {false};
+
+BOOL WINAPI OnConsoleControl(DWORD event)
+{
+    g_interrupted.store(true);
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
+        return TRUE;
+    // Closing the window or logging off ends the process when this returns;
+    // give the job a moment to remove its unfinished output first.
+    ::Sleep(2000);
+    return TRUE;
+}
+
+void Write(DWORD which, std::u16string_view text)
+{
+    const HANDLE h = ::GetStdHandle(which);
+    if (h == nullptr || h == INVALID_HANDLE_VALUE)
+        return;
+    DWORD mode = 0;
+    if (::GetConsoleMode(h, &mode)) {
+        DWORD written = 0;
+        ::WriteConsoleW(h, reinterpret_cast<const wchar_t*>(text.data()), static_cast<DWORD>(text.size()), &written,
+                        nullptr);
+        return;
+    }
+    // Redirected: UTF-8 bytes, looping over short writes to pipes.
+    const std::string bytes = Utf16ToUtf8(text);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        if (!::WriteFile(h, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+            written == 0)
+            return;
+        done += written;
+    }
+}
+
+UniqueFileHandle OpenConsole(const wchar_t* name)
+{
+    return UniqueFileHandle(::CreateFileW(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+}  // namespace
+
+void WriteOut(std::u16string_view text)
+{
+    Write(STD_OUTPUT_HANDLE, text);
+}
+
+void WriteErr(std::u16string_view text)
+{
+    Write(STD_ERROR_HANDLE, text);
+}
+
+bool StderrIsTerminal()
+{
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+void InstallInterruptHandlers()
+{
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+bool Interrupted()
+{
+    return g_interrupted.load();
+}
+
+AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
+{
+    // The console itself, not the standard handles, which may be redirected.
+    const UniqueFileHandle in = OpenConsole(L"CONIN$");
+    if (!in)
+        return AskResult::NoTerminal;
+    DWORD saved = 0;
+    if (!::GetConsoleMode(in.Get(), &saved))
+        return AskResult::NoTerminal;
+    const UniqueFileHandle out = OpenConsole(L"CONOUT$");
+    DWORD written = 0;
+    if (out)
+        ::WriteConsoleW(out.Get(), reinterpret_cast<const wchar_t*>(prompt.data()), static_cast<DWORD>(prompt.size()),
+                        &written, nullptr);
+    ::SetConsoleMode(in.Get(),
+                     (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
+
+    std::u16string line;
+    AskResult result = AskResult::Ok;
+    for (;;) {
+        wchar_t buffer[64];
+        DWORD got = 0;
+        if (!::ReadConsoleW(in.Get(), buffer, 64, &got, nullptr) || Interrupted()) {
+            result = Interrupted() ? AskResult::Interrupted : AskResult::NoTerminal;
+            break;
+        }
+        if (got == 0)
+            break;
+        line.append(reinterpret_cast<const char16_t*>(buffer), got);
+        SecureZeroMemory(buffer, sizeof buffer);
+        if (line.find(u'\n') != std::u16string::npos)
+            break;
+    }
+    ::SetConsoleMode(in.Get(), saved);
+    if (out)
+        ::WriteConsoleW(out.Get(), L"\r\n", 2, &written, nullptr);
+    const size_t end = line.find_first_of(u"\r\n");
+    password = line.substr(0, end);
+    std::fill(line.begin(), line.end(), u'\0');
+    return result;
+}
+
+bool ReadStandardInput(void* buffer, size_t count, size_t& got)
+{
+    got = 0;
+    DWORD read = 0;
+    const DWORD chunk = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+    if (!::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buffer, chunk, &read, nullptr))
+        return ::GetLastError() == ERROR_BROKEN_PIPE;  // the writer closed: the end
+    got = read;
+    return true;
+}
+
+}  // namespace quorvel
