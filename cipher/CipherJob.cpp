@@ -53,7 +53,7 @@ JobOutcome CipherJob::PrepareJob(const std::u16string& sourcePath, uint64_t& siz
         status = m_source->GetLength(m_size);
     if (!status) {
         m_source.reset();
-        m_key.Reset();
+        WipeKey();
         return {JobStatus::OpenSourceFailed, status, {}};
     }
     m_remaining = m_size;
@@ -93,7 +93,7 @@ JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction
     const uint32_t bufferLength = m_size >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE : static_cast<uint32_t>(m_size);
     m_inputBuffer = SecureBytes(bufferLength);
     m_outputBuffer = SecureBytes(bufferLength);
-    m_expandedKey = ExpandedKey(m_key.data(), static_cast<uint32_t>(m_key.size()));
+    m_expandedKey = ExpandedKey(m_key.data(), m_keyLength);
 
     FileStatus created {FileError::Exists, 0};
     for (int attempt = 0; attempt < kTempNameAttempts && created.error == FileError::Exists; ++attempt) {
@@ -194,7 +194,13 @@ void CipherJob::Release()
         m_source->Close();
         m_source.reset();
     }
+    WipeKey();
+}
+
+void CipherJob::WipeKey()
+{
     m_key.Reset();
+    m_keyLength = 0;
     m_expandedKey.Wipe();
 }
 

@@ -80,7 +80,8 @@ protected:
 // Adds one 100 ms tick; called by the owner's timer handler.
 inline void AddTick(int32_t& ticks)
 {
-    ++ticks;
+    if (ticks < INT32_MAX)
+        ++ticks;
 }
 
 class CipherJob {
@@ -92,7 +93,6 @@ public:
 
     // Stores the key bytes of password (wiping any earlier key).
     void SetKey(std::u16string_view password);
-    uint32_t KeyLength() const { return m_keyLength; }
 
     // Opens the source and takes its size. On failure nothing stays open.
     JobOutcome PrepareJob(const std::u16string& sourcePath, uint64_t& size);
@@ -122,6 +122,7 @@ private:
     void RunJob(CipherJobOwner& owner, CipherDirection direction);
     JobOutcome Fail(JobStatus status, FileStatus file);
     void Release();
+    void WipeKey();
 
     FileSystem& m_fileSystem;
     std::unique_ptr<File> m_source;
@@ -130,7 +131,7 @@ private:
     SecureBytes m_inputBuffer;
     SecureBytes m_outputBuffer;
     SecureBytes m_key;
-    uint32_t m_keyLength = 0;
+    uint32_t m_keyLength = 0;  // always m_key.size()
     uint32_t m_blockCount = 0;
 
     ExpandedKey m_expandedKey;

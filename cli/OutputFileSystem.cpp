@@ -46,8 +46,8 @@ public:
             return m_real->Write(buffer, count);
         std::unique_lock lock(m_mutex);
         m_cv.wait(lock, [&] { return m_queued < kSlots; });
-        if (!m_failure)
-            return m_failure;
+        if (!m_writeStatus)
+            return m_writeStatus;
         // The free slot is not the one the writer is on; copy outside the lock.
         Slot& slot = m_slots[(m_first + m_queued) % kSlots];
         lock.unlock();
@@ -65,7 +65,7 @@ public:
     {
         StopWriter();
         const FileStatus closed = m_real->Close();
-        return m_failure ? closed : m_failure;
+        return m_writeStatus ? closed : m_writeStatus;
     }
 
 private:
@@ -97,10 +97,10 @@ private:
                 return;  // stopped with nothing left
             const Slot& slot = m_slots[m_first];
             lock.unlock();
-            const FileStatus status = m_failure ? m_real->Write(slot.bytes.data(), slot.count) : FileStatus {};
+            const FileStatus status = m_writeStatus ? m_real->Write(slot.bytes.data(), slot.count) : FileStatus {};
             lock.lock();
             if (!status)
-                m_failure = status;
+                m_writeStatus = status;
             m_first = (m_first + 1) % kSlots;
             --m_queued;
             m_cv.notify_all();
@@ -119,7 +119,7 @@ private:
     size_t m_first = 0;   // the slot the writer takes next
     size_t m_queued = 0;  // blocks waiting for the writer or being written
     bool m_stop = false;
-    FileStatus m_failure;  // the first failed write; later blocks are dropped
+    FileStatus m_writeStatus;  // success until a write fails; then that failure, and later blocks are dropped
     std::thread m_writer;  // last: started once everything above exists
 };
 

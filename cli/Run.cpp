@@ -35,24 +35,7 @@ void Report(std::u16string_view message)
 
 std::u16string ReasonText(const FileStatus& status)
 {
-    switch (status.error) {
-    case FileError::NotFound:
-        return u"no such file or folder";
-    case FileError::AccessDenied:
-        return u"permission denied";
-    case FileError::InUse:
-        return u"in use by another program";
-    case FileError::DiskFull:
-        return u"no space left on the disk";
-    case FileError::Truncated:
-        return u"the file became shorter while it was read";
-    case FileError::Exists:
-        return u"a file of that name already exists";
-    case FileError::None:
-    case FileError::Other:
-        break;
-    }
-    return u"system error " + Ascii(std::to_string(status.systemCode));
+    return FileErrorText(status, TextLanguage::English);
 }
 
 std::u16string FailureText(const std::u16string& source, const std::u16string& output, const JobOutcome& outcome)

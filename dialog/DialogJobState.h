@@ -8,7 +8,7 @@
 // (the worker may itself be waiting on the interface thread).
 #pragma once
 
-#include "cipher/CipherKey.h"
+#include "cipher/CipherJob.h"
 
 #include <cstdint>
 
@@ -22,8 +22,8 @@ constexpr uint32_t kTickMilliseconds = 100;
 // 100 ms periods since the launch.
 inline int32_t TicksAfter(int32_t ticks, uint64_t elapsedMs, bool timerTick)
 {
-    if (timerTick && ticks < INT32_MAX)
-        ++ticks;
+    if (timerTick)
+        AddTick(ticks);
     const uint64_t periods = elapsedMs / kTickMilliseconds;
     if (periods > static_cast<uint64_t>(ticks < 0 ? 0 : ticks) && periods <= static_cast<uint64_t>(INT32_MAX))
         ticks = static_cast<int32_t>(periods);

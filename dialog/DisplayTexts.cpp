@@ -54,6 +54,22 @@ std::u16string Quoted(const std::u16string& name)
     return u"“" + name + u"”";
 }
 
+// Each reason in the dialog's Chinese and the command line's English, side by side.
+struct Reason {
+    FileError error;
+    const char16_t* chinese;
+    const char16_t* english;
+};
+
+constexpr Reason kReasons[] = {
+    {FileError::NotFound, u"文件或文件夹不存在", u"no such file or folder"},
+    {FileError::AccessDenied, u"没有访问权限", u"permission denied"},
+    {FileError::InUse, u"文件正被其他程序使用", u"in use by another program"},
+    {FileError::DiskFull, u"磁盘空间不足", u"no space left on the disk"},
+    {FileError::Truncated, u"文件在处理过程中变短了", u"the file became shorter while it was read"},
+    {FileError::Exists, u"同名文件已存在", u"a file of that name already exists"},
+};
+
 }  // namespace
 
 std::u16string FormatSizeText(uint64_t size)
@@ -101,26 +117,14 @@ MessageText FormatDoneText(CipherDirection direction, int32_t ticks)
     return message;
 }
 
-std::u16string FileErrorText(const FileStatus& status)
+std::u16string FileErrorText(const FileStatus& status, TextLanguage language)
 {
-    switch (status.error) {
-    case FileError::NotFound:
-        return u"文件或文件夹不存在";
-    case FileError::AccessDenied:
-        return u"没有访问权限";
-    case FileError::InUse:
-        return u"文件正被其他程序使用";
-    case FileError::DiskFull:
-        return u"磁盘空间不足";
-    case FileError::Truncated:
-        return u"文件在处理过程中变短了";
-    case FileError::Exists:
-        return u"同名文件已存在";
-    case FileError::None:
-    case FileError::Other:
-        break;
+    for (const Reason& reason : kReasons) {
+        if (reason.error == status.error)
+            return language == TextLanguage::Chinese ? reason.chinese : reason.english;
     }
-    return u"系统错误（代码 " + Ascii(std::to_string(status.systemCode)) + u"）";
+    const std::u16string code = Ascii(std::to_string(status.systemCode));
+    return language == TextLanguage::Chinese ? u"系统错误（代码 " + code + u"）" : u"system error " + code;
 }
 
 MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& sourceName)

@@ -33,8 +33,11 @@ MessageText FormatDoneText(CipherDirection direction, int32_t ticks);
 // bare name. Not for Succeeded or Cancelled.
 MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& sourceName);
 
-// Short reason for a file error, e.g. "磁盘空间不足".
-std::u16string FileErrorText(const FileStatus& status);
+enum class TextLanguage { Chinese, English };
+
+// Short reason for a file error: "磁盘空间不足" for the dialog, "no space left
+// on the disk" for the command line.
+std::u16string FileErrorText(const FileStatus& status, TextLanguage language = TextLanguage::Chinese);
 
 // Fixed texts of the dialog.
 inline constexpr char16_t kPasswordTooShortText[] = u"密码输入长度小于6，请重新输入密码！";

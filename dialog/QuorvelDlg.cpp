@@ -7,12 +7,14 @@
 #include "platform/win32/FileDialog.h"
 #include "platform/win32/Gdi.h"
 
+#include <commdlg.h>
+
 namespace quorvel {
 namespace {
 
 constexpr UINT kClockPeriod = 1000;   // ms
 constexpr UINT kTickPeriod = kTickMilliseconds;  // the completion text counts tenths of a second
-constexpr DWORD kOpenFlags = 0x1004;  // OFN_HIDEREADONLY | OFN_FILEMUSTEXIST
+constexpr DWORD kOpenFlags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
 
 constexpr COLORREF kMagenta = 0xFF00FF;
 constexpr COLORREF kGrey = 0x808080;
@@ -182,7 +184,7 @@ void CQuorvelDlg::UpdateClock()
 
 void CQuorvelDlg::OnChar(UINT character, UINT, UINT)
 {
-    if (character == 27)
+    if (character == VK_ESCAPE)
         OnCancel();
     PassToDefault();
 }

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <string>
+#include <string_view>
 
 namespace quorvel::win32 {
 
@@ -22,16 +22,14 @@ public:
     virtual int Run() { return 0; }
     virtual int ExitInstance() { return 0; }
 
-    // The key profile settings would be stored under. Nothing is stored.
-    void SetRegistryKey(std::u16string key) { m_registryKey = std::move(key); }
+    // Names the key profile settings would be stored under. The program
+    // reads and writes no settings, so the name is not kept anywhere.
+    void SetRegistryKey(std::u16string_view /*key*/) {}
 
     // The process entry: runs the one application object.
     static int Main();
 
     CDialog* m_pMainWnd = nullptr;
-
-private:
-    std::u16string m_registryKey;
 };
 
 }  // namespace quorvel::win32
