@@ -36,6 +36,12 @@ void CipherJob::SetKey(std::u16string_view password)
     m_keyLength = static_cast<uint32_t>(password.size());
 }
 
+bool CipherJob::WaitReleased(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_releaseMutex);
+    return m_released.wait_for(lock, timeout, [this] { return !IsBusy(); });
+}
+
 void CipherJob::Wait()
 {
     if (m_worker.joinable() && m_worker.get_id() != std::this_thread::get_id())
@@ -181,7 +187,12 @@ void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
         owner.SendCipherDone(direction);
     owner.StopTickTimer(direction);
     Release();
-    m_busy.store(false, std::memory_order_release);
+    {
+        // Under the lock, so a waiter cannot miss the change between its test and its wait.
+        std::lock_guard lock(m_releaseMutex);
+        m_busy.store(false, std::memory_order_release);
+    }
+    m_released.notify_all();
     owner.JobReleased(direction);
 }
 

@@ -16,8 +16,11 @@
 #include "platform/FileSystem.h"
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -113,6 +116,9 @@ public:
 
     // Waits for the worker thread to end (it may be waiting in SendCipherDone).
     void Wait();
+    // Waits at most timeout for the worker to release everything; true once it
+    // has (or when no job runs), so a caller can do other work between waits.
+    bool WaitReleased(std::chrono::milliseconds timeout);
 
     // The worker's result; read it in SendCipherDone or after JobReleased.
     const JobOutcome& Outcome() const { return m_outcome; }
@@ -141,6 +147,8 @@ private:
     std::u16string m_outputPath;
     JobOutcome m_outcome;
     std::atomic<bool> m_busy {false};
+    std::mutex m_releaseMutex;               // with m_released, for WaitReleased
+    std::condition_variable m_released;
     std::atomic<bool> m_cancel {false};
     std::thread m_worker;
 };

@@ -13,9 +13,8 @@
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -59,47 +58,20 @@ std::u16string FailureText(const std::u16string& source, const std::u16string& o
     return source + u": failed";
 }
 
-// The worker's notices, turned into something the main thread can wait on.
+// The worker's progress, for the progress line; the job itself says when it ended.
 class RunOwner final : public CipherJobOwner {
 public:
     void StartTickTimer(CipherDirection) override {}
     void StopTickTimer(CipherDirection) override {}
     void SendCipherDone(CipherDirection) override {}
-    void JobReleased(CipherDirection) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_released = true;
-        m_cv.notify_all();
-    }
-    void BlockWritten(CipherDirection, uint64_t done, uint64_t) override
-    {
-        std::lock_guard lock(m_mutex);
-        m_done = done;
-    }
+    void JobReleased(CipherDirection) override {}
+    void BlockWritten(CipherDirection, uint64_t done, uint64_t) override { m_done.store(done); }
 
-    void Reset()
-    {
-        std::lock_guard lock(m_mutex);
-        m_released = false;
-        m_done = 0;
-    }
-    // True once released; false when the wait timed out.
-    bool WaitReleased(std::chrono::milliseconds timeout)
-    {
-        std::unique_lock lock(m_mutex);
-        return m_cv.wait_for(lock, timeout, [&] { return m_released; });
-    }
-    uint64_t Done()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_done;
-    }
+    void Reset() { m_done.store(0); }
+    uint64_t Done() const { return m_done.load(); }
 
 private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_released = false;
-    uint64_t m_done = 0;
+    std::atomic<uint64_t> m_done {0};
 };
 
 // One carriage-return line on standard error, rewritten in place.
@@ -261,6 +233,79 @@ std::optional<int> GetPassword(const CliOptions& options, std::u16string& passwo
     return std::nullopt;
 }
 
+enum class FileResult { Done, Failed, Interrupted };
+
+// Runs one planned file to its end, with its progress line; reports a failure.
+FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, const PlannedFile& file,
+                       const CliOptions& options, const std::u16string& password)
+{
+    if (!file.refusal.empty()) {
+        Report(file.refusal);
+        return FileResult::Failed;
+    }
+    // Checked only now: an earlier file of this run may have made it.
+    if (!options.force && PathExists(file.output)) {
+        Report(file.source + u": " + file.output + u" already exists; not replaced (-f replaces it)");
+        return FileResult::Failed;
+    }
+
+    job.SetKey(password);
+    uint64_t size = 0;
+    JobOutcome outcome = job.PrepareJob(file.source, size);
+    const auto start = Clock::now();
+    const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+    owner.Reset();
+    if (outcome.status == JobStatus::Succeeded)
+        outcome = job.LaunchJob(owner, options.direction, file.name, file.folder);
+    if (outcome.status == JobStatus::Succeeded) {
+        while (!job.WaitReleased(std::chrono::milliseconds(100))) {
+            if (Interrupted())
+                job.RequestCancel();
+            progress.Show(FormatProgressLine(file.source, owner.Done(), size, elapsed()));
+        }
+        job.Wait();
+        outcome = job.Outcome();
+    }
+    if (outcome.status == JobStatus::Succeeded) {
+        progress.Finish(FormatFinishedLine(file.source, size, elapsed()));
+        return FileResult::Done;
+    }
+    progress.Clear();
+    Report(FailureText(file.source, file.output, outcome));
+    return outcome.status == JobStatus::Cancelled ? FileResult::Interrupted : FileResult::Failed;
+}
+
+// Processes the planned files in order, one failure not stopping the others;
+// returns the exit code.
+int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, const std::u16string& password)
+{
+    ProgressLine progress(!options.quiet && StderrIsTerminal());
+    // Without -f, an existing output is refused before each file starts, and
+    // the final rename keeps a file that appeared under its name meanwhile.
+    // Writing behind pays only with a second core; alone it is one more copy.
+    OutputFileSystem fileSystem(SystemFileSystem(), options.force, std::thread::hardware_concurrency() > 1);
+    CipherJob job(fileSystem);
+    RunOwner owner;
+    bool anyFailed = false;
+    for (const PlannedFile& file : plan) {
+        if (Interrupted()) {
+            Report(u"interrupted; " + file.source + u" and any files after it were not processed");
+            return kExitInterrupted;
+        }
+        switch (ProcessFile(job, owner, progress, file, options, password)) {
+        case FileResult::Done:
+            break;
+        case FileResult::Failed:
+            anyFailed = true;
+            break;
+        case FileResult::Interrupted:
+            return kExitInterrupted;
+        }
+    }
+    // A stop that came after the last file was complete cut nothing short.
+    return anyFailed ? kExitFileFailed : kExitOk;
+}
+
 }  // namespace
 
 std::u16string PasswordFromBytes(std::string_view bytes)
@@ -284,7 +329,7 @@ int RunCommand(const CliOptions& options)
         return kExitUsage;
     }
 
-    std::vector<PlannedFile> plan = Plan(options);
+    const std::vector<PlannedFile> plan = Plan(options);
     const bool anyToDo = std::any_of(plan.begin(), plan.end(), [](const PlannedFile& f) { return f.refusal.empty(); });
     std::u16string password;
     if (anyToDo) {
@@ -293,69 +338,9 @@ int RunCommand(const CliOptions& options)
             return *failed;
         }
     }
-
-    ProgressLine progress(!options.quiet && StderrIsTerminal());
-    // Without -f, an existing output is refused before each file starts, and
-    // the final rename keeps a file that appeared under its name meanwhile.
-    // Writing behind pays only with a second core; alone it is one more copy.
-    OutputFileSystem fileSystem(SystemFileSystem(), options.force, std::thread::hardware_concurrency() > 1);
-    CipherJob job(fileSystem);
-    RunOwner owner;
-    bool anyFailed = false;
-    bool interrupted = false;
-    for (const PlannedFile& file : plan) {
-        if (Interrupted()) {
-            Report(u"interrupted; " + file.source + u" and any files after it were not processed");
-            interrupted = true;
-            break;
-        }
-        if (!file.refusal.empty()) {
-            Report(file.refusal);
-            anyFailed = true;
-            continue;
-        }
-        // Checked only now: an earlier file of this run may have made it.
-        if (!options.force && PathExists(file.output)) {
-            Report(file.source + u": " + file.output + u" already exists; not replaced (-f replaces it)");
-            anyFailed = true;
-            continue;
-        }
-
-        job.SetKey(password);
-        uint64_t size = 0;
-        JobOutcome outcome = job.PrepareJob(file.source, size);
-        const auto start = Clock::now();
-        owner.Reset();
-        if (outcome.status == JobStatus::Succeeded)
-            outcome = job.LaunchJob(owner, options.direction, file.name, file.folder);
-        if (outcome.status == JobStatus::Succeeded) {
-            while (!owner.WaitReleased(std::chrono::milliseconds(100))) {
-                if (Interrupted())
-                    job.RequestCancel();
-                const std::chrono::duration<double> elapsed = Clock::now() - start;
-                progress.Show(FormatProgressLine(file.source, owner.Done(), size, elapsed.count()));
-            }
-            job.Wait();
-            outcome = job.Outcome();
-        }
-        if (outcome.status == JobStatus::Succeeded) {
-            const std::chrono::duration<double> elapsed = Clock::now() - start;
-            progress.Finish(FormatFinishedLine(file.source, size, elapsed.count()));
-            continue;
-        }
-        progress.Clear();
-        Report(FailureText(file.source, file.output, outcome));
-        anyFailed = true;
-        if (outcome.status == JobStatus::Cancelled) {
-            interrupted = true;
-            break;
-        }
-    }
+    const int exitCode = RunFiles(plan, options, password);
     Wipe(password);
-    // A stop that came after the last file was complete cut nothing short.
-    if (interrupted)
-        return kExitInterrupted;
-    return anyFailed ? kExitFileFailed : kExitOk;
+    return exitCode;
 }
 
 }  // namespace quorvel::cli
