@@ -127,6 +127,13 @@ std::u16string FileErrorText(const FileStatus& status, TextLanguage language)
     return language == TextLanguage::Chinese ? u"系统错误（代码 " + code + u"）" : u"system error " + code;
 }
 
+MessageText FormatUnexpectedErrorText(const std::u16string& what)
+{
+    const std::u16string cause = what == u"std::bad_alloc" ? u"内存不足" : what;
+    return {u"程序内部错误：" + cause + u"。\n程序将停止处理并退出；未完成的输出文件将被删除，原文件不受影响。",
+            u"程序错误"};
+}
+
 MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& sourceName)
 {
     const std::u16string reason = FileErrorText(outcome.file);

@@ -35,6 +35,10 @@ MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& s
 
 enum class TextLanguage { Chinese, English };
 
+// The box for a fault of the program itself (what names it), after which the
+// dialog stops its jobs and ends.
+MessageText FormatUnexpectedErrorText(const std::u16string& what);
+
 // Short reason for a file error: "磁盘空间不足" for the dialog, "no space left
 // on the disk" for the command line.
 std::u16string FileErrorText(const FileStatus& status, TextLanguage language = TextLanguage::Chinese);

@@ -215,8 +215,20 @@ void CQuorvelDlg::Close(int result)
         MessageBox(kCloseWhileRunningText, kCloseWhileRunningCaption, MB_YESNO) == IDYES;
     // Jobs may have ended while the box was up; the state knows.
     const bool endNow = m_jobState.AnswerClose(confirmed, result);
-    if (!confirmed)
-        return;
+    if (confirmed)
+        EndStoppingJobs(endNow, result);
+}
+
+void CQuorvelDlg::OnUnexpectedException(const std::u16string& what)
+{
+    const MessageText fault = FormatUnexpectedErrorText(what);
+    ShowBox(fault.text, fault.caption);
+    // As after a confirmed close: running jobs stop and remove their partial outputs.
+    EndStoppingJobs(m_jobState.AnswerClose(true, IDABORT), IDABORT);
+}
+
+void CQuorvelDlg::EndStoppingJobs(bool endNow, int result)
+{
     EnableDlgItem(IDC_ENCIPHER_BUTTON, false);
     EnableDlgItem(IDC_DECIPHER_BUTTON, false);
     if (endNow) {

@@ -57,6 +57,7 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
+    void OnUnexpectedException(const std::u16string& what) override;
 
 private:
     void OnSysCommand(UINT id, LPARAM lParam);
@@ -79,6 +80,9 @@ private:
     void PaintBackground();
     // Ends the dialog with result, asking first while jobs run.
     void Close(int result);
+    // After a confirmed close: ends now, or stops the running jobs and ends
+    // at the last one's release.
+    void EndStoppingJobs(bool endNow, int result);
     void ShowBox(const std::u16string& text, const std::u16string& caption);
     // The box for a job that could not start or ended in a failure.
     void ShowFailure(const JobOutcome& outcome, const std::u16string& sourceName);

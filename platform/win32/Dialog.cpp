@@ -2,7 +2,11 @@
 // window services the dialogs call.
 #include "platform/win32/Dialog.h"
 
+#include "platform/Text.h"
+
 #include <uxtheme.h>
+
+#include <exception>
 
 #include <vector>
 
@@ -74,8 +78,8 @@ INT_PTR CALLBACK CDialog::StaticProc(HWND window, UINT message, WPARAM wParam, L
     // Messages before WM_INITDIALOG (WM_SETFONT) have no object yet.
     if (self == nullptr)
         return FALSE;
-    // Nothing may unwind through the system's code; an allocation failure
-    // in a handler is treated as an unhandled message.
+    // Nothing may unwind through the system's code.
+    std::u16string what;
     try {
         const INT_PTR result = self->HandleMessage({message, wParam, lParam});
         if (message == WM_NCDESTROY) {
@@ -83,9 +87,35 @@ INT_PTR CALLBACK CDialog::StaticProc(HWND window, UINT message, WPARAM wParam, L
             self->m_hWnd = nullptr;
         }
         return result;
+    } catch (const std::exception& e) {
+        what = Utf8ToUtf16(e.what());
     } catch (...) {
-        return FALSE;
+        what = u"unknown exception";
     }
+    self->ReportException(what);
+    return FALSE;
+}
+
+void CDialog::ReportException(const std::u16string& what)
+{
+    if (m_reportingException || m_hWnd == nullptr)
+        return;
+    m_reportingException = true;
+    try {
+        OnUnexpectedException(what);
+    } catch (...) {
+        EndDialog(IDABORT);  // reporting failed too: at least end cleanly
+    }
+    m_reportingException = false;
+}
+
+void CDialog::OnUnexpectedException(const std::u16string& what)
+{
+    const int length = ::GetWindowTextLengthW(m_hWnd);
+    std::vector<wchar_t> caption(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
+    ::GetWindowTextW(m_hWnd, caption.data(), static_cast<int>(caption.size()));
+    ::MessageBoxW(m_hWnd, Wide(what), caption.data(), MB_OK);
+    EndDialog(IDABORT);
 }
 
 INT_PTR CDialog::HandleMessage(const Message& m)

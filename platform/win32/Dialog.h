@@ -125,6 +125,10 @@ protected:
     virtual void DoDataExchange() {}
     // The class's message map; the default maps nothing.
     virtual std::optional<LRESULT> ProcessMessage(const Message&) { return std::nullopt; }
+    // A handler let an exception out: a fault of the program, which must be
+    // seen. The default names it in a box with the dialog's caption and ends
+    // the dialog with IDABORT. Nothing ever unwinds into the system's code.
+    virtual void OnUnexpectedException(const std::u16string& what);
 
     // Copies members to controls (false) or controls to members (true).
     bool UpdateData(bool saveAndValidate);
@@ -150,6 +154,7 @@ protected:
 private:
     static INT_PTR CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(const Message& m);
+    void ReportException(const std::u16string& what);
 
     UINT m_templateId;
     HWND m_parent;
@@ -157,6 +162,7 @@ private:
     bool m_passToDefault = false;
     bool m_saving = false;
     bool m_ending = false;
+    bool m_reportingException = false;  // one box at a time, even if showing it throws again
 };
 
 // A dialog whose class T has `static constexpr auto MessageMap()`.

@@ -1,0 +1,97 @@
+// A handler that throws is a fault of the program: it must be shown, and the
+// dialog must end, never go on as if the message had not been handled.
+#include "platform/win32/Dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+
+namespace quorvel::win32 {
+namespace {
+
+constexpr UINT kTestDialog = 200;
+constexpr UINT WM_THROW = WM_APP + 1;
+
+class CThrowingDlg : public CDialogImpl<CThrowingDlg> {
+    friend class CDialogImpl<CThrowingDlg>;
+    using Entry = MessageEntry<CThrowingDlg>;
+
+    static constexpr auto MessageMap() { return std::array {Entry {WM_THROW, 0, 0, &CThrowingDlg::OnThrow}}; }
+
+public:
+    CThrowingDlg() : CDialogImpl(kTestDialog) {}
+    int throws = 0;
+
+protected:
+    BOOL OnInitDialog() override
+    {
+        ::PostMessageW(m_hWnd, WM_THROW, 0, 0);
+        return CDialog::OnInitDialog();
+    }
+
+private:
+    LRESULT OnThrow(WPARAM, LPARAM)
+    {
+        ++throws;
+        throw std::runtime_error("disk controller on fire");
+    }
+};
+
+struct BoxSeen {
+    std::wstring caption;
+    std::wstring text;
+};
+
+BOOL CALLBACK AnswerIfBox(HWND window, LPARAM param)
+{
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    wchar_t cls[32] {}, caption[64] {};
+    ::GetClassNameW(window, cls, 32);
+    ::GetWindowTextW(window, caption, 64);
+    // A message box is a dialog with an owner; the test dialog has none.
+    if (pid != ::GetCurrentProcessId() || std::wstring(cls) != L"#32770" || !::IsWindowVisible(window) ||
+        ::GetWindow(window, GW_OWNER) == nullptr)
+        return TRUE;
+    auto& box = *reinterpret_cast<BoxSeen*>(param);
+    box.caption = caption;
+    wchar_t text[256] {};
+    ::GetDlgItemTextW(window, 0xFFFF, text, 256);
+    box.text = text;
+    ::PostMessageW(window, WM_COMMAND, IDOK, 0);
+    return FALSE;
+}
+
+// Waits for the first message box of this process, reads it and presses its OK.
+BoxSeen AnswerBox()
+{
+    BoxSeen seen;
+    for (int i = 0; i < 200 && seen.caption.empty(); ++i) {
+        ::Sleep(50);
+        ::EnumWindows(AnswerIfBox, reinterpret_cast<LPARAM>(&seen));
+    }
+    if (seen.caption.empty()) {
+        // No box came: end the dialog so the test fails instead of hanging.
+        if (HWND dialog = ::FindWindowW(L"#32770", L"Test dialog"))
+            ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+    return seen;
+}
+
+TEST(DialogFault, AnExceptionInAHandlerIsShownAndEndsTheDialog)
+{
+    CThrowingDlg dialog;
+    BoxSeen box;
+    std::thread answer([&box] { box = AnswerBox(); });
+    const INT_PTR result = dialog.DoModal();
+    answer.join();
+    EXPECT_EQ(dialog.throws, 1);
+    EXPECT_EQ(box.caption, L"Test dialog");
+    EXPECT_NE(box.text.find(L"disk controller on fire"), std::wstring::npos) << "the box names the fault";
+    EXPECT_EQ(result, IDABORT);
+}
+
+}  // namespace
+}  // namespace quorvel::win32
