@@ -3,93 +3,30 @@
 // cancellation, both directions at once, sizes past 4 GiB.
 #include "cipher/CipherJob.h"
 
+#include "RecordingOwner.h"
 #include "TestFiles.h"
 #include "VirtualFileSystem.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <functional>
 #include <mutex>
 
 namespace quorvel {
 namespace {
 
 using test::ReadFile;
+using test::RecordingOwner;
 using test::ScratchDir;
 using test::U16;
 using test::WriteFile;
 
-// Stands in for the dialog: records the notices and lets a test wait for the end.
-class TestOwner final : public CipherJobOwner {
-public:
-    explicit TestOwner(CipherJob* encipher = nullptr, CipherJob* decipher = nullptr) : m_jobs {encipher, decipher} {}
-
-    void StartTickTimer(CipherDirection d) override { Log(d, "start"); }
-    void StopTickTimer(CipherDirection d) override { Log(d, "stop"); }
-    void SendCipherDone(CipherDirection d) override
-    {
-        Log(d, "done");
-        if (onDone)
-            onDone(d);
-    }
-    void JobReleased(CipherDirection d) override
-    {
-        Log(d, "released");
-        std::lock_guard lock(m_mutex);
-        ++m_released[Index(d)];
-        m_cv.notify_all();
-    }
-    void BlockWritten(CipherDirection d, uint64_t done, uint64_t total) override
-    {
-        {
-            std::lock_guard lock(m_mutex);
-            lastDone = done;
-            lastTotal = total;
-        }
-        if (onBlock)
-            onBlock(d, done);
-    }
-
-    void WaitReleased(CipherDirection d, int count = 1)
-    {
-        std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [&] { return m_released[Index(d)] >= count; });
-    }
-
-    std::vector<std::string> Events(CipherDirection d)
-    {
-        std::lock_guard lock(m_mutex);
-        return m_events[Index(d)];
-    }
-
-    std::function<void(CipherDirection)> onDone;
-    std::function<void(CipherDirection, uint64_t)> onBlock;
-    uint64_t lastDone = 0;
-    uint64_t lastTotal = 0;
-
-private:
-    static int Index(CipherDirection d) { return d == CipherDirection::Encipher ? 0 : 1; }
-    void Log(CipherDirection d, const char* what)
-    {
-        std::lock_guard lock(m_mutex);
-        m_events[Index(d)].push_back(what);
-    }
-
-    CipherJob* m_jobs[2];
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::vector<std::string> m_events[2];
-    int m_released[2] {0, 0};
-};
-
 // Runs one job to its end and returns its outcome.
 JobOutcome RunJob(CipherDirection direction, const std::u16string& password, const std::filesystem::path& source,
-                  FileSystem& fs = SystemFileSystem(), TestOwner* externalOwner = nullptr)
+                  FileSystem& fs = SystemFileSystem(), RecordingOwner* externalOwner = nullptr)
 {
     CipherJob job(fs);
-    TestOwner localOwner;
-    TestOwner& owner = externalOwner ? *externalOwner : localOwner;
+    RecordingOwner localOwner;
+    RecordingOwner& owner = externalOwner ? *externalOwner : localOwner;
     job.SetKey(password);
     uint64_t size = 0;
     JobOutcome outcome = job.PrepareJob(U16(source), size);
@@ -98,7 +35,7 @@ JobOutcome RunJob(CipherDirection direction, const std::u16string& password, con
     outcome = job.LaunchJob(owner, direction, source.filename().u16string());
     if (outcome.status != JobStatus::Succeeded)
         return outcome;
-    owner.WaitReleased(direction);
+    EXPECT_TRUE(test::WaitForJob(job));
     EXPECT_FALSE(job.IsBusy());
     return job.Outcome();
 }
@@ -161,7 +98,7 @@ TEST(CipherJob, NoticesComeInOrderAndTheOutputIsCompleteAtTheNotice)
     ScratchDir dir;
     const auto plain = test::RandomBytes(0x40000 * 2 + 5, 5);
     WriteFile(dir / u"a", plain);
-    TestOwner owner;
+    RecordingOwner owner;
     bool outputCompleteAtNotice = false;
     owner.onDone = [&](CipherDirection) { outputCompleteAtNotice = ReadFile(dir / u"en_a").size() == plain.size(); };
     ASSERT_EQ(RunJob(CipherDirection::Encipher, u"123456", dir / u"a", SystemFileSystem(), &owner).status,
@@ -169,8 +106,8 @@ TEST(CipherJob, NoticesComeInOrderAndTheOutputIsCompleteAtTheNotice)
     EXPECT_TRUE(outputCompleteAtNotice);
     EXPECT_EQ(owner.Events(CipherDirection::Encipher),
               (std::vector<std::string> {"start", "done", "stop", "released"}));
-    EXPECT_EQ(owner.lastDone, plain.size());
-    EXPECT_EQ(owner.lastTotal, plain.size());
+    EXPECT_EQ(owner.LastDone(CipherDirection::Encipher), plain.size());
+    EXPECT_EQ(owner.LastTotal(CipherDirection::Encipher), plain.size());
 }
 
 TEST(CipherJob, ExistingOutputIsReplacedOnSuccess)
@@ -206,7 +143,7 @@ TEST(CipherJob, BothDirectionsRunAtOnceEachWithItsOwnNotices)
     ASSERT_EQ(RunJob(CipherDirection::Encipher, u"password", dir / u"q").status, JobStatus::Succeeded);
 
     CipherJob encipher, decipher;
-    TestOwner owner(&encipher, &decipher);
+    RecordingOwner owner;
     uint64_t size = 0;
     encipher.SetKey(u"password");
     decipher.SetKey(u"password");
@@ -214,8 +151,8 @@ TEST(CipherJob, BothDirectionsRunAtOnceEachWithItsOwnNotices)
     ASSERT_EQ(decipher.PrepareJob(U16(dir / u"en_q"), size).status, JobStatus::Succeeded);
     ASSERT_EQ(encipher.LaunchJob(owner, CipherDirection::Encipher, u"p").status, JobStatus::Succeeded);
     ASSERT_EQ(decipher.LaunchJob(owner, CipherDirection::Decipher, u"en_q").status, JobStatus::Succeeded);
-    owner.WaitReleased(CipherDirection::Encipher);
-    owner.WaitReleased(CipherDirection::Decipher);
+    ASSERT_TRUE(test::WaitForJob(encipher));
+    ASSERT_TRUE(test::WaitForJob(decipher));
     EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "done", "stop", "released"}));
     EXPECT_EQ(owner.Events(CipherDirection::Decipher), (std::vector<std::string> {"start", "done", "stop", "released"}));
     EXPECT_EQ(ReadFile(dir / u"de_en_q"), other);
@@ -228,7 +165,7 @@ TEST(CipherJob, BusyDirectionRefusesASecondStartUntilReleased)
     ScratchDir dir;
     WriteFile(dir / u"a", test::RandomBytes(0x40000 * 3, 4));
     CipherJob job;
-    TestOwner owner(&job);
+    RecordingOwner owner;
     std::mutex gate;
     std::unique_lock hold(gate);
     // The worker waits inside its notice, as it does while a completion box is open.
@@ -241,13 +178,13 @@ TEST(CipherJob, BusyDirectionRefusesASecondStartUntilReleased)
     EXPECT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Busy);
     EXPECT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Busy);
     hold.unlock();
-    owner.WaitReleased(CipherDirection::Encipher);
+    ASSERT_TRUE(test::WaitForJob(job));
     EXPECT_FALSE(job.IsBusy());
     // Released: the same record takes the next job.
     job.SetKey(u"123456");
     ASSERT_EQ(job.PrepareJob(U16(dir / u"en_a"), size).status, JobStatus::Succeeded);
     ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Decipher, u"en_a").status, JobStatus::Succeeded);
-    owner.WaitReleased(CipherDirection::Decipher);
+    ASSERT_TRUE(test::WaitForJob(job));
     EXPECT_EQ(ReadFile(dir / u"de_en_a"), ReadFile(dir / u"a"));
 }
 
@@ -257,7 +194,7 @@ TEST(CipherJob, CancelStopsAfterTheCurrentBlockAndLeavesNothing)
     WriteFile(dir / u"a", test::RandomBytes(0x40000 * 6, 4));
     WriteFile(dir / u"en_a", {1, 2, 3});  // an earlier output survives a cancelled run
     CipherJob job;
-    TestOwner owner(&job);
+    RecordingOwner owner;
     owner.onBlock = [&](CipherDirection, uint64_t done) {
         if (done == 2 * uint64_t {CIPHER_BLOCK_SIZE})
             job.RequestCancel();
@@ -266,9 +203,9 @@ TEST(CipherJob, CancelStopsAfterTheCurrentBlockAndLeavesNothing)
     uint64_t size = 0;
     ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
     ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
-    owner.WaitReleased(CipherDirection::Encipher);
+    ASSERT_TRUE(test::WaitForJob(job));
     EXPECT_EQ(job.Outcome().status, JobStatus::Cancelled);
-    EXPECT_EQ(owner.lastDone, 2 * uint64_t {CIPHER_BLOCK_SIZE});
+    EXPECT_EQ(owner.LastDone(CipherDirection::Encipher), 2 * uint64_t {CIPHER_BLOCK_SIZE});
     EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "stop", "released"}));
     EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {1, 2, 3}));
     EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
@@ -278,7 +215,7 @@ TEST(CipherJob, DestroyingARunningJobCancelsAndWaits)
 {
     ScratchDir dir;
     WriteFile(dir / u"a", test::RandomBytes(0x40000 * 16, 4));
-    TestOwner owner;
+    RecordingOwner owner;
     {
         CipherJob job;
         job.SetKey(u"123456");
@@ -313,7 +250,7 @@ TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndItsTemporary)
     const auto plain = test::RandomBytes(0x40000 + 3, 8);
     WriteFile(source / u"a", plain);
     CipherJob job;
-    TestOwner owner;
+    RecordingOwner owner;
     bool onlyTemporaryInTarget = false;
     owner.onBlock = [&](CipherDirection, uint64_t done) {
         if (done == CIPHER_BLOCK_SIZE)
@@ -325,7 +262,7 @@ TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndItsTemporary)
     ASSERT_EQ(job.PrepareJob(U16(source / u"a"), size).status, JobStatus::Succeeded);
     ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a", U16(target.Path()) + u"/").status,
               JobStatus::Succeeded);
-    owner.WaitReleased(CipherDirection::Encipher);
+    ASSERT_TRUE(test::WaitForJob(job));
     EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
     EXPECT_TRUE(onlyTemporaryInTarget);
     EXPECT_EQ(source.List(), (std::vector<std::u16string> {u"a"}));
@@ -440,7 +377,7 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
         fs.failOnCall = c.call;
         fs.error = c.error;
 
-        TestOwner owner;
+        RecordingOwner owner;
         const JobOutcome outcome = RunJob(CipherDirection::Encipher, u"123456", dir / u"a", fs, &owner);
         EXPECT_EQ(outcome.status, c.expected);
         EXPECT_EQ(outcome.file.error, c.error);

@@ -2,6 +2,7 @@
 // match the cipher core, the password sources, usage errors, refusals to
 // overwrite, failing files among good ones, and the exit codes.
 #include "RunProgram.h"
+#include "tests/RecordingOwner.h"
 #include "tests/TestFiles.h"
 
 #include "cipher/CipherJob.h"
@@ -34,22 +35,13 @@ test::ProgramResult Cli(const ScratchDir& dir, std::vector<std::u16string> args,
     return test::RunProgram(test::CliPath(), args, input, dir.Path());
 }
 
-// The reference: the core's own job, writing into a folder of its own. Its
-// worker's end (CipherJob::Wait) is all this owner needs.
-class QuietOwner final : public CipherJobOwner {
-public:
-    void StartTickTimer(CipherDirection) override {}
-    void StopTickTimer(CipherDirection) override {}
-    void SendCipherDone(CipherDirection) override {}
-    void JobReleased(CipherDirection) override {}
-};
-
+// The reference: the core's own job, writing into a folder of its own.
 std::vector<uint8_t> CoreOutput(CipherDirection direction, const std::u16string& password,
                                 const std::filesystem::path& source)
 {
     ScratchDir out;
     CipherJob job;
-    QuietOwner owner;
+    test::RecordingOwner owner;
     job.SetKey(password);
     uint64_t size = 0;
     EXPECT_EQ(job.PrepareJob(U16(source), size).status, JobStatus::Succeeded);

@@ -6,6 +6,7 @@
 
 #include "cipher/CipherJob.h"
 
+#include "tests/RecordingOwner.h"
 #include "tests/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -143,21 +144,6 @@ TEST(OutputRename, KeepsAnExistingFileUnlessReplacing)
     EXPECT_EQ(test::ReadFile(dir / u"out"), (std::vector<uint8_t> {1}));
 }
 
-// Creates a file under the output's name mid-job.
-class RacingOwner final : public CipherJobOwner {
-public:
-    std::filesystem::path appear;
-    void StartTickTimer(CipherDirection) override {}
-    void StopTickTimer(CipherDirection) override {}
-    void SendCipherDone(CipherDirection) override {}
-    void BlockWritten(CipherDirection, uint64_t done, uint64_t) override
-    {
-        if (done == CIPHER_BLOCK_SIZE && !appear.empty())
-            test::WriteFile(appear, {9, 9});
-    }
-    void JobReleased(CipherDirection) override {}
-};
-
 TEST(OutputRename, AFileThatAppearsDuringTheJobSurvivesIt)
 {
     for (bool writeBehind : {false, true}) {
@@ -166,8 +152,12 @@ TEST(OutputRename, AFileThatAppearsDuringTheJobSurvivesIt)
         test::WriteFile(dir / u"a", test::RandomBytes(3 * CIPHER_BLOCK_SIZE, 5));
         OutputFileSystem fs(SystemFileSystem(), false, writeBehind);
         CipherJob job(fs);
-        RacingOwner owner;
-        owner.appear = dir / u"en_a";
+        // A file appears under the output's name mid-job.
+        test::RecordingOwner owner;
+        owner.onBlock = [&](CipherDirection, uint64_t done) {
+            if (done == CIPHER_BLOCK_SIZE)
+                test::WriteFile(dir / u"en_a", {9, 9});
+        };
         job.SetKey(u"123456");
         uint64_t size = 0;
         ASSERT_EQ(job.PrepareJob(test::U16(dir / u"a"), size).status, JobStatus::Succeeded);

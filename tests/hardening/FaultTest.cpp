@@ -53,7 +53,7 @@ TEST(RealFaults, DiskFullInTheMiddleOfAMultiBlockFile)
     EXPECT_EQ(outcome.status, JobStatus::WriteFailed);
     EXPECT_EQ(outcome.file.error, FileError::DiskFull);
     EXPECT_GE(owner.LastDone(kEncipher), 2u * CIPHER_BLOCK_SIZE);  // it failed mid-file, not at the start
-    EXPECT_EQ(owner.DoneCount(kEncipher), 1);                     // the failure was reported
+    EXPECT_EQ(owner.Count(kEncipher, "done"), 1);                     // the failure was reported
     EXPECT_EQ(ReadFile(disk / u"a"), plain);
     EXPECT_EQ(ReadFile(disk / u"en_a"), earlier);
     EXPECT_EQ(disk.List(), (Names {u"a", u"en_a"}));
@@ -82,7 +82,7 @@ TEST(RealFaults, ReadOnlyOutputFolder)
     EXPECT_EQ(outcome.file.error, FileError::AccessDenied);
     EXPECT_EQ(outcome.outputName, u"en_a");
     EXPECT_FALSE(job.IsBusy());
-    EXPECT_EQ(owner.ReleasedCount(kEncipher), 0);  // no worker was started
+    EXPECT_EQ(owner.Count(kEncipher, "released"), 0);  // no worker was started
     EXPECT_EQ(ReadFile(disk / u"a"), plain);
     EXPECT_EQ(ReadFile(disk / u"en_a"), earlier);
     EXPECT_EQ(disk.List(), (Names {u"a", u"en_a"}));
@@ -206,8 +206,8 @@ TEST(RealFaults, BothDirectionsAtOnceOnTheSameSource)
     ASSERT_EQ(decipher.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
     ASSERT_EQ(encipher.LaunchJob(owner, kEncipher, u"a").status, JobStatus::Succeeded);
     ASSERT_EQ(decipher.LaunchJob(owner, kDecipher, u"a").status, JobStatus::Succeeded);
-    ASSERT_TRUE(owner.WaitReleased(kEncipher));
-    ASSERT_TRUE(owner.WaitReleased(kDecipher));
+    ASSERT_TRUE(test::WaitForJob(encipher));
+    ASSERT_TRUE(test::WaitForJob(decipher));
     EXPECT_EQ(encipher.Outcome().status, JobStatus::Succeeded);
     EXPECT_EQ(decipher.Outcome().status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"a"), plain);

@@ -18,59 +18,6 @@
 
 namespace quorvel::test {
 
-void RecordingOwner::StartTickTimer(CipherDirection d)
-{
-    std::lock_guard lock(m_mutex);
-    ++m_started[Index(d)];
-}
-
-void RecordingOwner::SendCipherDone(CipherDirection d)
-{
-    std::lock_guard lock(m_mutex);
-    ++m_done[Index(d)];
-}
-
-void RecordingOwner::JobReleased(CipherDirection d)
-{
-    std::lock_guard lock(m_mutex);
-    ++m_released[Index(d)];
-    m_cv.notify_all();
-}
-
-void RecordingOwner::BlockWritten(CipherDirection d, uint64_t done, uint64_t)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_lastDone[Index(d)] = done;
-    }
-    if (onBlock)
-        onBlock(d, done);
-}
-
-bool RecordingOwner::WaitReleased(CipherDirection d, int count)
-{
-    std::unique_lock lock(m_mutex);
-    return m_cv.wait_for(lock, kJobDeadline, [&] { return m_released[Index(d)] >= count; });
-}
-
-int RecordingOwner::DoneCount(CipherDirection d)
-{
-    std::lock_guard lock(m_mutex);
-    return m_done[Index(d)];
-}
-
-uint64_t RecordingOwner::LastDone(CipherDirection d)
-{
-    std::lock_guard lock(m_mutex);
-    return m_lastDone[Index(d)];
-}
-
-int RecordingOwner::ReleasedCount(CipherDirection d)
-{
-    std::lock_guard lock(m_mutex);
-    return m_released[Index(d)];
-}
-
 JobOutcome RunOneJob(CipherJob& job, RecordingOwner& owner, CipherDirection direction, const std::u16string& password,
                      const std::filesystem::path& source, bool* finished)
 {
@@ -89,11 +36,10 @@ JobOutcome LaunchAndWait(CipherJob& job, RecordingOwner& owner, CipherDirection 
 {
     if (finished)
         *finished = true;
-    const int released = owner.ReleasedCount(direction);
     const JobOutcome outcome = job.LaunchJob(owner, direction, source.filename().u16string());
     if (outcome.status != JobStatus::Succeeded)
         return outcome;
-    const bool ended = owner.WaitReleased(direction, released + 1);
+    const bool ended = WaitForJob(job);
     if (finished)
         *finished = ended;
     return job.Outcome();

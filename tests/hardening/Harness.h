@@ -1,49 +1,17 @@
-// Shared pieces of the hardening suites: an owner that records what a job
-// reports and waits with a deadline, private mounts for faults only a real
+// Shared pieces of the hardening suites: running a job to its end with the
+// recording owner, private mounts for faults only a real
 // file system gives (full, read-only), and process counters for leak checks.
 #pragma once
 
+#include "RecordingOwner.h"
+
 #include "cipher/CipherJob.h"
 
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace quorvel::test {
-
-// No single wait in these suites may take longer than this, big files included.
-constexpr std::chrono::seconds kJobDeadline {600};
-
-class RecordingOwner final : public CipherJobOwner {
-public:
-    void StartTickTimer(CipherDirection d) override;
-    void StopTickTimer(CipherDirection) override {}
-    void SendCipherDone(CipherDirection d) override;
-    void JobReleased(CipherDirection d) override;
-    void BlockWritten(CipherDirection d, uint64_t done, uint64_t total) override;
-
-    // False when the deadline passed first.
-    bool WaitReleased(CipherDirection d, int count = 1);
-    int DoneCount(CipherDirection d);
-    int ReleasedCount(CipherDirection d);
-    uint64_t LastDone(CipherDirection d);
-
-    // Called on the worker after each block, e.g. to change the source under it.
-    std::function<void(CipherDirection, uint64_t done)> onBlock;
-
-private:
-    static int Index(CipherDirection d) { return d == CipherDirection::Encipher ? 0 : 1; }
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    int m_started[2] {};
-    int m_done[2] {};
-    int m_released[2] {};
-    uint64_t m_lastDone[2] {};
-};
 
 // Prepares and launches one job on an existing record and waits until its
 // worker has released everything. A failure before the worker starts is

@@ -156,8 +156,8 @@ TEST(Load, BothDirectionsAtOnceOnOneGibibyte)
     const auto started = std::chrono::steady_clock::now();
     ASSERT_EQ(encipher.LaunchJob(owner, kEncipher, u"big").status, JobStatus::Succeeded);
     ASSERT_EQ(decipher.LaunchJob(owner, kDecipher, u"big").status, JobStatus::Succeeded);
-    ASSERT_TRUE(owner.WaitReleased(kEncipher));
-    ASSERT_TRUE(owner.WaitReleased(kDecipher));
+    ASSERT_TRUE(test::WaitForJob(encipher));
+    ASSERT_TRUE(test::WaitForJob(decipher));
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const size_t residentAfter = test::ResidentBytes();
     std::printf("2 x 1 GiB at once in %.2f s; resident %zu -> %zu KiB\n", seconds, residentBefore / 1024,

@@ -1,0 +1,172 @@
+// The key bytes never reach freed memory: every allocation this program frees
+// is searched for them. The job's key, its expansion and the block buffers
+// must all have been wiped by then, whichever way the job ends.
+#include "cipher/CipherJob.h"
+
+#include "RecordingOwner.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// The key bytes of the password being watched; 0 length watches nothing.
+constexpr size_t kSecretCapacity = 32;
+uint8_t g_secret[kSecretCapacity];
+std::atomic<size_t> g_secretLength {0};
+std::atomic<int> g_blocksWithSecret {0};
+
+// Each block carries its size in front, so a free knows how much to search.
+constexpr size_t kHeader = 16;
+
+void* Allocate(size_t size)
+{
+    void* raw = std::malloc(size + kHeader);
+    if (raw == nullptr)
+        throw std::bad_alloc();
+    std::memcpy(raw, &size, sizeof size);
+    return static_cast<char*>(raw) + kHeader;
+}
+
+void Free(void* p) noexcept
+{
+    if (p == nullptr)
+        return;
+    char* raw = static_cast<char*>(p) - kHeader;
+    size_t size = 0;
+    std::memcpy(&size, raw, sizeof size);
+    const size_t n = g_secretLength.load();
+    if (n != 0) {
+        const auto* bytes = static_cast<const uint8_t*>(p);
+        if (std::search(bytes, bytes + size, g_secret, g_secret + n) != bytes + size)
+            ++g_blocksWithSecret;
+    }
+    std::free(raw);
+}
+
+}  // namespace
+
+void* operator new(size_t size)
+{
+    return Allocate(size);
+}
+void* operator new[](size_t size)
+{
+    return Allocate(size);
+}
+void operator delete(void* p) noexcept
+{
+    Free(p);
+}
+void operator delete[](void* p) noexcept
+{
+    Free(p);
+}
+void operator delete(void* p, size_t) noexcept
+{
+    Free(p);
+}
+void operator delete[](void* p, size_t) noexcept
+{
+    Free(p);
+}
+
+namespace quorvel {
+namespace {
+
+// Watches the key bytes of password (ASCII here, so key byte j is character j).
+class WatchKey {
+public:
+    explicit WatchKey(const char* password)
+    {
+        const size_t n = std::strlen(password);
+        std::memcpy(g_secret, password, n);
+        g_blocksWithSecret = 0;
+        g_secretLength = n;
+    }
+    ~WatchKey() { g_secretLength = 0; }
+    int Leaks() const { return g_blocksWithSecret.load(); }
+};
+
+std::u16string U16(const char* ascii)
+{
+    return std::u16string(ascii, ascii + std::strlen(ascii));
+}
+
+TEST(KeyWipe, NoFreedMemoryHoldsTheKeyWhateverWayTheJobEnds)
+{
+    test::ScratchDir dir;
+    // Random contents: the key's byte sequence turns up only where the key is kept.
+    test::WriteFile(dir / u"a", test::RandomBytes(3 * CIPHER_BLOCK_SIZE + 17, 3));
+
+    {
+        SCOPED_TRACE("a job that succeeds, then its record is destroyed");
+        const char* password = "Kq7!zW9@xLp#";
+        const WatchKey watch(password);
+        {
+            CipherJob job;
+            test::RecordingOwner owner;
+            job.SetKey(U16(password));
+            uint64_t size = 0;
+            ASSERT_EQ(job.PrepareJob(test::U16(dir / u"a"), size).status, JobStatus::Succeeded);
+            ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
+            ASSERT_TRUE(test::WaitForJob(job));
+            EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
+        }
+        EXPECT_EQ(watch.Leaks(), 0);
+    }
+    {
+        SCOPED_TRACE("a key replaced by another before any job");
+        const char* password = "Rt5$yU8&iO2^";
+        const WatchKey watch(password);
+        CipherJob job;
+        job.SetKey(U16(password));
+        job.SetKey(u"another-password");
+        EXPECT_EQ(watch.Leaks(), 0);
+    }
+    {
+        SCOPED_TRACE("a source that cannot be opened");
+        const char* password = "Mn3*bV6(cX1)";
+        const WatchKey watch(password);
+        CipherJob job;
+        job.SetKey(U16(password));
+        uint64_t size = 0;
+        EXPECT_EQ(job.PrepareJob(test::U16(dir / u"missing"), size).status, JobStatus::OpenSourceFailed);
+        EXPECT_EQ(watch.Leaks(), 0);
+    }
+    {
+        SCOPED_TRACE("a job cancelled after its first block");
+        const char* password = "Gh4_jK7+lP0=";
+        const WatchKey watch(password);
+        CipherJob job;
+        test::RecordingOwner owner;
+        owner.onBlock = [&job](CipherDirection, uint64_t) { job.RequestCancel(); };
+        job.SetKey(U16(password));
+        uint64_t size = 0;
+        ASSERT_EQ(job.PrepareJob(test::U16(dir / u"a"), size).status, JobStatus::Succeeded);
+        ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Decipher, u"a").status, JobStatus::Succeeded);
+        ASSERT_TRUE(test::WaitForJob(job));
+        EXPECT_EQ(job.Outcome().status, JobStatus::Cancelled);
+        EXPECT_EQ(watch.Leaks(), 0);
+    }
+}
+
+TEST(KeyWipe, TheWatchSeesAnUnwipedKey)
+{
+    // The search itself works: a copy of the key freed as it is is found.
+    const char* password = "Zx9%cV2&bN5*";
+    const WatchKey watch(password);
+    auto* copy = new uint8_t[64];
+    std::memcpy(copy + 20, password, std::strlen(password));
+    delete[] copy;
+    EXPECT_EQ(watch.Leaks(), 1);
+}
+
+}  // namespace
+}  // namespace quorvel
