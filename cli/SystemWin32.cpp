@@ -3,6 +3,7 @@
 #include "cli/System.h"
 
 #include "platform/Text.h"
+#include "platform/win32/LongPath.h"
 
 #include <windows.h>
 
@@ -150,8 +151,9 @@ bool ReadStdinLine(std::string& line, size_t limit)
 std::optional<FileId> IdentityOf(const std::u16string& path)
 {
     // No access rights needed; backup semantics let folders open too.
-    const HANDLE h = ::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE h = ::CreateFileW(Wide(ExtendedLengthPath(path)), 0,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return std::nullopt;
     BY_HANDLE_FILE_INFORMATION info {};
@@ -165,7 +167,7 @@ std::optional<FileId> IdentityOf(const std::u16string& path)
 FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to)
 {
     // Without MOVEFILE_REPLACE_EXISTING the move fails if to exists.
-    if (::MoveFileExW(Wide(from), Wide(to), 0))
+    if (::MoveFileExW(Wide(ExtendedLengthPath(from)), Wide(ExtendedLengthPath(to)), 0))
         return {};
     const DWORD code = ::GetLastError();
     FileError error = FileError::Other;
@@ -182,12 +184,12 @@ FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to)
 
 bool PathExists(const std::u16string& path)
 {
-    return ::GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(Wide(ExtendedLengthPath(path))) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsFolder(const std::u16string& path)
 {
-    const DWORD attributes = ::GetFileAttributesW(Wide(path));
+    const DWORD attributes = ::GetFileAttributesW(Wide(ExtendedLengthPath(path)));
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

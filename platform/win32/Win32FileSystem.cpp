@@ -2,6 +2,7 @@
 // FileError. UTF-16 paths pass straight through (wchar_t is 16 bits here).
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/win32/LongPath.h"
 
 #include <windows.h>
 
@@ -118,8 +119,8 @@ class Win32FileSystem final : public FileSystem {
 public:
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        const HANDLE h = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        const HANDLE h = ::CreateFileW(Wide(ExtendedLengthPath(path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return FromLastError(::GetLastError());
         file = std::make_unique<Win32File>(h);
@@ -128,7 +129,7 @@ public:
 
     FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        const HANDLE h = ::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const HANDLE h = ::CreateFileW(Wide(ExtendedLengthPath(path)), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (h == INVALID_HANDLE_VALUE)
             return FromLastError(::GetLastError());
@@ -138,14 +139,14 @@ public:
 
     FileStatus Replace(const std::u16string& from, const std::u16string& to) override
     {
-        if (!::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING))
+        if (!::MoveFileExW(Wide(ExtendedLengthPath(from)), Wide(ExtendedLengthPath(to)), MOVEFILE_REPLACE_EXISTING))
             return FromLastError(::GetLastError());
         return {};
     }
 
     FileStatus Remove(const std::u16string& path) override
     {
-        if (!::DeleteFileW(Wide(path)))
+        if (!::DeleteFileW(Wide(ExtendedLengthPath(path))))
             return FromLastError(::GetLastError());
         return {};
     }
