@@ -300,29 +300,31 @@ public:
     }
 
 private:
-    template <class Pred>
-    HWND FindWindowOfThread(Pred pred)
+    struct Search {
+        const std::function<bool(HWND)>* pred;
+        HWND owner;
+        HWND found;
+    };
+
+    // Visible windows of the dialog's thread: the dialog itself or one it owns.
+    static BOOL CALLBACK Visit(HWND w, LPARAM param)
     {
-        struct Search {
-            Pred* pred;
-            HWND owner;
-            HWND found;
-        } search {&pred, m_dialog, nullptr};
-        ::EnumThreadWindows(
-            m_thread,
-            [](HWND w, LPARAM param) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(param);
-                if (!::IsWindowVisible(w))
-                    return TRUE;
-                if (s->owner != nullptr && w != s->owner && ::GetWindow(w, GW_OWNER) != s->owner)
-                    return TRUE;
-                if ((*s->pred)(w)) {
-                    s->found = w;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
+        auto* s = reinterpret_cast<Search*>(param);
+        if (!::IsWindowVisible(w))
+            return TRUE;
+        if (s->owner != nullptr && w != s->owner && ::GetWindow(w, GW_OWNER) != s->owner)
+            return TRUE;
+        if ((*s->pred)(w)) {
+            s->found = w;
+            return FALSE;
+        }
+        return TRUE;
+    }
+
+    HWND FindWindowOfThread(const std::function<bool(HWND)>& pred)
+    {
+        Search search {&pred, m_dialog, nullptr};
+        ::EnumThreadWindows(m_thread, &User::Visit, reinterpret_cast<LPARAM>(&search));
         return search.found;
     }
 
