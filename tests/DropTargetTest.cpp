@@ -70,17 +70,6 @@ TEST(DropTarget, TheGapBetweenTheBoxesIsSharedWithoutAHole)
     }
 }
 
-TEST(DropTarget, PartsFollowTheBoxesWhereverTheyAre)
-{
-    DropLayout l = Layout(2);
-    std::swap(l.encipherGroup, l.decipherGroup);  // decipher above encipher
-    EXPECT_EQ(At(l, 50, l.decipherGroup.top + 2), kDe);
-    EXPECT_EQ(At(l, 50, l.encipherGroup.bottom - 2), kEn);
-    l.decipherGroup = {};  // a box that is missing owns nothing
-    EXPECT_EQ(At(l, 50, 60), std::nullopt);
-    EXPECT_EQ(At(l, 50, l.encipherGroup.top), kEn);
-}
-
 struct Case {
     const char* what;
     int x, y;
