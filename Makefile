@@ -27,7 +27,7 @@ test-native: native
 
 test-win32 test-win64: test-%: %
 	@source scripts/wine-env; if quorvel_wine_can_run $*; then \
-	  rm -rf $(call TEST_WINEPREFIX,$*) $(call TEST_WINEPREFIX,$*).lock; \
+	  rm -rf $(call TEST_WINEPREFIX,$*)*; \
 	  WINEPREFIX=$(call TEST_WINEPREFIX,$*) ctest --preset $* -j $(JOBS); \
 	else echo "$* tests SKIPPED: $$WHY"; fi
 

@@ -60,6 +60,8 @@ public:
     }
 
     bool IsRunning(CipherDirection direction) const { return m_state[DirectionIndex(direction)] == State::Running; }
+    // Starting or running: a new start of the direction would be refused.
+    bool IsBusy(CipherDirection direction) const { return m_state[DirectionIndex(direction)] != State::Idle; }
     bool AnyRunning() const { return IsRunning(CipherDirection::Encipher) || IsRunning(CipherDirection::Decipher); }
     bool IsClosing() const { return m_closing; }
 

@@ -36,8 +36,12 @@ std::optional<CipherDirection> DirectionOfCode(WPARAM code)
 
 }  // namespace
 
-CQuorvelDlg::CQuorvelDlg()
-    : CDialogImpl(IDD_QUORVEL_DIALOG), m_hIcon(win32::LoadIconResource(IDR_MAINFRAME))
+CQuorvelDlg::CQuorvelDlg(DialogServices services)
+    : CDialogImpl(IDD_QUORVEL_DIALOG),
+      m_hIcon(win32::LoadIconResource(IDR_MAINFRAME)),
+      m_encipherJob(services.fileSystem != nullptr ? *services.fileSystem : SystemFileSystem()),
+      m_decipherJob(services.fileSystem != nullptr ? *services.fileSystem : SystemFileSystem()),
+      m_services(std::move(services))
 {
 }
 
@@ -62,6 +66,7 @@ BOOL CQuorvelDlg::OnInitDialog()
     }
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    InitShell();
     // Group box titles are drawn in the dialog's magenta, like the labels.
     win32::UseClassicGroupBoxes(m_hWnd);
 
@@ -104,7 +109,7 @@ int32_t& CQuorvelDlg::Ticks(CipherDirection direction)
     return direction == CipherDirection::Encipher ? m_nEncipherTicks : m_nDecipherTicks;
 }
 
-void CQuorvelDlg::StartJob(CipherDirection direction)
+void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* dropped)
 {
     // A second click while the file dialog or a box of this start is up, or
     // while the direction's worker runs, is not a new job.
@@ -128,7 +133,8 @@ void CQuorvelDlg::StartJob(CipherDirection direction)
     }
 
     const std::optional<win32::PickedFile> picked =
-        win32::ShowOpenFileDialog(m_hWnd, {u"All Files", u"*.*", kOpenFlags, kAllFilesFilter});
+        dropped != nullptr ? std::optional<win32::PickedFile>(*dropped)
+                           : win32::ShowOpenFileDialog(m_hWnd, {u"All Files", u"*.*", kOpenFlags, kAllFilesFilter});
     // The dialog may have been closed while the file dialog was up.
     if (!picked || IsEnding() || m_jobState.IsClosing())
         return;
@@ -151,6 +157,7 @@ void CQuorvelDlg::StartJob(CipherDirection direction)
     Ticks(direction) = 0;
     m_launchTime[DirectionIndex(direction)] = ::GetTickCount64();
     m_strRunningName[DirectionIndex(direction)] = picked->name;
+    m_bytesDone[DirectionIndex(direction)].store(0, std::memory_order_relaxed);
     const JobOutcome outcome = job.LaunchJob(*this, direction, picked->name);
     if (outcome.status != JobStatus::Succeeded) {
         ShowFailure(outcome, picked->name);
@@ -158,6 +165,7 @@ void CQuorvelDlg::StartJob(CipherDirection direction)
     }
     launched = true;
     EnableDlgItem(info.buttonId, false);
+    ProgressStarted(direction, size);
 }
 
 void CQuorvelDlg::OnTimer(UINT_PTR id)
@@ -168,6 +176,8 @@ void CQuorvelDlg::OnTimer(UINT_PTR id)
         CatchUpTicks(CipherDirection::Encipher, true);
     else if (id == DECIPHER_TICK_TIMER)
         CatchUpTicks(CipherDirection::Decipher, true);
+    if (id == ENCIPHER_TICK_TIMER || id == DECIPHER_TICK_TIMER)
+        RefreshProgress();
     PassToDefault();
 }
 
@@ -252,6 +262,7 @@ LRESULT CQuorvelDlg::OnCipherDone(WPARAM wParam, LPARAM)
     if (m_jobState.IsClosing())
         return 0;
     const JobOutcome& outcome = Job(*direction).Outcome();
+    ProgressEnded(*direction, outcome.status);
     if (outcome.status == JobStatus::Succeeded) {
         // Whole tenths up to now, whether or not the last tick has arrived.
         CatchUpTicks(*direction, false);
@@ -260,6 +271,7 @@ LRESULT CQuorvelDlg::OnCipherDone(WPARAM wParam, LPARAM)
     } else if (outcome.status != JobStatus::Cancelled) {
         ShowFailure(outcome, m_strRunningName[DirectionIndex(*direction)]);
     }
+    ProgressDismissed(*direction);
     return 0;
 }
 
@@ -283,6 +295,7 @@ LRESULT CQuorvelDlg::OnJobReleased(WPARAM wParam, LPARAM)
         return 0;
     // The worker posted this as its last act, so the join is immediate.
     Job(*direction).Wait();
+    ProgressDismissed(*direction);
     const DialogJobState::ReleaseStep step = m_jobState.Released(*direction);
     if (step.enableButton)
         EnableDlgItem(DirectionInfo(*direction).buttonId, true);

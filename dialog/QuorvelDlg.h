@@ -4,11 +4,17 @@
 
 #include "cipher/CipherJob.h"
 #include "dialog/DialogJobState.h"
+#include "dialog/JobProgress.h"
 #include "dialog/QuorvelIds.h"
 #include "platform/win32/Dialog.h"
+#include "platform/win32/Dpi.h"
+#include "platform/win32/Taskbar.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace quorvel {
@@ -17,6 +23,19 @@ namespace quorvel {
 // direction's done code (1 or 2).
 constexpr UINT WM_TICK_TIMER = 0x0501;    // lParam 1 starts the tick timer, 0 stops it
 constexpr UINT WM_JOB_RELEASED = 0x0502;  // the worker has released everything
+
+namespace win32 {
+struct PickedFile;
+}
+
+// What the dialog works with beyond its window. The defaults are the real
+// ones; tests hand in stand-ins.
+struct DialogServices {
+    FileSystem* fileSystem = nullptr;  // null: the system's files
+    // Makes the taskbar progress for the dialog's window; empty: the system's
+    // taskbar button. May return null: no progress is shown then.
+    std::function<std::unique_ptr<win32::TaskbarProgress>(HWND)> taskbar;
+};
 
 class CQuorvelDlg : public win32::CDialogImpl<CQuorvelDlg>, private CipherJobOwner {
     friend class win32::CDialogImpl<CQuorvelDlg>;
@@ -36,11 +55,14 @@ class CQuorvelDlg : public win32::CDialogImpl<CQuorvelDlg>, private CipherJobOwn
             Entry {WM_CIPHER_DONE, 0, 0, &CQuorvelDlg::OnCipherDone},
             Entry {WM_TICK_TIMER, 0, 0, &CQuorvelDlg::OnTickTimer},
             Entry {WM_JOB_RELEASED, 0, 0, &CQuorvelDlg::OnJobReleased},
+            Entry {WM_DROPFILES, 0, 0, &CQuorvelDlg::OnDropFiles},
+            Entry {WM_DPICHANGED, 0, 0, &CQuorvelDlg::OnDpiChanged},
+            Entry {WM_SIZE, 0, 0, &CQuorvelDlg::OnSize},
         };
     }
 
 public:
-    CQuorvelDlg();
+    explicit CQuorvelDlg(DialogServices services = {});
 
     HICON m_hIcon;
     std::u16string m_strPassword;
@@ -72,7 +94,8 @@ private:
     LRESULT OnTickTimer(WPARAM wParam, LPARAM lParam);
     LRESULT OnJobReleased(WPARAM wParam, LPARAM lParam);
 
-    void StartJob(CipherDirection direction);
+    // dropped stands for the Open dialog's answer when a file was dropped.
+    void StartJob(CipherDirection direction, const win32::PickedFile* dropped = nullptr);
     // Brings the direction's tick count up to the time since its launch;
     // timerTick adds the tick of a timer message first.
     void CatchUpTicks(CipherDirection direction, bool timerTick);
@@ -96,6 +119,21 @@ private:
     void StopTickTimer(CipherDirection direction) override;
     void SendCipherDone(CipherDirection direction) override;
     void JobReleased(CipherDirection direction) override;
+    // Only stores the count: the interface thread reads it on its tick timers.
+    void BlockWritten(CipherDirection direction, uint64_t done, uint64_t total) override;
+
+    // The dialog in the Windows shell (QuorvelDlgShell.cpp): dropped files,
+    // progress on the taskbar button, icons at the screen's DPI.
+    void InitShell();
+    LRESULT OnDropFiles(WPARAM wParam, LPARAM lParam);
+    LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+    void OnSize();
+    void LoadIconsForDpi(UINT dpi);
+    void ProgressStarted(CipherDirection direction, uint64_t size);
+    void ProgressEnded(CipherDirection direction, JobStatus status);
+    void ProgressDismissed(CipherDirection direction);
+    // Takes the workers' block counts and shows what changed.
+    void RefreshProgress();
 
     DialogJobState m_jobState;
     // The window the workers post to; kept past the window's destruction so
@@ -105,6 +143,16 @@ private:
     std::u16string m_strRunningName[2];
     // GetTickCount64 at each direction's launch.
     ULONGLONG m_launchTime[2] {0, 0};
+
+    DialogServices m_services;
+    // Bytes written by each direction's running worker.
+    std::atomic<uint64_t> m_bytesDone[2] {0, 0};
+    JobProgress m_progress;
+    std::unique_ptr<win32::TaskbarProgress> m_taskbar;
+    ProgressView m_shownProgress;
+    // The window's icons at the DPI of its screen; m_hIcon serves where none could be made.
+    win32::UniqueIcon m_bigIcon;
+    win32::UniqueIcon m_smallIcon;
 };
 
 }  // namespace quorvel

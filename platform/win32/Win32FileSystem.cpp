@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/win32/Handle.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/LongPath.h"
 
 #include <windows.h>
 
@@ -109,8 +110,8 @@ class Win32FileSystem final : public FileSystem {
 public:
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        UniqueFileHandle h(::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!h)
             return FromLastError(::GetLastError());
         file = std::make_unique<Win32File>(std::move(h));
@@ -119,7 +120,7 @@ public:
 
     FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        UniqueFileHandle h(::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!h)
             return FromLastError(::GetLastError());
@@ -129,14 +130,14 @@ public:
 
     FileStatus Replace(const std::u16string& from, const std::u16string& to) override
     {
-        if (!::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING))
+        if (!::MoveFileExW(Wide(ExtendedLengthPath(from)), Wide(ExtendedLengthPath(to)), MOVEFILE_REPLACE_EXISTING))
             return FromLastError(::GetLastError());
         return {};
     }
 
     FileStatus Remove(const std::u16string& path) override
     {
-        if (!::DeleteFileW(Wide(path)))
+        if (!::DeleteFileW(Wide(ExtendedLengthPath(path))))
             return FromLastError(::GetLastError());
         return {};
     }
@@ -153,8 +154,9 @@ FileSystem& SystemFileSystem()
 std::optional<FileId> IdentityOf(const std::u16string& path)
 {
     // No access rights needed; backup semantics let folders open too.
-    const UniqueFileHandle h(::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), 0,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info {};
     if (!h || !::GetFileInformationByHandle(h.Get(), &info))
         return std::nullopt;
@@ -164,19 +166,19 @@ std::optional<FileId> IdentityOf(const std::u16string& path)
 FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to)
 {
     // Without MOVEFILE_REPLACE_EXISTING the move fails if to exists.
-    if (!::MoveFileExW(Wide(from), Wide(to), 0))
+    if (!::MoveFileExW(Wide(ExtendedLengthPath(from)), Wide(ExtendedLengthPath(to)), 0))
         return FromLastError(::GetLastError());
     return {};
 }
 
 bool PathExists(const std::u16string& path)
 {
-    return ::GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES;
+    return ::GetFileAttributesW(Wide(ExtendedLengthPath(path))) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool IsFolder(const std::u16string& path)
 {
-    const DWORD attributes = ::GetFileAttributesW(Wide(path));
+    const DWORD attributes = ::GetFileAttributesW(Wide(ExtendedLengthPath(path)));
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 

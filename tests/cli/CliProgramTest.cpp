@@ -225,6 +225,32 @@ TEST_F(CliProgram, OutputFolderTakesEveryOutput)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "src"), {}), 2);  // a and deep
 }
 
+// On Windows the file services pass such paths in the extended-length form,
+// relative ones made full first.
+TEST_F(CliProgram, PathsLongerThan300CharactersWork)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    std::filesystem::path deep = dir.Path();
+    std::u16string relative;
+    for (char16_t c : {u'a', u'b', u'c', u'd', u'e'}) {
+        const std::u16string level(70, c);
+        deep /= level;
+        relative += level + u"/";
+    }
+    std::filesystem::create_directories(deep);
+    const auto plain = test::RandomBytes(2 * 0x40000 + 3, 5);
+    WriteFile(deep / u"x.bin", plain);
+    ASSERT_GT(U16(deep / u"x.bin").size(), 300u);
+
+    const auto en = Cli(dir, {u"encipher", u"--password-file", u"pw", relative + u"x.bin"});
+    EXPECT_EQ(en.exitCode, 0) << en.err;
+    EXPECT_EQ(ReadFile(deep / u"en_x.bin"), CoreOutput(CipherDirection::Encipher, u"secret7", deep / u"x.bin"));
+    const auto de = Cli(dir, {u"decipher", u"--password-file", u"pw", U16(deep / u"en_x.bin")});
+    EXPECT_EQ(de.exitCode, 0) << de.err;
+    EXPECT_EQ(ReadFile(deep / u"de_en_x.bin"), plain);
+}
+
 TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
 {
     ScratchDir dir;

@@ -2,12 +2,14 @@
 // the files left behind: one line per scenario, then "N passed, M failed".
 //
 //   QuorvelDriver --exe X:\...\Quorvel.exe --work X:\... --big X:\... --cwd X:\...
-//                 --shots X:\... [--bitmap X:\...\background.bmp] [--ram yes] [--only TEXT]
+//                 --shots X:\... [--bitmap X:\...\background.bmp] [--ram yes] [--only TEXT,TEXT]
+//                 [--dpi N]
 //
 // --work holds small files (compared byte for byte), --big large ones (checked
 // block by block as they stream; "--ram yes" says it is in memory, where
 // several GiB are cheap), --cwd is the program's empty working folder, --shots
-// receives one screen capture per state, --only picks scenarios by name.
+// receives one screen capture per state, --only picks scenarios by name,
+// --dpi says which screen DPI the run was set up with.
 #include "DriverSupport.h"
 #include "Scenarios.h"
 
@@ -22,6 +24,13 @@ using namespace e2e;
 int main()
 {
     _setmode(_fileno(stdout), _O_BINARY);
+    // Screen pixels as they are, whatever the DPI: captures and rectangles
+    // must not be scaled for a program that says nothing about DPI.
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    const auto setContext = reinterpret_cast<SetContextFn>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+    if (setContext == nullptr || !setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))))
+        SetProcessDPIAware();
     setvbuf(stdout, nullptr, _IONBF, 0);
 
     Options options;
@@ -46,6 +55,8 @@ int main()
             options.bigInRam = value == L"yes";
         else if (name == L"--only")
             options.only = Narrow(value);
+        else if (name == L"--dpi")
+            options.dpi = static_cast<unsigned>(_wtoi(value.c_str()));
     }
     LocalFree(argv);
     if (options.exe.empty() || options.work.empty() || options.cwd.empty()) {

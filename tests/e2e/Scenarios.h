@@ -17,7 +17,8 @@ struct Options {
     std::wstring cwd;     // the program's working folder; must stay empty
     std::wstring shots;   // screen captures
     std::wstring bitmap;  // the background picture the program carries
-    std::string only;     // run only scenarios whose name contains this
+    std::string only;     // run only scenarios whose name contains one of these, separated by ','
+    unsigned dpi = 0;     // the screen DPI the run was set up with (0: not checked)
 };
 
 // Runs every scenario and prints the summary; returns the exit code.
@@ -103,6 +104,7 @@ double ReportedSeconds(const std::wstring& text);
 void AddJobScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list);
 void AddWindowScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list);
 void AddAppearanceScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list);
+void AddShellScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list);
 void AddEndingScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list);
 
 }  // namespace e2e

@@ -30,6 +30,20 @@ std::wstring DoneCaption(CipherDirection direction)
     return direction == CipherDirection::Encipher ? L"加密完成" : L"解密完成";
 }
 
+// True when only is empty or one of its comma-separated parts is in name.
+bool Selected(const std::string& only, const std::string& name)
+{
+    if (only.empty())
+        return true;
+    for (size_t start = 0; start <= only.size();) {
+        const size_t end = std::min(only.find(',', start), only.size());
+        if (end > start && name.find(only.substr(start, end - start)) != std::string::npos)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 }  // namespace
 
 Session::Session(const Options& options) : m_options(options), m_program(options.exe, options.cwd) {}
@@ -348,12 +362,13 @@ int RunScenarios(const Options& options)
     AddWindowScenarios(scenarios);
     AddJobScenarios(scenarios);
     AddAppearanceScenarios(scenarios);
+    AddShellScenarios(scenarios);
     AddEndingScenarios(scenarios);
 
     Session session(options);
     int passed = 0, failed = 0, failedLaunches = 0;
     for (const auto& [name, body] : scenarios) {
-        if (!options.only.empty() && name.find(options.only) == std::string::npos)
+        if (!Selected(options.only, name))
             continue;
         std::string details, problem;
         const double start = NowMs();

@@ -2,20 +2,27 @@
 # Runs the e2e driver against Quorvel.exe: a fresh Wine prefix, a virtual X
 # display of its own, the driver bounded in time, everything stopped at the end.
 # Screen captures stay in <build>/e2e-shots for a person to look at.
+# With --dpi N the screen has N DPI, and the run keeps to <build>/e2e-Ndpi and
+# <build>/e2e-shots-Ndpi.
 #
-#   run-e2e.sh win32|win64 DRIVER.exe QUORVEL.exe BACKGROUND.bmp BUILD_DIR [--only TEXT]
+#   run-e2e.sh win32|win64 DRIVER.exe QUORVEL.exe BACKGROUND.bmp BUILD_DIR [--dpi N] [--only TEXT,TEXT]
 set -uo pipefail
 arch=$1
 driver=$(readlink -f "$2") exe=$(readlink -f "$3") bitmap=$(readlink -f "$4") build=$(readlink -f "$5")
 shift 5
+dpi=
+if [ "${1:-}" = --dpi ]; then
+  dpi=$2
+  shift 2
+fi
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ ! -f "$exe" ]; then
   echo "e2e: $exe is not built"
   exit 1
 fi
 
-run=$build/e2e
-shots=$build/e2e-shots
+run=$build/e2e${dpi:+-${dpi}dpi}
+shots=$build/e2e-shots${dpi:+-${dpi}dpi}
 rm -rf "$run" "$shots"
 mkdir -p "$run/files" "$run/cwd" "$shots"
 # Large files go to RAM when there is room: a disk under writeback slows them
@@ -52,6 +59,12 @@ echo "e2e: Wine prefix ready in $(( ($(date +%s%N) - start) / 1000000 )) ms"
 # would stall the program at each step; unmanaged windows are hidden at once,
 # as on a desktop. The prefix's wineserver has stopped, so the file is read fresh.
 printf '%s\n' '' '[Software\\Wine\\X11 Driver]' '"Managed"="N"' >>"$WINEPREFIX/user.reg"
+# Wine takes the screen's DPI from LogPixels, for the machine and the user.
+if [ -n "$dpi" ]; then
+  printf '%s\n' '' '[Control Panel\\Desktop]' "\"LogPixels\"=dword:$(printf %08x "$dpi")" >>"$WINEPREFIX/user.reg"
+  printf '%s\n' '' '[System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]' \
+    "\"LogPixels\"=dword:$(printf %08x "$dpi")" >>"$WINEPREFIX/system.reg"
+fi
 
 # Xvfb picks a free display and writes its number; never a fixed one.
 Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$run/display" 2>"$run/xvfb.log" &
@@ -69,7 +82,7 @@ winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
 timeout -k 10 300 "$WINE" "$driver" --exe "$(winpath "$exe")" --work "$(winpath "$run/files")" \
   --big "$(winpath "$big")" --cwd "$(winpath "$run/cwd")" --shots "$(winpath "$shots")" \
-  --bitmap "$(winpath "$bitmap")" --ram "$ram" "$@" 2>"$run/driver-stderr.log" | tr -d '\r'
+  --bitmap "$(winpath "$bitmap")" --ram "$ram" ${dpi:+--dpi "$dpi"} "$@" 2>"$run/driver-stderr.log" | tr -d '\r'
 status=${PIPESTATUS[0]}
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
   echo "e2e: the driver did not finish within 300 s"

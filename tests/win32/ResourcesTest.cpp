@@ -240,4 +240,41 @@ TEST(Resources, VersionBlock)
     EXPECT_STREQ(name, L"Quorvel.exe");
 }
 
+// The manifest as the loader reads it: an activation context made from the
+// resource, asked for each setting the way Windows asks at start-up.
+std::wstring ManifestSetting(HANDLE context, const wchar_t* nameSpace, const wchar_t* name)
+{
+    wchar_t value[128] {};
+    SIZE_T written = 0;
+    if (!::QueryActCtxSettingsW(0, context, nameSpace, name, value, std::size(value), &written))
+        return L"(missing)";
+    return value;
+}
+
+TEST(Resources, ManifestAsksForLongPathsAndPerMonitorDpi)
+{
+    ACTCTXW request {};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = QUORVEL_EXE_PATH;
+    request.lpResourceName = CREATEPROCESS_MANIFEST_RESOURCE_ID;
+    const HANDLE context = ::CreateActCtxW(&request);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE) << "the manifest does not parse (error " << ::GetLastError() << ")";
+    const wchar_t* const settings2016 = L"http://schemas.microsoft.com/SMI/2016/WindowsSettings";
+    const wchar_t* const settings2005 = L"http://schemas.microsoft.com/SMI/2005/WindowsSettings";
+    EXPECT_EQ(ManifestSetting(context, settings2016, L"longPathAware"), L"true");
+    // Per-monitor v2 first; where it is unknown, system-aware rather than the
+    // first per-monitor mode, which would not lay the dialog out again.
+    EXPECT_EQ(ManifestSetting(context, settings2016, L"dpiAwareness"), L"PerMonitorV2, System");
+    EXPECT_EQ(ManifestSetting(context, settings2005, L"dpiAware"), L"true");
+    ::ReleaseActCtx(context);
+
+    // The common controls 6 dependency (visual styles) is still there.
+    ResourceFile file;
+    ASSERT_NE(file.module, nullptr);
+    const std::vector<unsigned char> bytes = file.Bytes(RT_MANIFEST, 1);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+}
+
 }  // namespace

@@ -1,0 +1,156 @@
+// The main dialog in the Windows shell: files dropped from Explorer start a
+// job as a pick in the Open dialog would, the taskbar button shows the jobs'
+// progress, and the window's icons and background follow the screen's DPI.
+#include "dialog/DropTarget.h"
+#include "dialog/QuorvelDlg.h"
+#include "platform/win32/DroppedFiles.h"
+#include "platform/win32/FileDialog.h"
+
+namespace quorvel {
+namespace {
+
+DropRect ToDropRect(const RECT& r)
+{
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+// The group box among dialog's children that frames the control id, in client pixels.
+DropRect GroupAround(HWND dialog, int id)
+{
+    RECT control {};
+    if (!::GetWindowRect(::GetDlgItem(dialog, id), &control))
+        return {};
+    const POINT centre {(control.left + control.right) / 2, (control.top + control.bottom) / 2};
+    for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t className[16] {};
+        ::GetClassNameW(child, className, static_cast<int>(std::size(className)));
+        RECT group {};
+        if (::lstrcmpiW(className, L"Button") != 0 ||
+            (::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX || !::GetWindowRect(child, &group) ||
+            !::PtInRect(&group, centre))
+            continue;
+        ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&group), 2);
+        return ToDropRect(group);
+    }
+    return {};
+}
+
+win32::TaskbarState ToTaskbarState(ProgressState state)
+{
+    switch (state) {
+    case ProgressState::Normal:
+        return win32::TaskbarState::Normal;
+    case ProgressState::Error:
+        return win32::TaskbarState::Error;
+    case ProgressState::None:
+        break;
+    }
+    return win32::TaskbarState::None;
+}
+
+}  // namespace
+
+void CQuorvelDlg::InitShell()
+{
+    win32::AcceptDroppedFiles(m_hWnd);
+    LoadIconsForDpi(win32::WindowDpi(m_hWnd));
+    m_taskbar = m_services.taskbar ? m_services.taskbar(m_hWnd) : win32::CreateTaskbarProgress(m_hWnd);
+}
+
+LRESULT CQuorvelDlg::OnDropFiles(WPARAM wParam, LPARAM)
+{
+    const win32::DroppedFiles dropped = win32::TakeDroppedFiles(reinterpret_cast<HDROP>(wParam));
+    // While a box or the Open dialog is up the dialog is disabled and waits
+    // for that answer; a drop then is no more a start than a click would be.
+    if (!::IsWindowEnabled(m_hWnd) || IsEnding() || m_jobState.IsClosing())
+        return 0;
+
+    std::vector<DroppedItem> items;
+    for (const std::u16string& path : dropped.paths)
+        items.push_back({path, false});
+    if (items.size() == 1)
+        items.front().isFolder = win32::IsFolder(items.front().path);
+
+    RECT client {};
+    ::GetClientRect(m_hWnd, &client);
+    const DropLayout layout {ToDropRect(client), GroupAround(m_hWnd, IDC_ENCIPHER_BUTTON),
+                             GroupAround(m_hWnd, IDC_DECIPHER_BUTTON)};
+    const DropDecision decision =
+        ClassifyDrop(layout, dropped.point.x, dropped.point.y, dropped.inClient, items,
+                     m_jobState.IsBusy(CipherDirection::Encipher), m_jobState.IsBusy(CipherDirection::Decipher));
+    if (decision.refusal == DropRefusal::None) {
+        const win32::PickedFile file {items.front().path, BareName(items.front().path)};
+        StartJob(decision.direction, &file);
+    } else if (decision.refusal != DropRefusal::NoFile) {
+        const MessageText refusal = DropRefusalText(decision, items);
+        ShowBox(refusal.text, refusal.caption);
+    }
+    return 0;
+}
+
+LRESULT CQuorvelDlg::OnDpiChanged(WPARAM wParam, LPARAM)
+{
+    LoadIconsForDpi(LOWORD(wParam));
+    // The dialog manager lays the dialog out again at the new DPI.
+    PassToDefault();
+    return 0;
+}
+
+void CQuorvelDlg::OnSize()
+{
+    // The picture is stretched over the whole client area: a new size changes
+    // every pixel of it, not only the part that was uncovered.
+    ::InvalidateRect(m_hWnd, nullptr, FALSE);
+    PassToDefault();
+}
+
+void CQuorvelDlg::LoadIconsForDpi(UINT dpi)
+{
+    win32::UniqueIcon big = win32::LoadIconOfSize(IDR_MAINFRAME, win32::IconSizeForDpi(true, dpi));
+    win32::UniqueIcon small = win32::LoadIconOfSize(IDR_MAINFRAME, win32::IconSizeForDpi(false, dpi));
+    // The old icons are in use until the new ones are set.
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big ? big.Get() : m_hIcon));
+    ::SendMessageW(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small ? small.Get() : m_hIcon));
+    m_bigIcon = std::move(big);
+    m_smallIcon = std::move(small);
+}
+
+void CQuorvelDlg::BlockWritten(CipherDirection direction, uint64_t done, uint64_t)
+{
+    m_bytesDone[DirectionIndex(direction)].store(done, std::memory_order_relaxed);
+}
+
+void CQuorvelDlg::ProgressStarted(CipherDirection direction, uint64_t size)
+{
+    m_progress.Started(direction, size);
+    RefreshProgress();
+}
+
+void CQuorvelDlg::ProgressEnded(CipherDirection direction, JobStatus status)
+{
+    if (status == JobStatus::Cancelled)
+        return;
+    RefreshProgress();
+    m_progress.Ended(direction, status != JobStatus::Succeeded);
+    RefreshProgress();
+}
+
+void CQuorvelDlg::ProgressDismissed(CipherDirection direction)
+{
+    m_progress.Dismissed(direction);
+    RefreshProgress();
+}
+
+void CQuorvelDlg::RefreshProgress()
+{
+    for (CipherDirection d : {CipherDirection::Encipher, CipherDirection::Decipher})
+        m_progress.Advanced(d, m_bytesDone[DirectionIndex(d)].load(std::memory_order_relaxed));
+    const ProgressView view = m_progress.View();
+    if (view == m_shownProgress)
+        return;
+    m_shownProgress = view;
+    if (m_taskbar)
+        m_taskbar->Show(ToTaskbarState(view.state), view.done, view.total);
+}
+
+}  // namespace quorvel

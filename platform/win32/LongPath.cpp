@@ -1,0 +1,85 @@
+// Extended-length paths: the "\\?\" form passes a path to the file system as
+// it is, without the 260-character limit but also without the usual clean-up,
+// so the path is made full and clean first.
+#include "platform/win32/LongPath.h"
+
+#include "platform/win32/WideText.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace quorvel {
+namespace {
+
+bool IsSeparator(char16_t c)
+{
+    return c == u'\\' || c == u'/';
+}
+
+// "\\?\" and "\??\" hand the rest to the file system untouched; "\\.\" names
+// a device. Either way the caller has said exactly what it means.
+bool SaysHowToRead(const std::u16string& path)
+{
+    if (path.size() < 4)
+        return false;
+    if (path.compare(0, 4, u"\\??\\") == 0)
+        return true;
+    return IsSeparator(path[0]) && IsSeparator(path[1]) && (path[2] == u'?' || path[2] == u'.') &&
+           IsSeparator(path[3]);
+}
+
+// GetFullPathNameW, which takes paths of any length; empty when it fails.
+std::u16string FullPathOf(const std::u16string& path)
+{
+    const wchar_t* in = win32::Wide(path);
+    DWORD capacity = ::GetFullPathNameW(in, 0, nullptr, nullptr);
+    // The current directory can change between the two calls; try again then.
+    for (int attempt = 0; attempt < 3 && capacity != 0; ++attempt) {
+        std::vector<wchar_t> buffer(capacity);
+        const DWORD length = ::GetFullPathNameW(in, capacity, buffer.data(), nullptr);
+        if (length == 0)
+            return {};
+        if (length < capacity)
+            return win32::FromWide(buffer.data(), length);
+        capacity = length;
+    }
+    return {};
+}
+
+std::u16string WithBackslashes(std::u16string path)
+{
+    for (char16_t& c : path) {
+        if (c == u'/')
+            c = u'\\';
+    }
+    return path;
+}
+
+}  // namespace
+
+std::u16string ExtendedLengthOfFullPath(const std::u16string& fullPath)
+{
+    if (fullPath.size() < kClassicPathLimit || SaysHowToRead(fullPath))
+        return fullPath;
+    // After the prefix a forward slash is part of a name, no longer a separator.
+    if (fullPath.size() >= 3 && fullPath[1] == u':' && IsSeparator(fullPath[2]))
+        return u"\\\\?\\" + WithBackslashes(fullPath);
+    if (IsSeparator(fullPath[0]) && IsSeparator(fullPath[1]))
+        return u"\\\\?\\UNC\\" + WithBackslashes(fullPath.substr(2));
+    return fullPath;
+}
+
+std::u16string ExtendedLengthPath(const std::u16string& path)
+{
+    if (path.empty() || SaysHowToRead(path))
+        return path;
+    const std::u16string full = FullPathOf(path);
+    // Short paths stay exactly as given; a path Windows cannot make full is
+    // left for the file call to refuse with its own error.
+    if (full.size() < kClassicPathLimit)
+        return path;
+    return ExtendedLengthOfFullPath(full);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,111 @@
+// Scenarios about the dialog on today's Windows: its layout at the screen's
+// DPI. (Drops and long paths are tested in process, in the dialog test: here
+// a drop posted from another process was always found outside both parts, as
+// if it lost its point on the way, and Wine's own Open dialog crashed on a
+// typed path past 260 characters.)
+#include "Scenarios.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace e2e {
+
+namespace {
+
+RECT ClientRectOf(HWND control, HWND dialog)
+{
+    RECT r = WindowRect(control);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+std::string Text(const RECT& r)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "(%ld,%ld %ldx%ld)", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    return text;
+}
+
+INT_PTR CALLBACK QuietProc(HWND, UINT, WPARAM, LPARAM)
+{
+    return FALSE;
+}
+
+// The rectangle id would have if template 102 were laid out in this process,
+// at this screen's DPI, from the program's own resources.
+struct DluLayout {
+    SIZE client {};
+    std::vector<std::pair<int, RECT>> controls;
+};
+
+DluLayout LayoutFromTemplate(const std::wstring& exe)
+{
+    DluLayout layout;
+    const HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    Check(module != nullptr, "cannot read the resources of " + Narrow(exe));
+    const HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(102), MAKEINTRESOURCEW(5));
+    const auto* bytes = found ? static_cast<const unsigned char*>(LockResource(LoadResource(module, found))) : nullptr;
+    Check(bytes != nullptr, "no dialog template 102");
+    std::vector<unsigned char> copy(bytes, bytes + SizeofResource(module, found));
+    FreeLibrary(module);
+    // DLGTEMPLATEEX: the style follows dlgVer, signature, helpID and exStyle. Hidden, not system-modal.
+    DWORD style = 0;
+    std::memcpy(&style, copy.data() + 12, sizeof style);
+    style &= ~static_cast<DWORD>(WS_VISIBLE | DS_SYSMODAL);
+    std::memcpy(copy.data() + 12, &style, sizeof style);
+    const HWND dialog = CreateDialogIndirectParamW(GetModuleHandleW(nullptr),
+                                                   reinterpret_cast<const DLGTEMPLATE*>(copy.data()), nullptr,
+                                                   QuietProc, 0);
+    Check(dialog != nullptr, "cannot lay out the template here");
+    RECT client {};
+    GetClientRect(dialog, &client);
+    layout.client = {client.right, client.bottom};
+    for (int id : {1000, 1001, 1002, 1003, 1004, 1005, 1006, 1007})
+        layout.controls.emplace_back(id, ClientRectOf(GetDlgItem(dialog, id), dialog));
+    DestroyWindow(dialog);
+    return layout;
+}
+
+UINT ScreenDpi()
+{
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(dpi);
+}
+
+// The dialog at the screen's DPI: every control where the dialog units put it
+// at that DPI (within a pixel), the client area that big. (The icons' sizes
+// cannot be read from another process under Wine; the dialog test checks them.)
+void DpiLayout(Session& s, std::string& details)
+{
+    const UINT dpi = ScreenDpi();
+    Check(s.Opts().dpi == 0 || dpi == s.Opts().dpi,
+          "the screen has " + std::to_string(dpi) + " DPI, not " + std::to_string(s.Opts().dpi));
+    HWND dialog = s.App().Dialog();
+    const DluLayout expected = LayoutFromTemplate(s.Opts().exe);
+    RECT client {};
+    GetClientRect(dialog, &client);
+    Check(std::abs(client.right - expected.client.cx) <= 1 && std::abs(client.bottom - expected.client.cy) <= 1,
+          "client area " + std::to_string(client.right) + "x" + std::to_string(client.bottom) + ", dialog units give " +
+              std::to_string(expected.client.cx) + "x" + std::to_string(expected.client.cy));
+    for (const auto& [id, want] : expected.controls) {
+        const RECT got = ClientRectOf(s.Item(id), dialog);
+        const bool close = std::abs(got.left - want.left) <= 1 && std::abs(got.top - want.top) <= 1 &&
+                           std::abs(got.right - want.right) <= 1 && std::abs(got.bottom - want.bottom) <= 1;
+        Check(close, "control " + std::to_string(id) + " at " + Text(got) + ", dialog units give " + Text(want));
+    }
+    s.Shot("dpi-" + std::to_string(dpi));
+    details = std::to_string(dpi) + " DPI: client " + std::to_string(client.right) + "x" + std::to_string(client.bottom) +
+              ", 8 controls where the dialog units put them";
+}
+
+}  // namespace
+
+void AddShellScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list)
+{
+    list.emplace_back("layout at the screen's DPI", DpiLayout);
+}
+
+}  // namespace e2e
