@@ -34,7 +34,12 @@ fi
 big=$run/big
 
 . "$root/scripts/wine-env"
-quorvel_wine_use "$arch" || exit 1
+quorvel_wine_plan "$arch" "$build/wine-host"
+if [ "$PLAN" != run ]; then
+  echo "e2e: the $arch build cannot run here: $WHY"
+  exit 1
+fi
+quorvel_wine_use "$arch"
 export WINEPREFIX=$run/wineprefix LANG=C.UTF-8
 xvfb=
 cleanup() {
