@@ -8,6 +8,8 @@
 #
 #   wine-env-test.sh SOURCE_DIR
 set -uo pipefail
+# The settings under test come from each case alone, never from the caller.
+unset QUORVEL_WINE_ARCHS QUORVEL_WINE32 QUORVEL_WINE64
 src=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -111,7 +113,7 @@ out=$(choose "$refused" "$broken"); rc=$?
 [ "$rc" -ne 0 ] && [ "$(wc -l <<<"$out")" -eq 1 ] && [[ $out == "run: neither build can run here: "* ]]
 expect "with neither runnable it fails on one line" $? "$rc: $out"
 out=$(QUORVEL_WINE32=$refused QUORVEL_WINE64=$ok "$root/scripts/run" win64 2>&1); rc=$?
-[ "$rc" -ne 0 ] && [[ $out == "Starting the 64-bit Quorvel.exe"*"the 32-bit one cannot: this host's kernel"* || $out == *"is not built yet: run make run"* ]]
+[ "$rc" -ne 0 ] && [[ $out == "Starting the 64-bit Quorvel.exe"*"the 32-bit one cannot run here: this host's kernel"* || $out == *"is not built yet: run make run"* ]]
 expect "scripts/run says which build and why, or that it is not built" $? "$rc: $out"
 
 # --- This host's own loaders.
