@@ -13,6 +13,12 @@ if [ ! -f "$exe" ]; then
   echo "e2e: $exe is not built"
   exit 1
 fi
+. "$root/scripts/wine-env"
+quorvel_wine_plan "$arch" "$build/wine-host"
+if [ "$PLAN" != run ]; then
+  echo "e2e: the $arch build cannot run here: $WHY"
+  exit 1
+fi
 
 run=$build/e2e
 shots=$build/e2e-shots
@@ -33,12 +39,6 @@ else
 fi
 big=$run/big
 
-. "$root/scripts/wine-env"
-quorvel_wine_plan "$arch" "$build/wine-host"
-if [ "$PLAN" != run ]; then
-  echo "e2e: the $arch build cannot run here: $WHY"
-  exit 1
-fi
 quorvel_wine_use "$arch"
 export WINEPREFIX=$run/wineprefix LANG=C.UTF-8
 xvfb=
