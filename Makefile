@@ -1,11 +1,14 @@
-# make run   - install what is missing, build, start Quorvel.exe under Wine
-# make test  - install what is missing, build every preset, run every test this host can run
+# make run   - install what is missing, build, start Quorvel.exe under Wine: the
+#              32-bit build where this host runs 32-bit code, else the 64-bit one
+# make test  - install what is missing, build every preset, run every test this
+#              host can run and report the rest as skipped (scripts/test)
 # make check - the sanitizer and fuzzing runs, then make test (what CI runs)
+# QUORVEL_WINE_ARCHS=win64 (or win32, or win32,win64) chooses the Windows builds
+# to run; unset, every one this host can run (scripts/wine-env).
 
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
-# A fresh Wine prefix for every test run, so no state leaks between runs.
-TEST_WINEPREFIX = $(CURDIR)/build/$(1)/wine-test
+export JOBS
 
 .PHONY: all bootstrap native win32 win64 test test-native test-win32 test-win64 run check clean
 
@@ -14,31 +17,23 @@ all: native win32 win64
 bootstrap:
 	@scripts/bootstrap
 
-native: bootstrap
-	@cmake --preset native >/dev/null
-	@cmake --build --preset native -j $(JOBS)
+# Each failure says what failed in one line after the tool's own messages.
+native win32 win64: bootstrap
+	@cmake --preset $@ >/dev/null || { echo "make: configuring the $@ build failed (CMake's messages above); fix that and run make again" >&2; exit 1; }
+	@cmake --build --preset $@ -j $(JOBS) || { echo "make: building $@ failed (the compiler's messages above); fix that and run make again" >&2; exit 1; }
 
-win32 win64: bootstrap
-	@cmake --preset $@ >/dev/null
-	@cmake --build --preset $@ -j $(JOBS)
+test-native test-win32 test-win64: test-%: %
+	@scripts/test $*
 
-test-native: native
-	@ctest --preset native -j $(JOBS)
+test: native win32 win64
+	@scripts/test native win32 win64
 
-test-win32 test-win64: test-%: %
-	@source scripts/wine-env; if quorvel_wine_can_run $*; then \
-	  rm -rf $(call TEST_WINEPREFIX,$*)*; \
-	  WINEPREFIX=$(call TEST_WINEPREFIX,$*) ctest --preset $* -j $(JOBS); \
-	else echo "$* tests SKIPPED: $$WHY"; fi
-
-test: test-native test-win64 test-win32
-
-run: win32
-	@scripts/run
+run: bootstrap
+	@arch=$$(scripts/run --choose) && $(MAKE) --no-print-directory $$arch && scripts/run $$arch
 
 # The test run comes last so that its summary closes the output.
 check: bootstrap
-	@scripts/check
+	@scripts/check || { echo "make check: the sanitizer or fuzzing runs failed (messages above); rerun them with scripts/check" >&2; exit 1; }
 	@$(MAKE) --no-print-directory test
 
 clean:

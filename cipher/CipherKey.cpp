@@ -13,8 +13,10 @@
 #define QUORVEL_X86_VECTORS 1
 #include <immintrin.h>
 // GCC cannot align the stack to 32 bytes on Windows targets, so AVX code there
-// may spill to misaligned slots; the Windows builds go as far as SSSE3.
-#if !defined(_WIN32)
+// may spill to misaligned slots. A Windows build has AVX2 only where its build
+// makes every aligned vector move unaligned (the 64-bit one); the 32-bit one
+// keeps to SSSE3.
+#if !defined(_WIN32) || defined(QUORVEL_UNALIGNED_VECTOR_MOVES)
 #define QUORVEL_AVX2 1
 #endif
 #endif

@@ -16,6 +16,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # One self-contained .exe: no libstdc++, libgcc or winpthreads DLLs beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Test programs run through 32-bit Wine (ctest prepends this to every command).
+# Test programs run under 32-bit Wine; CMakeLists.txt makes scripts/wine-run their emulator.
 set(QUORVEL_WINE_ARCH win32)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run;${QUORVEL_WINE_ARCH}")

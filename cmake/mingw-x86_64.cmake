@@ -15,6 +15,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Test programs run through 64-bit Wine (ctest prepends this to every command).
+# Test programs run under 64-bit Wine; CMakeLists.txt makes scripts/wine-run their emulator.
 set(QUORVEL_WINE_ARCH win64)
-set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run;${QUORVEL_WINE_ARCH}")

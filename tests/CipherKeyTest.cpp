@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
+#include <string>
 
 namespace quorvel {
 namespace {
@@ -129,6 +132,23 @@ TEST(TransformBlock, DefaultPathAndOneOffFormAgree)
     EXPECT_EQ(a, Reference(CipherDirection::Encipher, key, plain));
     EXPECT_EQ(b, a);
 }
+
+#if defined(__x86_64__)
+// Every x86-64 build, the 64-bit Windows one included, offers the AVX2 path
+// where the processor has it; a build guard that quietly drops it fails here.
+// The list goes to the log, which then shows the paths the test above ran.
+TEST(TransformBlock, X86_64BuildsOfferAvx2WhereTheProcessorHasIt)
+{
+    const auto paths = AvailableTransformPaths();
+    std::string names;
+    for (TransformPath path : paths)
+        names += std::string(" ") + TransformPathName(path);
+    std::printf("transform paths on this processor:%s\n", names.c_str());
+    if (!__builtin_cpu_supports("avx2"))
+        GTEST_SKIP() << "this processor has no AVX2";
+    EXPECT_NE(std::find(paths.begin(), paths.end(), TransformPath::Avx2), paths.end()) << names;
+}
+#endif
 
 TEST(TransformBlock, WrongKeyIsNotDetectedButGivesOtherBytes)
 {

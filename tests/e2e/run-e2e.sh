@@ -20,6 +20,12 @@ if [ ! -f "$exe" ]; then
   echo "e2e: $exe is not built"
   exit 1
 fi
+. "$root/scripts/wine-env"
+quorvel_wine_plan "$arch" "$build/wine-host"
+if [ "$PLAN" != run ]; then
+  echo "e2e: the $arch build cannot run here: $WHY"
+  exit 1
+fi
 
 run=$build/e2e${dpi:+-${dpi}dpi}
 shots=$build/e2e-shots${dpi:+-${dpi}dpi}
@@ -40,8 +46,7 @@ else
 fi
 big=$run/big
 
-. "$root/scripts/wine-env"
-quorvel_wine_use "$arch" || exit 1
+quorvel_wine_use "$arch"
 export WINEPREFIX=$run/wineprefix LANG=C.UTF-8
 xvfb=
 cleanup() {

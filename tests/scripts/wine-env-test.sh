@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# How scripts/wine-env decides which Windows builds run here, with stand-in
+# loaders in place of Wine's: one that starts, one the kernel refuses to
+# execute (a real "Exec format error", from an ELF file for a machine no kernel
+# runs), one that fails to start, one that is not there. Then the same probe
+# on this host's real loaders, cross-checked against the 32-bit C library
+# loader. Works on a copy of scripts/ so no real build's record is touched.
+#
+#   wine-env-test.sh SOURCE_DIR
+set -uo pipefail
+# The settings under test come from each case alone, never from the caller.
+unset QUORVEL_WINE_ARCHS QUORVEL_WINE32 QUORVEL_WINE64
+src=$(cd "$1" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+skip() { echo "SKIP: $*"; }
+expect() {  # WHAT CONDITION-STATUS DETAIL
+  if [ "$2" -eq 0 ]; then pass "$1"; else fail "$1 ($3)"; fi
+}
+
+mkdir -p "$work/root/build/win32" "$work/root/build/win64" "$work/bin"
+cp -r "$src/scripts" "$work/root/"
+root=$work/root
+
+# Stand-ins. The one that starts counts its starts, so a test can tell a
+# recorded answer from a new probe.
+starts=$work/starts
+cat >"$work/bin/starts" <<EOS
+#!/bin/sh
+echo x >>"$starts"
+echo "wine-9.0 (stand-in)"
+EOS
+printf '#!/bin/sh\necho "wine: error while loading shared libraries: libwine.so.1" >&2\nexit 127\n' >"$work/bin/broken"
+# /bin/true with its machine field (bytes 18-19) set to an unassigned value:
+# the kernel refuses it exactly as it refuses i386 code with ia32 emulation off.
+cp "$(readlink -f /bin/true)" "$work/bin/refused"
+printf '\x34\x12' | dd of="$work/bin/refused" bs=1 seek=18 conv=notrunc status=none
+chmod +x "$work/bin/"*
+ok=$work/bin/starts refused=$work/bin/refused broken=$work/bin/broken missing=$work/bin/none
+
+# plan ARCH WIN32-LOADER WIN64-LOADER [ARCHS]: "PLAN|WHY" from a fresh shell, no record.
+plan() {
+  QUORVEL_WINE32=$2 QUORVEL_WINE64=$3 QUORVEL_WINE_ARCHS=${4:-} bash -c \
+    '. "$0/scripts/wine-env"; quorvel_wine_plan "$1"; echo "$PLAN|$WHY"' "$root" "$1"
+}
+probe_state() {
+  QUORVEL_WINE32=$1 bash -c '. "$0/scripts/wine-env"; quorvel_wine_probe win32; echo "$STATE|$DETAIL"' "$root"
+}
+
+# --- The probe tells the four kinds of loader apart.
+r=$(probe_state "$ok"); [[ $r == "ok|wine-9.0 (stand-in)" ]]; expect "a loader that starts: ok, with its version" $? "$r"
+r=$(probe_state "$refused"); [[ $r == "refused|$refused: Exec format error" ]]; expect "a loader the kernel refuses: refused" $? "$r"
+r=$(probe_state "$broken"); [[ $r == broken*"status 127"*libwine* ]]; expect "a loader that fails: broken, with its message" $? "$r"
+r=$(probe_state "$missing"); [[ $r == "missing|$missing is not installed" ]]; expect "no loader: missing" $? "$r"
+
+# --- Which builds run, QUORVEL_WINE_ARCHS unset.
+r32=$(plan win32 "$ok" "$ok"); r64=$(plan win64 "$ok" "$ok")
+[[ $r32 == run* && $r64 == run* ]]; expect "a host that runs 32-bit code runs both builds" $? "$r32 / $r64"
+r32=$(plan win32 "$refused" "$ok"); r64=$(plan win64 "$refused" "$ok")
+[[ $r32 == "skip|this host's kernel does not run 32-bit code"*ia32_emulation=on* && $r64 == run* ]]
+expect "a kernel without 32-bit code: win32 skipped with the reason, win64 runs" $? "$r32 / $r64"
+[[ $r32 != *$'\n'* ]]; expect "the reason is one line" $? "$r32"
+r=$(plan win32 "$missing" "$ok"); [[ $r == fail*"scripts/bootstrap"* ]]; expect "no 32-bit loader installed is an error that names scripts/bootstrap" $? "$r"
+r=$(plan win64 "$ok" "$broken"); [[ $r == "fail|Wine cannot start: "*libwine* ]]; expect "a 64-bit Wine that cannot start says so" $? "$r"
+r=$(plan win64 "$ok" "$refused"); [[ $r == fail* ]]; expect "a refused 64-bit loader is an error, never a skip" $? "$r"
+
+# --- QUORVEL_WINE_ARCHS.
+r32=$(plan win32 "$ok" "$ok" win64); r64=$(plan win64 "$ok" "$ok" win64)
+[[ $r32 == "skip|left out by QUORVEL_WINE_ARCHS=win64" && $r64 == run* ]]
+expect "win64 alone: win32 skipped even where it runs" $? "$r32 / $r64"
+r=$(plan win32 "$refused" "$ok" "win32,win64"); [[ $r == "fail|QUORVEL_WINE_ARCHS asks for win32, but"* ]]
+expect "win32 asked for where it cannot run: an error, not a skip" $? "$r"
+r32=$(plan win32 "$ok" "$ok" "win32 win64"); r64=$(plan win64 "$ok" "$ok" "win32 win64")
+[[ $r32 == run* && $r64 == run* ]]; expect "both asked for with a space: both run" $? "$r32 / $r64"
+r=$(plan win32 "$refused" "$ok" auto); [[ $r == skip* ]]; expect "auto is the same as unset" $? "$r"
+r=$(plan win64 "$ok" "$ok" win65); [[ $r == "fail|QUORVEL_WINE_ARCHS='win65' is not a list"* ]]
+expect "a misspelt architecture is an error that names the variable" $? "$r"
+r=$(plan win64 "$ok" "$ok" '*'); [[ $r == fail* ]]; expect "a pattern is not expanded into file names" $? "$r"
+
+# --- The record: one probe per build, a new one after a reboot or a change of loader.
+record=$root/build/win32/wine-host
+rm -f "$starts"
+recorded() { QUORVEL_WINE32=$1 bash -c '. "$0/scripts/wine-env"; quorvel_wine_plan win32 "$1"; echo "$PLAN"' "$root" "$record"; }
+QUORVEL_WINE32=$ok "$root/scripts/wine-host" probe win32 "$root/build/win32" >"$work/out"
+grep -qx "state=ok" "$record" && grep -q "^wine-host: win32 programs run here" "$work/out"
+expect "the build step records what it found and says it" $? "$(cat "$record" "$work/out")"
+for _ in 1 2 3; do recorded "$ok" >/dev/null; done
+[ "$(wc -l <"$starts")" -eq 1 ]; expect "readers take the recorded answer: one start in all" $? "$(wc -l <"$starts") starts"
+sed -i 's/^boot=.*/boot=an-earlier-boot/' "$record"
+[ "$(recorded "$ok")" = run ] && [ "$(wc -l <"$starts")" -eq 2 ] && grep -qx "boot=$(cat /proc/sys/kernel/random/boot_id)" "$record"
+expect "a record from an earlier boot is probed again and rewritten" $? "$(wc -l <"$starts") starts"
+[ "$(recorded "$refused")" = skip ] && grep -qx "state=refused" "$record"
+expect "a record about another loader is probed again" $? "$(cat "$record")"
+
+# --- What a direct ctest run and the emulator say where the build cannot run.
+out=$(QUORVEL_WINE32=$refused "$root/scripts/wine-host" check win32 "$root/build/win32" 2>&1); rc=$?
+[ "$rc" -ne 0 ] && [ "$(wc -l <<<"$out")" -eq 1 ] && [[ $out == "The win32 tests cannot run on this host: this host's kernel does not run 32-bit code"* ]]
+expect "ctest's first test: one line saying why the build cannot run" $? "$rc: $out"
+out=$(QUORVEL_WINE32=$refused "$root/scripts/wine-run" win32 "$root/build/win32" prog.exe 2>&1); rc=$?
+[ "$rc" -ne 0 ] && [ "$(wc -l <<<"$out")" -eq 1 ] && [[ $out == "wine-run: the win32 build cannot run here: "* ]]
+expect "the emulator refuses on one line too" $? "$rc: $out"
+
+# --- make run's choice.
+choose() { QUORVEL_WINE32=$1 QUORVEL_WINE64=$2 QUORVEL_WINE_ARCHS=${3:-} "$root/scripts/run" --choose 2>&1; }
+rm -f "$root"/build/*/wine-host
+[ "$(choose "$ok" "$ok")" = win32 ]; expect "make run starts the 32-bit build where it runs" $? "$(choose "$ok" "$ok")"
+[ "$(choose "$refused" "$ok")" = win64 ]; expect "and the 64-bit one where it cannot" $? "$(choose "$refused" "$ok")"
+[ "$(choose "$ok" "$ok" win64)" = win64 ]; expect "and the 64-bit one when QUORVEL_WINE_ARCHS=win64" $? "$(choose "$ok" "$ok" win64)"
+out=$(choose "$refused" "$broken"); rc=$?
+[ "$rc" -ne 0 ] && [ "$(wc -l <<<"$out")" -eq 1 ] && [[ $out == "run: neither build can run here: "* ]]
+expect "with neither runnable it fails on one line" $? "$rc: $out"
+out=$(QUORVEL_WINE32=$refused QUORVEL_WINE64=$ok "$root/scripts/run" win64 2>&1); rc=$?
+[ "$rc" -ne 0 ] && [[ $out == "Starting the 64-bit Quorvel.exe"*"the 32-bit one cannot run here: this host's kernel"* || $out == *"is not built yet: run make run"* ]]
+expect "scripts/run says which build and why, or that it is not built" $? "$rc: $out"
+
+# --- This host's own loaders.
+real64=/usr/lib/wine/wine64 real32=/usr/lib/wine/wine
+if [ -x "$real64" ]; then
+  r=$(QUORVEL_WINE64=$real64 bash -c '. "$0/scripts/wine-env"; quorvel_wine_probe win64; echo "$STATE"' "$root")
+  [ "$r" = ok ]; expect "this host's 64-bit Wine starts" $? "$r"
+else
+  skip "no 64-bit Wine installed here"
+fi
+ldso=
+for f in /lib/ld-linux.so.2 /usr/lib/i386-linux-gnu/ld-linux.so.2; do [ -e "$f" ] && ldso=$f && break; done
+if [ -x "$real32" ] && [ -n "$ldso" ]; then
+  # The 32-bit C library's loader is a 32-bit program apart from Wine.
+  if "$ldso" --version >/dev/null 2>&1; then expected=ok; else expected=refused; fi
+  r=$(probe_state "$real32"); r=${r%%|*}
+  [ "$r" = "$expected" ]; expect "this host's 32-bit Wine probed as $r, as $ldso shows ($expected)" $? "$r"
+else
+  skip "no 32-bit Wine or no 32-bit C library here"
+fi
+
+echo "wine-env-test: $failures failures"
+[ "$failures" -eq 0 ]
