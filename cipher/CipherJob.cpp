@@ -10,10 +10,6 @@ namespace {
 constexpr CipherDirectionInfo kEncipher {CipherDirection::Encipher, u"en_", 1000, 1002, 1004, ENCIPHER_TICK_TIMER, 1};
 constexpr CipherDirectionInfo kDecipher {CipherDirection::Decipher, u"de_", 1001, 1003, 1005, DECIPHER_TICK_TIMER, 2};
 
-// Attempts at a free temporary name before giving up; stale ones from an
-// earlier crash are never removed, since they may not be ours.
-constexpr int kTempNameAttempts = 100;
-
 }  // namespace
 
 const CipherDirectionInfo& DirectionInfo(CipherDirection direction)
@@ -101,16 +97,10 @@ JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction
     m_outputBuffer = SecureBytes(bufferLength);
     m_expandedKey = ExpandedKey(m_key.data(), m_keyLength);
 
-    FileStatus created {FileError::Exists, 0};
-    for (int attempt = 0; attempt < kTempNameAttempts && created.error == FileError::Exists; ++attempt) {
-        std::u16string suffix = u".quorvel-tmp";
-        if (attempt != 0) {
-            const std::string number = "." + std::to_string(attempt);
-            suffix.insert(suffix.begin(), number.begin(), number.end());
-        }
-        m_tempPath = m_outputPath + suffix;
-        created = m_fileSystem.CreateNew(m_tempPath, m_output);
-    }
+    // A name that cannot fit is refused before anything is made.
+    FileStatus created = m_fileSystem.CheckNewName(folder, m_outcome.outputName);
+    if (created)
+        created = m_fileSystem.CreateOutput(folder, m_output);
     if (!created)
         return Fail(JobStatus::CreateOutputFailed, created);
 
@@ -121,10 +111,9 @@ JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction
     try {
         m_worker = std::thread([this, &owner, direction] { RunJob(owner, direction); });
     } catch (...) {
-        // No thread: the job never started, so it must not look busy or leave its file.
+        // No thread: the job never started, so it must not look busy; its
+        // output goes with the release.
         m_busy.store(false, std::memory_order_release);
-        m_output.reset();
-        m_fileSystem.Remove(m_tempPath);
         return Fail(JobStatus::CreateOutputFailed, {FileError::Other, 0});
     }
     return launched;
@@ -166,20 +155,22 @@ void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
     }
 
     if (status == JobStatus::Succeeded) {
-        file = m_output->Close();
-        m_output.reset();
+        file = CheckSourceEnded();
+        if (!file)
+            status = JobStatus::ReadFailed;
+    }
+    if (status == JobStatus::Succeeded) {
+        file = m_output->Finish(m_source->Permissions());
         if (!file)
             status = JobStatus::WriteFailed;
     }
     if (status == JobStatus::Succeeded) {
-        file = m_fileSystem.Replace(m_tempPath, m_outputPath);
+        file = m_output->Publish(m_outputPath, true);
         if (!file)
             status = JobStatus::CreateOutputFailed;
     }
-    if (status != JobStatus::Succeeded) {
-        m_output.reset();
-        m_fileSystem.Remove(m_tempPath);
-    }
+    // An output that was not published goes with it: nothing partial stays.
+    m_output.reset();
     m_outcome.status = status;
     m_outcome.file = status == JobStatus::Succeeded ? FileStatus {} : file;
 
@@ -194,6 +185,21 @@ void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
     }
     m_released.notify_all();
     owner.JobReleased(direction);
+}
+
+FileStatus CipherJob::CheckSourceEnded()
+{
+    // A source with more bytes than it said it had would leave an output
+    // that looks complete and is not: a file that grew, or one of /proc's
+    // that says it is empty.
+    uint8_t extra = 0;
+    uint32_t got = 0;
+    const FileStatus read = m_source->Read(&extra, 1, got);
+    if (!read)
+        return read;
+    if (got != 0)
+        return {m_size == 0 ? FileError::SizeUnknown : FileError::Grew, 0};
+    return {};
 }
 
 void CipherJob::Release()

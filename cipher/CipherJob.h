@@ -3,8 +3,11 @@
 // reach the owner (the dialog, the command line, or a test).
 //
 // Guarantees:
-//  - the output is written under a temporary name beside the source and renamed
-//    to "en_"/"de_" + name only once it is complete, so a failed or cancelled
+//  - only ordinary files are read, and a source that turns out longer than
+//    the size taken at the start fails the job rather than be cut short;
+//  - the output is made owner-only and without a name beside the source (or
+//    under a temporary name), and named "en_"/"de_" + name, with the source's
+//    permissions, only once it is complete, so a failed, cancelled or killed
 //    run leaves no partial file and an earlier output of that name untouched;
 //  - every open, read, write, close and rename is checked, and a failure ends
 //    the job with a failure notice instead of a completion;
@@ -50,7 +53,7 @@ enum class JobStatus {
     Busy,                // the direction's previous worker has not released yet
     OpenSourceFailed,
     CreateOutputFailed,  // the temporary output could not be made, or not renamed at the end
-    ReadFailed,
+    ReadFailed,          // includes a source that went on past its size
     WriteFailed,         // includes the final close, which may report delayed write errors
     Cancelled,
 };
@@ -127,12 +130,14 @@ public:
 private:
     void RunJob(CipherJobOwner& owner, CipherDirection direction);
     JobOutcome Fail(JobStatus status, FileStatus file);
+    // After the last block: the source must be at its end.
+    FileStatus CheckSourceEnded();
     void Release();
     void WipeKey();
 
     FileSystem& m_fileSystem;
     std::unique_ptr<File> m_source;
-    std::unique_ptr<File> m_output;
+    std::unique_ptr<OutputFile> m_output;
     uint64_t m_remaining = 0;
     SecureBytes m_inputBuffer;
     SecureBytes m_outputBuffer;
@@ -143,7 +148,6 @@ private:
     ExpandedKey m_expandedKey;
     uint64_t m_size = 0;
     std::u16string m_sourcePath;
-    std::u16string m_tempPath;
     std::u16string m_outputPath;
     JobOutcome m_outcome;
     std::atomic<bool> m_busy {false};

@@ -15,9 +15,9 @@
 namespace quorvel::cli {
 namespace {
 
-class WriteBehindFile final : public File {
+class WriteBehindFile final : public OutputFile {
 public:
-    explicit WriteBehindFile(std::unique_ptr<File> real) : m_real(std::move(real))
+    explicit WriteBehindFile(std::unique_ptr<OutputFile> real) : m_real(std::move(real))
     {
         try {
             m_writer = std::thread([this] { WriterLoop(); });
@@ -27,18 +27,6 @@ public:
     }
 
     ~WriteBehindFile() override { StopWriter(); }
-
-    FileStatus GetLength(uint64_t& length) override
-    {
-        WaitIdle();
-        return m_real->GetLength(length);
-    }
-
-    FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
-    {
-        WaitIdle();
-        return m_real->Read(buffer, count, got);
-    }
 
     FileStatus Write(const void* buffer, uint32_t count) override
     {
@@ -61,20 +49,17 @@ public:
         return {};
     }
 
-    FileStatus Close() override
+    FileStatus Finish(std::optional<uint32_t> permissions) override
     {
         StopWriter();
-        const FileStatus closed = m_real->Close();
-        return m_writeStatus ? closed : m_writeStatus;
+        if (!m_writeStatus)
+            return m_writeStatus;
+        return m_real->Finish(permissions);
     }
+
+    FileStatus Publish(const std::u16string& path, bool replace) override { return m_real->Publish(path, replace); }
 
 private:
-    void WaitIdle()
-    {
-        std::unique_lock lock(m_mutex);
-        m_cv.wait(lock, [&] { return m_queued == 0; });
-    }
-
     // Lets the blocks in flight finish, then ends the thread.
     void StopWriter()
     {
@@ -107,7 +92,7 @@ private:
         }
     }
 
-    std::unique_ptr<File> m_real;
+    std::unique_ptr<OutputFile> m_real;
     std::mutex m_mutex;
     std::condition_variable m_cv;
     static constexpr size_t kSlots = 2;
@@ -123,6 +108,26 @@ private:
     std::thread m_writer;  // last: started once everything above exists
 };
 
+// Publishes without replacing an existing file, unless told to.
+class KeepingFile final : public OutputFile {
+public:
+    KeepingFile(std::unique_ptr<OutputFile> real, bool replaceExisting)
+        : m_real(std::move(real)), m_replaceExisting(replaceExisting)
+    {
+    }
+
+    FileStatus Write(const void* buffer, uint32_t count) override { return m_real->Write(buffer, count); }
+    FileStatus Finish(std::optional<uint32_t> permissions) override { return m_real->Finish(permissions); }
+    FileStatus Publish(const std::u16string& path, bool replace) override
+    {
+        return m_real->Publish(path, replace && m_replaceExisting);
+    }
+
+private:
+    std::unique_ptr<OutputFile> m_real;
+    bool m_replaceExisting;
+};
+
 }  // namespace
 
 FileStatus OutputFileSystem::OpenRead(const std::u16string& path, std::unique_ptr<File>& file)
@@ -130,25 +135,21 @@ FileStatus OutputFileSystem::OpenRead(const std::u16string& path, std::unique_pt
     return m_base.OpenRead(path, file);
 }
 
-FileStatus OutputFileSystem::CreateNew(const std::u16string& path, std::unique_ptr<File>& file)
+FileStatus OutputFileSystem::CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file)
 {
-    if (!m_writeBehind)
-        return m_base.CreateNew(path, file);
-    std::unique_ptr<File> real;
-    const FileStatus status = m_base.CreateNew(path, real);
-    if (status)
-        file = std::make_unique<WriteBehindFile>(std::move(real));
+    std::unique_ptr<OutputFile> real;
+    const FileStatus status = m_base.CreateOutput(folder, real);
+    if (!status)
+        return status;
+    if (m_writeBehind)
+        real = std::make_unique<WriteBehindFile>(std::move(real));
+    file = std::make_unique<KeepingFile>(std::move(real), m_replaceExisting);
     return status;
 }
 
-FileStatus OutputFileSystem::Replace(const std::u16string& from, const std::u16string& to)
+FileStatus OutputFileSystem::CheckNewName(const std::u16string& folder, const std::u16string& name)
 {
-    return m_replaceExisting ? m_base.Replace(from, to) : RenameNoReplace(from, to);
-}
-
-FileStatus OutputFileSystem::Remove(const std::u16string& path)
-{
-    return m_base.Remove(path);
+    return m_base.CheckNewName(folder, name);
 }
 
 }  // namespace quorvel::cli

@@ -1,6 +1,6 @@
 // The file services quorvel-cli gives its jobs: the system's, with two changes.
-//  - The final rename keeps a file that appeared under the output's name while
-//    the job ran, unless replacing was asked for (-f).
+//  - Publishing keeps a file that appeared under the output's name while the
+//    job ran, unless replacing was asked for (-f).
 //  - Optionally, outputs are written on a thread of their own, so that writing
 //    one block overlaps reading and transforming the next; with a second core
 //    free, the write, usually the slowest step, sets the pace.
@@ -18,13 +18,11 @@ public:
     }
 
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override;
-    // The file takes a copy of each block and returns at once (at most two
-    // blocks wait); a failed write
-    // is reported by the next Write or by Close, so no failure goes unseen.
-    FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override;
-    // Without replaceExisting, fails with FileError::Exists if to exists.
-    FileStatus Replace(const std::u16string& from, const std::u16string& to) override;
-    FileStatus Remove(const std::u16string& path) override;
+    // The output takes a copy of each block and returns at once (at most two
+    // blocks wait); a failed write is reported by the next Write or by
+    // Finish, so no failure goes unseen.
+    FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override;
+    FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override;
 
 private:
     FileSystem& m_base;

@@ -1,6 +1,6 @@
-// File services the cipher core runs on: open a source, create a new output,
-// read and write whole blocks, replace one name by another, remove a file;
-// and the questions about names that the command line asks around its jobs.
+// File services the cipher core runs on: open a source, make a new output
+// that no name shows until it is complete, read and write whole blocks; and
+// the questions about names that the command line asks around its jobs.
 // Paths are UTF-16; each side (POSIX, Win32) converts at its own boundary.
 #pragma once
 
@@ -17,10 +17,18 @@ enum class FileError {
     None,
     NotFound,
     AccessDenied,
-    InUse,      // held by another program without sharing
+    InUse,            // held by another program without sharing
     DiskFull,
-    Truncated,  // the file ended before the length taken at the start
+    Truncated,        // the file ended before the length taken at the start
+    Grew,             // the file went on past the length taken at the start
+    SizeUnknown,      // said it was empty but was not (files of /proc and their kind)
     Exists,
+    IsFolder,
+    IsPipe,           // a FIFO or pipe
+    IsDevice,         // a device or console
+    NotRegular,       // a socket or anything else that is not an ordinary file
+    NameTooLong,
+    NoTemporaryName,  // every temporary name tried in the folder was taken
     Other,
 };
 
@@ -31,6 +39,7 @@ struct FileStatus {
     explicit operator bool() const { return error == FileError::None; }
 };
 
+// A source being read.
 class File {
 public:
     virtual ~File() = default;
@@ -41,23 +50,47 @@ public:
     virtual FileStatus GetLength(uint64_t& length) = 0;
     // Reads up to count bytes; got < count only at the end of the file.
     virtual FileStatus Read(void* buffer, uint32_t count, uint32_t& got) = 0;
+    virtual FileStatus Close() = 0;
+    // The permission bits an output made from this file keeps (POSIX mode
+    // bits); nothing where outputs take their folder's permissions instead.
+    virtual std::optional<uint32_t> Permissions() { return std::nullopt; }
+};
+
+// A new output. No name shows it until Publish: a run that stops before then,
+// however it stops, leaves at most a temporary named ".quorvel-XXXXXXXX.tmp"
+// (none at all where the system can make unnamed files). Destroying an
+// output that was not published removes it.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
     // Writes all count bytes or fails.
     virtual FileStatus Write(const void* buffer, uint32_t count) = 0;
-    // Flushes and closes; a failure here means the written data may be lost.
-    virtual FileStatus Close() = 0;
+    // Every byte is written: gives the file its permissions (where given) and
+    // flushes and closes it. A failure here means written data may be lost.
+    virtual FileStatus Finish(std::optional<uint32_t> permissions) = 0;
+    // Gives the finished output its name, in one step. With replace an
+    // existing file of that name is replaced; without, it stays and Exists
+    // is returned.
+    virtual FileStatus Publish(const std::u16string& path, bool replace) = 0;
 };
 
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
-    // Opens an existing file for reading; other readers may share it, writers may not.
+    // Opens an existing ordinary file for reading; other readers may share it,
+    // writers may not. Folders, pipes, devices and sockets are refused, and
+    // opening never waits for a pipe's writer.
     virtual FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) = 0;
-    // Creates a file that must not exist yet, for writing, not shared.
-    virtual FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) = 0;
-    // Renames from over to, replacing an existing to in one step.
-    virtual FileStatus Replace(const std::u16string& from, const std::u16string& to) = 0;
-    virtual FileStatus Remove(const std::u16string& path) = 0;
+    // Makes a new output in folder (ending in a separator; empty means the
+    // current directory), readable and writable by its owner only.
+    virtual FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) = 0;
+    // Whether name fits in folder as a file name (NameTooLong if not).
+    virtual FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) = 0;
 };
 
 // The real file system of the platform the program was built for.
@@ -76,10 +109,6 @@ struct FileId {
 };
 std::optional<FileId> IdentityOf(const std::u16string& path);
 
-// Renames from to to, failing with FileError::Exists when to exists, in one
-// step where the file system allows it.
-FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to);
-
 // Whether anything, even a dangling link, has this name.
 bool PathExists(const std::u16string& path);
 bool IsFolder(const std::u16string& path);
@@ -89,5 +118,13 @@ char16_t PathSeparator();
 
 // A name as the file system compares names: as is on POSIX, case-folded on Windows.
 std::u16string FoldName(std::u16string name);
+
+// The system's own words for an error code (strerror, FormatMessage), for
+// the errors FileError has no name for.
+std::u16string SystemErrorText(uint32_t code);
+
+// Temporary outputs are named ".quorvel-" + 8 hexadecimal digits + ".tmp".
+bool IsTemporaryOutputName(const std::u16string& name);
+std::u16string NewTemporaryOutputName();
 
 }  // namespace quorvel

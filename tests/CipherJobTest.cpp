@@ -244,18 +244,21 @@ TEST(CipherJob, OutputLandsBesideTheSourceWhateverTheCurrentDirectory)
     EXPECT_EQ(source.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
 }
 
-TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndItsTemporary)
+TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndNothingShowsMidJob)
 {
     ScratchDir source, target;
     const auto plain = test::RandomBytes(0x40000 + 3, 8);
     WriteFile(source / u"a", plain);
     CipherJob job;
     RecordingOwner owner;
-    bool onlyTemporaryInTarget = false;
+    // Mid-job the output has no name, or at most a temporary one in the target.
+    bool nothingShowsMidJob = false;
     owner.onBlock = [&](CipherDirection, uint64_t done) {
-        if (done == CIPHER_BLOCK_SIZE)
-            onlyTemporaryInTarget = source.List() == std::vector<std::u16string> {u"a"} && target.List().size() == 1 &&
-                                    target.List()[0].ends_with(u".quorvel-tmp");
+        if (done != CIPHER_BLOCK_SIZE)
+            return;
+        const auto shown = target.List();
+        nothingShowsMidJob = source.List() == std::vector<std::u16string> {u"a"} &&
+                             (shown.empty() || (shown.size() == 1 && IsTemporaryOutputName(shown[0])));
     };
     job.SetKey(u"123456");
     uint64_t size = 0;
@@ -264,7 +267,7 @@ TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndItsTemporary)
               JobStatus::Succeeded);
     ASSERT_TRUE(test::WaitForJob(job));
     EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
-    EXPECT_TRUE(onlyTemporaryInTarget);
+    EXPECT_TRUE(nothingShowsMidJob);
     EXPECT_EQ(source.List(), (std::vector<std::u16string> {u"a"}));
     EXPECT_EQ(target.List(), (std::vector<std::u16string> {u"en_a"}));
     EXPECT_EQ(job.OutputPath(), U16(target.Path()) + u"/en_a");
@@ -277,7 +280,7 @@ TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndItsTemporary)
 // operation, to show each failure is reported and leaves nothing behind.
 class FaultyFileSystem final : public FileSystem {
 public:
-    enum class Fault { None, Create, Read, ShortRead, Write, Close, Replace };
+    enum class Fault { None, Create, Read, ShortRead, Write, Finish, Publish };
     Fault fault = Fault::None;
     int failOnCall = 1;  // the n-th read or write fails
     FileError error = FileError::DiskFull;
@@ -287,31 +290,28 @@ public:
         std::unique_ptr<File> real;
         FileStatus status = SystemFileSystem().OpenRead(path, real);
         if (status)
-            file = std::make_unique<FaultyFile>(*this, std::move(real));
+            file = std::make_unique<FaultySource>(*this, std::move(real));
         return status;
     }
-    FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override
+    FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override
     {
         if (fault == Fault::Create)
             return {error, 1};
-        std::unique_ptr<File> real;
-        FileStatus status = SystemFileSystem().CreateNew(path, real);
+        std::unique_ptr<OutputFile> real;
+        FileStatus status = SystemFileSystem().CreateOutput(folder, real);
         if (status)
-            file = std::make_unique<FaultyFile>(*this, std::move(real));
+            file = std::make_unique<FaultyOutput>(*this, std::move(real));
         return status;
     }
-    FileStatus Replace(const std::u16string& from, const std::u16string& to) override
+    FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
     {
-        if (fault == Fault::Replace)
-            return {error, 1};
-        return SystemFileSystem().Replace(from, to);
+        return SystemFileSystem().CheckNewName(folder, name);
     }
-    FileStatus Remove(const std::u16string& path) override { return SystemFileSystem().Remove(path); }
 
 private:
-    class FaultyFile final : public File {
+    class FaultySource final : public File {
     public:
-        FaultyFile(FaultyFileSystem& fs, std::unique_ptr<File> real) : m_fs(fs), m_real(std::move(real)) {}
+        FaultySource(FaultyFileSystem& fs, std::unique_ptr<File> real) : m_fs(fs), m_real(std::move(real)) {}
         FileStatus GetLength(uint64_t& length) override { return m_real->GetLength(length); }
         FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
         {
@@ -323,6 +323,17 @@ private:
                 got /= 2;
             return status;
         }
+        FileStatus Close() override { return m_real->Close(); }
+
+    private:
+        FaultyFileSystem& m_fs;
+        std::unique_ptr<File> m_real;
+        int m_calls = 0;
+    };
+
+    class FaultyOutput final : public OutputFile {
+    public:
+        FaultyOutput(FaultyFileSystem& fs, std::unique_ptr<OutputFile> real) : m_fs(fs), m_real(std::move(real)) {}
         FileStatus Write(const void* buffer, uint32_t count) override
         {
             ++m_calls;
@@ -332,17 +343,23 @@ private:
             }
             return m_real->Write(buffer, count);
         }
-        FileStatus Close() override
+        FileStatus Finish(std::optional<uint32_t> permissions) override
         {
-            FileStatus status = m_real->Close();
-            if (m_fs.fault == Fault::Close)
+            FileStatus status = m_real->Finish(permissions);
+            if (m_fs.fault == Fault::Finish)
                 return {m_fs.error, 1};
             return status;
+        }
+        FileStatus Publish(const std::u16string& path, bool replace) override
+        {
+            if (m_fs.fault == Fault::Publish)
+                return {m_fs.error, 1};
+            return m_real->Publish(path, replace);
         }
 
     private:
         FaultyFileSystem& m_fs;
-        std::unique_ptr<File> m_real;
+        std::unique_ptr<OutputFile> m_real;
         int m_calls = 0;
     };
 };
@@ -363,8 +380,8 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
         {Fault::ShortRead, 2, JobStatus::ReadFailed, FileError::Truncated},
         {Fault::Write, 1, JobStatus::WriteFailed, FileError::DiskFull},
         {Fault::Write, 4, JobStatus::WriteFailed, FileError::DiskFull},
-        {Fault::Close, 1, JobStatus::WriteFailed, FileError::DiskFull},
-        {Fault::Replace, 1, JobStatus::CreateOutputFailed, FileError::InUse},
+        {Fault::Finish, 1, JobStatus::WriteFailed, FileError::DiskFull},
+        {Fault::Publish, 1, JobStatus::CreateOutputFailed, FileError::InUse},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(c.fault) << " call " << c.call);

@@ -1,5 +1,7 @@
 #include "TestFiles.h"
 
+#include "platform/Text.h"
+
 #include <algorithm>
 #include <atomic>
 #include <fstream>
@@ -61,6 +63,11 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path)
 std::u16string U16(const std::filesystem::path& path)
 {
     return path.u16string();
+}
+
+std::string ReadableName(const std::u16string& name)
+{
+    return Utf16ToUtf8(name);
 }
 
 }  // namespace quorvel::test

@@ -32,5 +32,7 @@ std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed);
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
 std::u16string U16(const std::filesystem::path& path);
+// A path or name as UTF-8, for test traces.
+std::string ReadableName(const std::u16string& name);
 
 }  // namespace quorvel::test

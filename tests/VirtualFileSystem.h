@@ -27,13 +27,12 @@ public:
         file = std::make_unique<Source>(m_size);
         return {};
     }
-    FileStatus CreateNew(const std::u16string&, std::unique_ptr<File>& file) override
+    FileStatus CreateOutput(const std::u16string&, std::unique_ptr<OutputFile>& file) override
     {
         file = std::make_unique<Sink>(*this);
         return {};
     }
-    FileStatus Replace(const std::u16string&, const std::u16string&) override { return {}; }
-    FileStatus Remove(const std::u16string&) override { return {}; }
+    FileStatus CheckNewName(const std::u16string&, const std::u16string&) override { return {}; }
 
     uint64_t written = 0;
     uint64_t mismatches = 0;
@@ -53,7 +52,6 @@ private:
             m_offset += got;
             return {};
         }
-        FileStatus Write(const void*, uint32_t) override { return {FileError::AccessDenied, 0}; }
         FileStatus Close() override { return {}; }
 
     private:
@@ -61,11 +59,9 @@ private:
         uint64_t m_offset = 0;
     };
 
-    class Sink final : public File {
+    class Sink final : public OutputFile {
     public:
         explicit Sink(VirtualFileSystem& fs) : m_fs(fs) {}
-        FileStatus GetLength(uint64_t& length) override { return length = m_fs.written, FileStatus {}; }
-        FileStatus Read(void*, uint32_t, uint32_t&) override { return {FileError::AccessDenied, 0}; }
         FileStatus Write(const void* buffer, uint32_t count) override
         {
             if (m_fs.written + count > m_fs.m_capacity)
@@ -81,7 +77,8 @@ private:
             m_fs.written += count;
             return {};
         }
-        FileStatus Close() override { return {}; }
+        FileStatus Finish(std::optional<uint32_t>) override { return {}; }
+        FileStatus Publish(const std::u16string&, bool) override { return {}; }
 
     private:
         VirtualFileSystem& m_fs;

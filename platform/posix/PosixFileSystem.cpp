@@ -1,11 +1,15 @@
-// POSIX side of the file services: file descriptors, errno mapped to FileError.
+// POSIX side of the file services: file descriptors, errno mapped to FileError,
+// outputs as unnamed files (O_TMPFILE) that a crash cannot leave behind.
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
+#include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/UniqueFd.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,15 +43,39 @@ FileStatus FromErrno(int code)
     case EEXIST:
         error = FileError::Exists;
         break;
+    case EISDIR:
+        error = FileError::IsFolder;
+        break;
+    case ENAMETOOLONG:
+        error = FileError::NameTooLong;
+        break;
+    case ENXIO:
+    case ENODEV:
+        error = FileError::IsDevice;
+        break;
     default:
         break;
     }
     return {error, static_cast<uint32_t>(code)};
 }
 
+// What a file that is not an ordinary one is, in FileError's words.
+FileError KindError(mode_t mode)
+{
+    if (S_ISREG(mode))
+        return FileError::None;
+    if (S_ISDIR(mode))
+        return FileError::IsFolder;
+    if (S_ISFIFO(mode))
+        return FileError::IsPipe;
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return FileError::IsDevice;
+    return FileError::NotRegular;
+}
+
 class PosixFile final : public File {
 public:
-    explicit PosixFile(UniqueFd fd) : m_fd(std::move(fd)) {}
+    PosixFile(UniqueFd fd, mode_t mode) : m_fd(std::move(fd)), m_mode(mode) {}
 
     FileStatus GetLength(uint64_t& length) override
     {
@@ -60,8 +88,8 @@ public:
 
     FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
     {
-        // read() may return less than asked (signals, pipes, network file
-        // systems); only a zero return means the end of the file.
+        // read() may return less than asked (signals, network file systems);
+        // only a zero return means the end of the file.
         got = 0;
         auto* p = static_cast<char*>(buffer);
         while (got < count) {
@@ -76,6 +104,41 @@ public:
             got += static_cast<uint32_t>(r);
         }
         return {};
+    }
+
+    FileStatus Close() override
+    {
+        if (::close(m_fd.Release()) != 0 && errno != EINTR)
+            return FromErrno(errno);
+        return {};
+    }
+
+    std::optional<uint32_t> Permissions() override { return static_cast<uint32_t>(m_mode & 0777); }
+
+private:
+    UniqueFd m_fd;
+    mode_t m_mode;
+};
+
+// Temporary names tried before giving up; each is random, so a taken one
+// means another run's file, and a hundred in a row means something is wrong.
+constexpr int kTemporaryNameAttempts = 100;
+
+// An output written to an unnamed file (O_TMPFILE) that is linked under a
+// temporary name only once finished, or, where the file system cannot make
+// unnamed files, to a named temporary from the start; renamed at Publish.
+class PosixOutputFile final : public OutputFile {
+public:
+    PosixOutputFile(UniqueFd fd, std::string folder, std::string temporary)
+        : m_fd(std::move(fd)), m_folder(std::move(folder)), m_temporary(std::move(temporary))
+    {
+    }
+
+    ~PosixOutputFile() override
+    {
+        m_fd.Reset();
+        if (!m_temporary.empty())
+            ::unlink(m_temporary.c_str());
     }
 
     FileStatus Write(const void* buffer, uint32_t count) override
@@ -94,62 +157,154 @@ public:
         return {};
     }
 
-    FileStatus Close() override
+    FileStatus Finish(std::optional<uint32_t> permissions) override
     {
+        // A file system that keeps no modes refuses this; the owner-only
+        // mode the file was made with then stays, which grants less.
+        if (permissions)
+            ::fchmod(m_fd.Get(), static_cast<mode_t>(*permissions & 0777));
+        if (m_temporary.empty()) {
+            if (const FileStatus linked = LinkUnnamed(); !linked)
+                return linked;
+        }
         // close() reports delayed write errors (NFS, quota); it must not be retried.
         if (::close(m_fd.Release()) != 0 && errno != EINTR)
             return FromErrno(errno);
         return {};
     }
 
+    FileStatus Publish(const std::u16string& path, bool replace) override
+    {
+        const std::string target = Utf16ToUtf8(path);
+        const FileStatus renamed = replace ? RenameReplacing(target) : RenameKeeping(target);
+        if (renamed)
+            m_temporary.clear();
+        return renamed;
+    }
+
 private:
+    // Gives the unnamed file a temporary name in its folder; through /proc,
+    // which needs no privilege, else by the descriptor itself.
+    FileStatus LinkUnnamed()
+    {
+        const std::string self = "/proc/self/fd/" + std::to_string(m_fd.Get());
+        int error = EEXIST;
+        for (int attempt = 0; attempt < kTemporaryNameAttempts && error == EEXIST; ++attempt) {
+            const std::string name = m_folder + Utf16ToUtf8(NewTemporaryOutputName());
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+                ::linkat(m_fd.Get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
+                m_temporary = name;
+                return {};
+            }
+            error = errno;
+        }
+        return error == EEXIST ? FileStatus {FileError::NoTemporaryName, EEXIST} : FromErrno(error);
+    }
+
+    FileStatus RenameReplacing(const std::string& target)
+    {
+        if (::rename(m_temporary.c_str(), target.c_str()) != 0)
+            return FromErrno(errno);
+        return {};
+    }
+
+    FileStatus RenameKeeping(const std::string& target)
+    {
+        if (::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+            return {};
+        if (errno != EINVAL && errno != ENOSYS)
+            return FromErrno(errno);
+        // No RENAME_NOREPLACE on this file system: a hard link refuses an
+        // existing name just as well; then the temporary name goes.
+        if (::link(m_temporary.c_str(), target.c_str()) != 0)
+            return FromErrno(errno);
+        ::unlink(m_temporary.c_str());
+        return {};
+    }
+
     UniqueFd m_fd;
+    std::string m_folder;     // with its separator, or empty for the current directory
+    std::string m_temporary;  // the temporary name, once there is one
 };
 
 class PosixFileSystem final : public FileSystem {
 public:
+    explicit PosixFileSystem(bool unnamedTemporaries) : m_unnamedTemporaries(unnamedTemporaries) {}
+
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        UniqueFd fd(::open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC));
-        if (!fd)
-            return FromErrno(errno);
+        const std::string name = Utf16ToUtf8(path);
+        // Looked at before opening: opening a device can have effects of its own.
         struct stat st {};
-        if (::fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode))
-            return {FileError::NotFound, static_cast<uint32_t>(EISDIR)};
-        file = std::make_unique<PosixFile>(std::move(fd));
-        return {};
-    }
-
-    FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override
-    {
-        UniqueFd fd(::open(Utf16ToUtf8(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (::stat(name.c_str(), &st) != 0)
+            return FromErrno(errno);
+        if (const FileError kind = KindError(st.st_mode); kind != FileError::None)
+            return {kind, 0};
+        // Non-blocking, so a file swapped for a pipe meanwhile cannot hold the
+        // open until a writer comes; the kind is checked again on what opened.
+        UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
         if (!fd)
             return FromErrno(errno);
-        file = std::make_unique<PosixFile>(std::move(fd));
+        if (::fstat(fd.Get(), &st) != 0)
+            return FromErrno(errno);
+        if (const FileError kind = KindError(st.st_mode); kind != FileError::None)
+            return {kind, 0};
+        ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+        file = std::make_unique<PosixFile>(std::move(fd), st.st_mode);
         return {};
     }
 
-    FileStatus Replace(const std::u16string& from, const std::u16string& to) override
+    FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override
     {
-        if (::rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) != 0)
-            return FromErrno(errno);
+        const std::string where = Utf16ToUtf8(folder);
+        if (m_unnamedTemporaries && ::access("/proc/self/fd", X_OK) == 0) {
+            UniqueFd fd(::open(where.empty() ? "." : where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+            if (fd) {
+                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::string());
+                return {};
+            }
+            // Only a file system without unnamed files falls back; other
+            // errors (no such folder, no permission) are the answer.
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                return FromErrno(errno);
+        }
+        int error = EEXIST;
+        for (int attempt = 0; attempt < kTemporaryNameAttempts && error == EEXIST; ++attempt) {
+            std::string name = where + Utf16ToUtf8(NewTemporaryOutputName());
+            UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (fd) {
+                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::move(name));
+                return {};
+            }
+            error = errno;
+        }
+        return error == EEXIST ? FileStatus {FileError::NoTemporaryName, EEXIST} : FromErrno(error);
+    }
+
+    FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
+    {
+        const std::string where = Utf16ToUtf8(folder);
+        const long limit = ::pathconf(where.empty() ? "." : where.c_str(), _PC_NAME_MAX);
+        if (Utf16ToUtf8(name).size() > static_cast<size_t>(limit > 0 ? limit : NAME_MAX))
+            return {FileError::NameTooLong, ENAMETOOLONG};
         return {};
     }
 
-    FileStatus Remove(const std::u16string& path) override
-    {
-        if (::unlink(Utf16ToUtf8(path).c_str()) != 0)
-            return FromErrno(errno);
-        return {};
-    }
+private:
+    bool m_unnamedTemporaries;
 };
 
 }  // namespace
 
 FileSystem& SystemFileSystem()
 {
-    static PosixFileSystem fs;
+    static PosixFileSystem fs(true);
     return fs;
+}
+
+std::unique_ptr<FileSystem> MakePosixFileSystem(bool unnamedTemporaries)
+{
+    return std::make_unique<PosixFileSystem>(unnamedTemporaries);
 }
 
 std::optional<FileId> IdentityOf(const std::u16string& path)
@@ -158,21 +313,6 @@ std::optional<FileId> IdentityOf(const std::u16string& path)
     if (::stat(Utf16ToUtf8(path).c_str(), &st) != 0)
         return std::nullopt;
     return FileId {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
-
-FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to)
-{
-    const std::string source = Utf16ToUtf8(from), target = Utf16ToUtf8(to);
-    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return {};
-    if (errno != EINVAL && errno != ENOSYS)
-        return FromErrno(errno);
-    // No RENAME_NOREPLACE on this file system: a hard link refuses an
-    // existing name just as well; then the temporary name goes.
-    if (::link(source.c_str(), target.c_str()) != 0)
-        return FromErrno(errno);
-    ::unlink(source.c_str());
-    return {};
 }
 
 bool PathExists(const std::u16string& path)
@@ -195,6 +335,14 @@ char16_t PathSeparator()
 std::u16string FoldName(std::u16string name)
 {
     return name;
+}
+
+std::u16string SystemErrorText(uint32_t code)
+{
+    char buffer[256] {};
+    // GNU strerror_r: the text may or may not be put in buffer.
+    const char* text = ::strerror_r(static_cast<int>(code), buffer, sizeof buffer);
+    return Utf8ToUtf16(text != nullptr ? text : buffer);
 }
 
 int64_t CurrentTime()

@@ -56,18 +56,32 @@ std::u16string WithBackslashes(std::u16string path)
     return path;
 }
 
+// "\\?\" or "\\?\UNC\" before a full drive or UNC path; others unchanged.
+std::u16string Prefixed(const std::u16string& fullPath)
+{
+    // After the prefix a forward slash is part of a name, no longer a separator.
+    if (fullPath.size() >= 3 && fullPath[1] == u':' && IsSeparator(fullPath[2]))
+        return u"\\\\?\\" + WithBackslashes(fullPath);
+    if (fullPath.size() >= 2 && IsSeparator(fullPath[0]) && IsSeparator(fullPath[1]))
+        return u"\\\\?\\UNC\\" + WithBackslashes(fullPath.substr(2));
+    return fullPath;
+}
+
 }  // namespace
 
 std::u16string ExtendedLengthOfFullPath(const std::u16string& fullPath)
 {
     if (fullPath.size() < kClassicPathLimit || SaysHowToRead(fullPath))
         return fullPath;
-    // After the prefix a forward slash is part of a name, no longer a separator.
-    if (fullPath.size() >= 3 && fullPath[1] == u':' && IsSeparator(fullPath[2]))
-        return u"\\\\?\\" + WithBackslashes(fullPath);
-    if (IsSeparator(fullPath[0]) && IsSeparator(fullPath[1]))
-        return u"\\\\?\\UNC\\" + WithBackslashes(fullPath.substr(2));
-    return fullPath;
+    return Prefixed(fullPath);
+}
+
+std::u16string NtPathOf(const std::u16string& path)
+{
+    const std::u16string extended = SaysHowToRead(path) ? path : Prefixed(FullPathOf(path));
+    if (extended.starts_with(u"\\\\?\\"))
+        return u"\\??\\" + extended.substr(4);
+    return extended;
 }
 
 std::u16string ExtendedLengthPath(const std::u16string& path)

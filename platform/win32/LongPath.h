@@ -19,6 +19,10 @@ std::u16string ExtendedLengthPath(const std::u16string& path);
 // GetFullPathNameW returns it); unchanged when it fits the classic limit.
 std::u16string ExtendedLengthOfFullPath(const std::u16string& fullPath);
 
+// The full path in the form the native file calls take ("\??\C:\dir\name",
+// "\??\UNC\server\share\name"), as a rename by handle needs it.
+std::u16string NtPathOf(const std::u16string& path);
+
 // Full paths shorter than this work with every Win32 file call without a
 // prefix; CreateDirectoryW has the lowest limit (MAX_PATH less an 8.3 name).
 constexpr std::size_t kClassicPathLimit = 248;

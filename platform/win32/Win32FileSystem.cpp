@@ -1,5 +1,6 @@
 // Win32 side of the file services: CreateFileW handles, GetLastError mapped to
-// FileError. UTF-16 paths pass straight through (wchar_t is 16 bits here).
+// FileError, outputs marked for deletion until they are published. UTF-16
+// paths pass straight through (wchar_t is 16 bits here).
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/win32/Handle.h"
@@ -8,7 +9,9 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <ctime>
+#include <vector>
 
 namespace quorvel {
 namespace {
@@ -44,6 +47,9 @@ FileStatus FromLastError(DWORD code)
     case ERROR_ALREADY_EXISTS:
         error = FileError::Exists;
         break;
+    case ERROR_FILENAME_EXCED_RANGE:
+        error = FileError::NameTooLong;
+        break;
     default:
         break;
     }
@@ -65,7 +71,7 @@ public:
 
     FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
     {
-        // ReadFile may return fewer bytes than asked (network shares, pipes);
+        // ReadFile may return fewer bytes than asked (network shares);
         // only a zero count means the end of the file.
         got = 0;
         auto* p = static_cast<char*>(buffer);
@@ -78,6 +84,43 @@ public:
             got += r;
         }
         return {};
+    }
+
+    FileStatus Close() override
+    {
+        if (!::CloseHandle(m_handle.Release()))
+            return FromLastError(::GetLastError());
+        return {};
+    }
+
+private:
+    UniqueFileHandle m_handle;
+};
+
+// Marks an open file to be deleted when its handle closes, or unmarks it.
+bool SetDeleteOnClose(HANDLE file, bool remove)
+{
+    FILE_DISPOSITION_INFO disposition {};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+// An output under a temporary name, marked for deletion until it is
+// published: a crash or a kill closes the handle, and the system removes the
+// file. Published by renaming the open file itself, then closing it.
+class Win32OutputFile final : public OutputFile {
+public:
+    Win32OutputFile(UniqueFileHandle handle, std::u16string temporary, bool deleteOnClose)
+        : m_handle(std::move(handle)), m_temporary(std::move(temporary)), m_deleteOnClose(deleteOnClose)
+    {
+    }
+
+    ~Win32OutputFile() override
+    {
+        const bool open = static_cast<bool>(m_handle);
+        m_handle.Reset();
+        if (!m_temporary.empty() && !(open && m_deleteOnClose))
+            ::DeleteFileW(Wide(ExtendedLengthPath(m_temporary)));
     }
 
     FileStatus Write(const void* buffer, uint32_t count) override
@@ -95,51 +138,118 @@ public:
         return {};
     }
 
-    FileStatus Close() override
+    // Files here take their folder's inherited permissions, the output too;
+    // it stays open until it is renamed, so closing waits for Publish.
+    FileStatus Finish(std::optional<uint32_t>) override { return {}; }
+
+    FileStatus Publish(const std::u16string& path, bool replace) override
     {
+        if (m_deleteOnClose && !SetDeleteOnClose(m_handle.Get(), false))
+            return FromLastError(::GetLastError());
+        if (const FileStatus renamed = RenameOpenFile(path, replace); !renamed) {
+            if (m_deleteOnClose)
+                SetDeleteOnClose(m_handle.Get(), true);
+            return renamed;
+        }
+        m_temporary.clear();
         if (!::CloseHandle(m_handle.Release()))
             return FromLastError(::GetLastError());
         return {};
     }
 
 private:
+    FileStatus RenameOpenFile(const std::u16string& path, bool replace)
+    {
+        const std::u16string target = NtPathOf(path);
+        const size_t nameBytes = target.size() * sizeof(char16_t);
+        std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+        info->ReplaceIfExists = replace ? TRUE : FALSE;
+        info->RootDirectory = nullptr;
+        info->FileNameLength = static_cast<DWORD>(nameBytes);
+        std::memcpy(info->FileName, target.data(), nameBytes);
+        if (!::SetFileInformationByHandle(m_handle.Get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size())))
+            return FromLastError(::GetLastError());
+        return {};
+    }
+
     UniqueFileHandle m_handle;
+    std::u16string m_temporary;  // full path, until published
+    bool m_deleteOnClose;
 };
+
+// Temporary names tried before giving up; each is random, so a taken one
+// means another run's file, and a hundred in a row means something is wrong.
+constexpr int kTemporaryNameAttempts = 100;
 
 class Win32FileSystem final : public FileSystem {
 public:
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!h)
-            return FromLastError(::GetLastError());
-        file = std::make_unique<Win32File>(std::move(h));
-        return {};
-    }
-
-    FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override
-    {
-        UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        const std::u16string extended = ExtendedLengthPath(path);
+        UniqueFileHandle h(::CreateFileW(Wide(extended), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!h)
-            return FromLastError(::GetLastError());
+        if (!h) {
+            const DWORD code = ::GetLastError();
+            // A folder cannot be opened as a file; say what it is.
+            const DWORD attributes = ::GetFileAttributesW(Wide(extended));
+            if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                return {FileError::IsFolder, code};
+            return FromLastError(code);
+        }
+        switch (::GetFileType(h.Get())) {
+        case FILE_TYPE_DISK:
+            break;
+        case FILE_TYPE_PIPE:
+            return {FileError::IsPipe, 0};
+        case FILE_TYPE_CHAR:
+            return {FileError::IsDevice, 0};
+        default:
+            return {FileError::NotRegular, 0};
+        }
         file = std::make_unique<Win32File>(std::move(h));
         return {};
     }
 
-    FileStatus Replace(const std::u16string& from, const std::u16string& to) override
+    FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override
     {
-        if (!::MoveFileExW(Wide(ExtendedLengthPath(from)), Wide(ExtendedLengthPath(to)), MOVEFILE_REPLACE_EXISTING))
-            return FromLastError(::GetLastError());
+        DWORD code = ERROR_FILE_EXISTS;
+        for (int attempt = 0; attempt < kTemporaryNameAttempts && code == ERROR_FILE_EXISTS; ++attempt) {
+            const std::u16string temporary = folder + NewTemporaryOutputName();
+            UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(temporary)), GENERIC_WRITE | DELETE, 0, nullptr,
+                                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+            if (h) {
+                // Where marking fails, the file is removed by name when discarded.
+                const bool deleteOnClose = SetDeleteOnClose(h.Get(), true);
+                file = std::make_unique<Win32OutputFile>(std::move(h), FullPathOf(temporary), deleteOnClose);
+                return {};
+            }
+            code = ::GetLastError();
+        }
+        return code == ERROR_FILE_EXISTS ? FileStatus {FileError::NoTemporaryName, code} : FromLastError(code);
+    }
+
+    FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
+    {
+        // The longest name the folder's volume takes; 255 on NTFS, FAT and ReFS.
+        DWORD limit = 255;
+        const std::u16string full = FullPathOf(folder.empty() ? u"." : folder);
+        wchar_t root[MAX_PATH] {};
+        if (::GetVolumePathNameW(Wide(full), root, MAX_PATH))
+            ::GetVolumeInformationW(root, nullptr, 0, nullptr, &limit, nullptr, nullptr, 0);
+        if (name.size() > limit)
+            return {FileError::NameTooLong, ERROR_FILENAME_EXCED_RANGE};
         return {};
     }
 
-    FileStatus Remove(const std::u16string& path) override
+private:
+    static std::u16string FullPathOf(const std::u16string& path)
     {
-        if (!::DeleteFileW(Wide(ExtendedLengthPath(path))))
-            return FromLastError(::GetLastError());
-        return {};
+        const DWORD capacity = ::GetFullPathNameW(Wide(path), 0, nullptr, nullptr);
+        std::vector<wchar_t> buffer(capacity + 1);
+        const DWORD length = ::GetFullPathNameW(Wide(path), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+        return length == 0 || length >= buffer.size() ? path : win32::FromWide(buffer.data(), length);
     }
 };
 
@@ -163,14 +273,6 @@ std::optional<FileId> IdentityOf(const std::u16string& path)
     return FileId {info.dwVolumeSerialNumber, (uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
 }
 
-FileStatus RenameNoReplace(const std::u16string& from, const std::u16string& to)
-{
-    // Without MOVEFILE_REPLACE_EXISTING the move fails if to exists.
-    if (!::MoveFileExW(Wide(ExtendedLengthPath(from)), Wide(ExtendedLengthPath(to)), 0))
-        return FromLastError(::GetLastError());
-    return {};
-}
-
 bool PathExists(const std::u16string& path)
 {
     return ::GetFileAttributesW(Wide(ExtendedLengthPath(path))) != INVALID_FILE_ATTRIBUTES;
@@ -192,6 +294,21 @@ std::u16string FoldName(std::u16string name)
     if (!name.empty())
         ::CharUpperBuffW(reinterpret_cast<wchar_t*>(name.data()), static_cast<DWORD>(name.size()));
     return name;
+}
+
+std::u16string SystemErrorText(uint32_t code)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::u16string result = length != 0 ? win32::FromWide(text, length) : std::u16string();
+    ::LocalFree(text);
+    // The system's texts end in a full stop and a line end; the caller puts its own.
+    while (!result.empty() && (result.back() == u'\n' || result.back() == u'\r' || result.back() == u' ' ||
+                               result.back() == u'.' || result.back() == u'。'))
+        result.pop_back();
+    return result;
 }
 
 int64_t CurrentTime()

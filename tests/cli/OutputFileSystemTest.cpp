@@ -1,6 +1,6 @@
 // The command line's file services: write-behind outputs keep the bytes and
 // their order, and a failed write on the writer thread still reaches the job
-// (at the next Write or at Close); the final rename keeps a file that appeared
+// (at the next Write or at Finish); publishing keeps a file that appeared
 // meanwhile unless replacing was asked for.
 #include "cli/OutputFileSystem.h"
 
@@ -25,23 +25,20 @@ public:
     std::vector<uint8_t> written;
     int failOnWrite = 0;
     int writes = 0;
-    bool closed = false;
+    bool finished = false;
 
     FileStatus OpenRead(const std::u16string&, std::unique_ptr<File>&) override { return {FileError::NotFound, 2}; }
-    FileStatus CreateNew(const std::u16string&, std::unique_ptr<File>& file) override
+    FileStatus CreateOutput(const std::u16string&, std::unique_ptr<OutputFile>& file) override
     {
         file = std::make_unique<Sink>(*this);
         return {};
     }
-    FileStatus Replace(const std::u16string&, const std::u16string&) override { return {}; }
-    FileStatus Remove(const std::u16string&) override { return {}; }
+    FileStatus CheckNewName(const std::u16string&, const std::u16string&) override { return {}; }
 
 private:
-    class Sink final : public File {
+    class Sink final : public OutputFile {
     public:
         explicit Sink(RecordingFileSystem& fs) : m_fs(fs) {}
-        FileStatus GetLength(uint64_t& length) override { return length = m_fs.written.size(), FileStatus {}; }
-        FileStatus Read(void*, uint32_t, uint32_t&) override { return {FileError::AccessDenied, 5}; }
         FileStatus Write(const void* buffer, uint32_t count) override
         {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -52,11 +49,12 @@ private:
             m_fs.written.insert(m_fs.written.end(), p, p + count);
             return {};
         }
-        FileStatus Close() override
+        FileStatus Finish(std::optional<uint32_t>) override
         {
-            m_fs.closed = true;
+            m_fs.finished = true;
             return {};
         }
+        FileStatus Publish(const std::u16string&, bool) override { return {}; }
 
     private:
         RecordingFileSystem& m_fs;
@@ -67,8 +65,8 @@ TEST(WriteBehind, BlocksArriveWholeAndInOrderThoughTheCallerReusesItsBuffer)
 {
     RecordingFileSystem base;
     OutputFileSystem fs(base, true, true);
-    std::unique_ptr<File> file;
-    ASSERT_TRUE(fs.CreateNew(u"x", file));
+    std::unique_ptr<OutputFile> file;
+    ASSERT_TRUE(fs.CreateOutput(u"", file));
     const auto data = test::RandomBytes(20 * 1000 + 7, 3);
     std::vector<uint8_t> buffer;
     for (size_t at = 0; at < data.size(); at += 1000) {
@@ -77,12 +75,12 @@ TEST(WriteBehind, BlocksArriveWholeAndInOrderThoughTheCallerReusesItsBuffer)
         ASSERT_TRUE(file->Write(buffer.data(), static_cast<uint32_t>(n)));
         std::fill(buffer.begin(), buffer.end(), 0xEE);  // as the job overwrites its buffer with the next block
     }
-    ASSERT_TRUE(file->Close());
-    EXPECT_TRUE(base.closed);
+    ASSERT_TRUE(file->Finish(std::nullopt));
+    EXPECT_TRUE(base.finished);
     EXPECT_EQ(base.written, data);
 }
 
-TEST(WriteBehind, AFailedWriteIsReportedByTheNextWriteOrByClose)
+TEST(WriteBehind, AFailedWriteIsReportedByTheNextWriteOrByFinish)
 {
     const uint8_t block[100] = {};
     for (int failing : {1, 3}) {
@@ -90,8 +88,8 @@ TEST(WriteBehind, AFailedWriteIsReportedByTheNextWriteOrByClose)
         RecordingFileSystem base;
         base.failOnWrite = failing;
         OutputFileSystem fs(base, true, true);
-        std::unique_ptr<File> file;
-        ASSERT_TRUE(fs.CreateNew(u"x", file));
+        std::unique_ptr<OutputFile> file;
+        ASSERT_TRUE(fs.CreateOutput(u"", file));
         FileStatus status;
         int calls = 0;
         while (status && calls < 10) {
@@ -101,18 +99,18 @@ TEST(WriteBehind, AFailedWriteIsReportedByTheNextWriteOrByClose)
         EXPECT_EQ(status.error, FileError::DiskFull);
         EXPECT_EQ(status.systemCode, 28u);
         EXPECT_LE(calls, failing + 2);  // at most two blocks late
-        EXPECT_EQ(file->Close().error, FileError::DiskFull);
+        EXPECT_EQ(file->Finish(std::nullopt).error, FileError::DiskFull);
     }
-    // The last block failing is seen by Close.
+    // The last block failing is seen by Finish.
     RecordingFileSystem base;
     base.failOnWrite = 2;
     OutputFileSystem fs(base, true, true);
-    std::unique_ptr<File> file;
-    ASSERT_TRUE(fs.CreateNew(u"x", file));
+    std::unique_ptr<OutputFile> file;
+    ASSERT_TRUE(fs.CreateOutput(u"", file));
     EXPECT_TRUE(file->Write(block, sizeof block));
     EXPECT_TRUE(file->Write(block, sizeof block));
-    EXPECT_EQ(file->Close().error, FileError::DiskFull);
-    EXPECT_TRUE(base.closed);
+    EXPECT_EQ(file->Finish(std::nullopt).error, FileError::DiskFull);
+    EXPECT_FALSE(base.finished) << "a failed output is not finished";
 }
 
 TEST(WriteBehind, DroppingAFileMidWayFinishesTheBlockInFlightFirst)
@@ -120,8 +118,8 @@ TEST(WriteBehind, DroppingAFileMidWayFinishesTheBlockInFlightFirst)
     RecordingFileSystem base;
     OutputFileSystem fs(base, true, true);
     {
-        std::unique_ptr<File> file;
-        ASSERT_TRUE(fs.CreateNew(u"x", file));
+        std::unique_ptr<OutputFile> file;
+        ASSERT_TRUE(fs.CreateOutput(u"", file));
         const uint8_t block[64] = {1};
         ASSERT_TRUE(file->Write(block, sizeof block));
     }  // as a cancelled job drops its output before removing it
@@ -129,19 +127,24 @@ TEST(WriteBehind, DroppingAFileMidWayFinishesTheBlockInFlightFirst)
     EXPECT_EQ(base.written.size(), 64u);
 }
 
-TEST(OutputRename, KeepsAnExistingFileUnlessReplacing)
+TEST(OutputPublish, KeepsAnExistingFileUnlessReplacing)
 {
     test::ScratchDir dir;
-    test::WriteFile(dir / u"tmp", {1});
     test::WriteFile(dir / u"out", {2});
-    OutputFileSystem keep(SystemFileSystem(), false, false);
-    EXPECT_EQ(keep.Replace(test::U16(dir / u"tmp"), test::U16(dir / u"out")).error, FileError::Exists);
+    const auto publish = [&](bool replaceExisting, const std::u16string& name, uint8_t byte) {
+        OutputFileSystem fs(SystemFileSystem(), replaceExisting, false);
+        std::unique_ptr<OutputFile> file;
+        EXPECT_TRUE(fs.CreateOutput(test::U16(dir.Path()) + u"/", file));
+        EXPECT_TRUE(file->Write(&byte, 1));
+        EXPECT_TRUE(file->Finish(std::nullopt));
+        return file->Publish(test::U16(dir / name), true);
+    };
+    EXPECT_EQ(publish(false, u"out", 1).error, FileError::Exists);
     EXPECT_EQ(test::ReadFile(dir / u"out"), (std::vector<uint8_t> {2}));
-    EXPECT_TRUE(keep.Replace(test::U16(dir / u"tmp"), test::U16(dir / u"new")));
-    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"new", u"out"}));
-    OutputFileSystem replace(SystemFileSystem(), true, false);
-    EXPECT_TRUE(replace.Replace(test::U16(dir / u"new"), test::U16(dir / u"out")));
-    EXPECT_EQ(test::ReadFile(dir / u"out"), (std::vector<uint8_t> {1}));
+    EXPECT_TRUE(publish(false, u"new", 1));
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"new", u"out"}));  // the refused one left nothing
+    EXPECT_TRUE(publish(true, u"out", 3));
+    EXPECT_EQ(test::ReadFile(dir / u"out"), (std::vector<uint8_t> {3}));
 }
 
 TEST(OutputRename, AFileThatAppearsDuringTheJobSurvivesIt)

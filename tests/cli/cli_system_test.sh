@@ -28,10 +28,10 @@ printf 'waiting its turn\n' > after
 for sig in INT TERM; do
   "$cli" encipher -f --password-file pw big after 2> err &
   pid=$!
-  # Wait until the temporary output has grown, so the job is surely mid-file.
+  # Wait until it has read 10 MB, so the job is surely mid-file.
   for _ in $(seq 200); do
-    size=$(stat -c %s en_big.quorvel-tmp 2>/dev/null || echo 0)
-    [ "$size" -gt 10000000 ] && break
+    read_bytes=$(sed -n 's/^rchar: //p' "/proc/$pid/io" 2>/dev/null || echo 0)
+    [ "${read_bytes:-0}" -gt 10000000 ] && break
     sleep 0.05
   done
   kill -s "$sig" "$pid"

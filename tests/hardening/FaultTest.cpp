@@ -152,13 +152,14 @@ TEST(RealFaults, SourceChangedWhileTheJobRuns)
          JobStatus::ReadFailed, FileError::Truncated},
         {"deleted", [](const std::filesystem::path& p) { std::filesystem::remove(p); }, JobStatus::Succeeded,
          FileError::None},
+        // An output of the size taken would look complete and not be.
         {"grown",
          [](const std::filesystem::path& p) {
              std::FILE* f = std::fopen(p.c_str(), "ab");
              std::fputs("more bytes than the size taken", f);
              std::fclose(f);
          },
-         JobStatus::Succeeded, FileError::None},
+         JobStatus::ReadFailed, FileError::Grew},
     };
     CipherJob job;
     RecordingOwner owner;

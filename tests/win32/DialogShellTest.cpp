@@ -110,15 +110,14 @@ public:
             file = std::make_unique<HeldFile>(std::move(file), *this);
         return status;
     }
-    FileStatus CreateNew(const std::u16string& path, std::unique_ptr<File>& file) override
+    FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override
     {
-        return m_real.CreateNew(path, file);
+        return m_real.CreateOutput(folder, file);
     }
-    FileStatus Replace(const std::u16string& from, const std::u16string& to) override
+    FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
     {
-        return m_real.Replace(from, to);
+        return m_real.CheckNewName(folder, name);
     }
-    FileStatus Remove(const std::u16string& path) override { return m_real.Remove(path); }
 
     void Release(bool fail)
     {
@@ -144,7 +143,6 @@ private:
             }
             return m_real->Read(buffer, count, got);
         }
-        FileStatus Write(const void* buffer, uint32_t count) override { return m_real->Write(buffer, count); }
         FileStatus Close() override { return m_real->Close(); }
 
     private:

@@ -1,0 +1,14 @@
+// The POSIX file system with or without unnamed temporary outputs. The
+// program always has them where the system does (SystemFileSystem); tests
+// switch them off to reach the named fallback that other systems get.
+#pragma once
+
+#include "platform/FileSystem.h"
+
+#include <memory>
+
+namespace quorvel {
+
+std::unique_ptr<FileSystem> MakePosixFileSystem(bool unnamedTemporaries);
+
+}  // namespace quorvel

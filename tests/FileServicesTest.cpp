@@ -1,0 +1,330 @@
+// The file services' promises about sources and outputs, on the real file
+// system: only ordinary files are opened (and opening never waits for a
+// pipe's writer); an output shows under no name, and grants no one else
+// access, until it is published; a run killed mid-file leaves nothing; a
+// name that cannot fit is refused before anything is made.
+#include "platform/FileSystem.h"
+
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include "platform/posix/PosixFileSystem.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#endif
+
+namespace quorvel {
+namespace {
+
+using test::ScratchDir;
+using test::U16;
+using Names = std::vector<std::u16string>;
+
+std::u16string FolderPath(const ScratchDir& dir)
+{
+#ifdef _WIN32
+    return U16(dir.Path()) + u"\\";
+#else
+    return U16(dir.Path()) + u"/";
+#endif
+}
+
+// Writes bytes to a new output in dir and leaves it unpublished.
+std::unique_ptr<OutputFile> Unpublished(FileSystem& fs, const ScratchDir& dir, const std::vector<uint8_t>& bytes)
+{
+    std::unique_ptr<OutputFile> output;
+    EXPECT_TRUE(fs.CreateOutput(FolderPath(dir), output));
+    if (output) {
+        EXPECT_TRUE(output->Write(bytes.data(), static_cast<uint32_t>(bytes.size())));
+    }
+    return output;
+}
+
+// What may show in the folder of an unpublished output: nothing, or one temporary.
+bool OnlyATemporary(const Names& names)
+{
+    return names.empty() || (names.size() == 1 && IsTemporaryOutputName(names[0]));
+}
+
+TEST(OutputFile, ShowsOnlyOnceFinishedAndPublishedAndGoesIfNot)
+{
+    ScratchDir dir;
+    const auto bytes = test::RandomBytes(3000, 1);
+    {
+        auto output = Unpublished(SystemFileSystem(), dir, bytes);
+        ASSERT_TRUE(output);
+        EXPECT_TRUE(OnlyATemporary(dir.List()));
+        EXPECT_TRUE(output->Finish(std::nullopt));
+        EXPECT_TRUE(OnlyATemporary(dir.List()));
+        EXPECT_TRUE(output->Publish(U16(dir / u"out"), false));
+        EXPECT_EQ(dir.List(), Names {u"out"});
+    }
+    EXPECT_EQ(test::ReadFile(dir / u"out"), bytes);
+    {
+        // Dropped before publishing, finished or not: nothing stays.
+        auto dropped = Unpublished(SystemFileSystem(), dir, bytes);
+        auto finished = Unpublished(SystemFileSystem(), dir, bytes);
+        ASSERT_TRUE(finished && dropped);
+        EXPECT_TRUE(finished->Finish(std::nullopt));
+    }
+    EXPECT_EQ(dir.List(), Names {u"out"});
+}
+
+TEST(OutputFile, PublishingKeepsOrReplacesAnExistingFileAsAsked)
+{
+    ScratchDir dir;
+    test::WriteFile(dir / u"out", {1, 2, 3});
+    auto keeping = Unpublished(SystemFileSystem(), dir, {9});
+    ASSERT_TRUE(keeping && keeping->Finish(std::nullopt));
+    EXPECT_EQ(keeping->Publish(U16(dir / u"out"), false).error, FileError::Exists);
+    keeping.reset();
+    EXPECT_EQ(dir.List(), Names {u"out"});
+    EXPECT_EQ(test::ReadFile(dir / u"out"), (std::vector<uint8_t> {1, 2, 3}));
+
+    auto replacing = Unpublished(SystemFileSystem(), dir, {9});
+    ASSERT_TRUE(replacing && replacing->Finish(std::nullopt));
+    EXPECT_TRUE(replacing->Publish(U16(dir / u"out"), true));
+    replacing.reset();
+    EXPECT_EQ(dir.List(), Names {u"out"});
+    EXPECT_EQ(test::ReadFile(dir / u"out"), (std::vector<uint8_t> {9}));
+}
+
+// The process ends mid-file without any clean-up of its own, as after a
+// crash, kill -9 or TerminateProcess: the system's own release of the file
+// must leave nothing. It runs in a child process (gtest's death tests), which
+// runs the test again from its start; the folder reaches it by environment.
+class KilledMidFile {
+public:
+    KilledMidFile()
+    {
+        if (const char* inherited = std::getenv(kVariable)) {
+            m_folder = inherited;
+        } else {
+            m_scratch.emplace();
+            m_folder = m_scratch->Path().string();
+            Set(m_folder.c_str());
+        }
+    }
+    ~KilledMidFile() { Set(""); }
+
+    void WriteHalfAndDie(FileSystem& fs) const
+    {
+        std::unique_ptr<OutputFile> output;
+        if (!fs.CreateOutput(U16(m_folder) + u"/", output))
+            std::_Exit(3);
+        const auto bytes = test::RandomBytes(100000, 2);
+        if (!output->Write(bytes.data(), static_cast<uint32_t>(bytes.size())))
+            std::_Exit(4);
+#ifdef _WIN32
+        ::TerminateProcess(::GetCurrentProcess(), 9);
+#endif
+        std::_Exit(9);
+    }
+
+    Names Left() const { return test::ListFolder(m_folder); }
+    const std::string& Folder() const { return m_folder; }
+
+private:
+    static constexpr const char* kVariable = "QUORVEL_KILLED_MID_FILE_FOLDER";
+    static void Set(const char* value)
+    {
+#ifdef _WIN32
+        ::_putenv_s(kVariable, value);
+#else
+        if (*value != 0)
+            ::setenv(kVariable, value, 1);
+        else
+            ::unsetenv(kVariable);
+#endif
+    }
+
+    std::optional<ScratchDir> m_scratch;
+    std::string m_folder;
+};
+
+TEST(OutputFile, AProcessKilledMidFileLeavesNothing)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const KilledMidFile run;
+    EXPECT_EXIT(run.WriteHalfAndDie(SystemFileSystem()), testing::ExitedWithCode(9), "");
+    EXPECT_EQ(run.Left(), Names {});
+}
+
+TEST(OutputFile, ANameThatCannotFitIsRefusedBeforeAnythingIsMade)
+{
+    ScratchDir dir;
+    const std::u16string folder = FolderPath(dir);
+    // 255 units is the limit on the file systems here (bytes of UTF-8 on
+    // Linux, UTF-16 units on Windows); "é" is two bytes of UTF-8.
+    EXPECT_TRUE(SystemFileSystem().CheckNewName(folder, std::u16string(255, u'a')));
+    EXPECT_EQ(SystemFileSystem().CheckNewName(folder, std::u16string(256, u'a')).error, FileError::NameTooLong);
+#ifndef _WIN32
+    EXPECT_TRUE(SystemFileSystem().CheckNewName(folder, std::u16string(127, u'é') + u"a"));
+    EXPECT_EQ(SystemFileSystem().CheckNewName(folder, std::u16string(128, u'é')).error, FileError::NameTooLong);
+#endif
+    // The longest name that fits gets its output: the temporary needs no room of its own.
+    const std::u16string longest = u"en_" + std::u16string(252, u'x');
+    auto output = Unpublished(SystemFileSystem(), dir, {7});
+    ASSERT_TRUE(output && output->Finish(std::nullopt));
+    EXPECT_TRUE(output->Publish(folder + longest, false));
+    EXPECT_EQ(dir.List(), Names {longest});
+}
+
+TEST(TemporaryNames, AreRecognisableAndNeverTheSameTwice)
+{
+    std::vector<std::u16string> seen;
+    for (int i = 0; i < 1000; ++i) {
+        const std::u16string name = NewTemporaryOutputName();
+        EXPECT_TRUE(IsTemporaryOutputName(name)) << i;
+        seen.push_back(name);
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end());
+    for (const std::u16string name : {u"en_a", u".quorvel-0123456.tmp", u".quorvel-0123456g.tmp",
+                                      u".quorvel-01234567.tmpx", u"x.quorvel-01234567.tmp", u"en_a.quorvel-tmp"})
+        EXPECT_FALSE(IsTemporaryOutputName(name));
+}
+
+#ifndef _WIN32
+
+mode_t ModeOf(const std::filesystem::path& path)
+{
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+TEST(PosixOutputFile, NeverGrantsMoreThanTheSourceAndIsOwnerOnlyMeanwhile)
+{
+    const mode_t umaskWas = ::umask(022);
+    for (const bool unnamed : {true, false}) {
+        const auto fs = MakePosixFileSystem(unnamed);
+        for (const mode_t mode : {0600, 0640, 0644, 0400, 0755}) {
+            SCOPED_TRACE(testing::Message() << (unnamed ? "unnamed" : "named") << " temporary, source mode 0"
+                                            << std::oct << mode);
+            ScratchDir dir;
+            test::WriteFile(dir / u"src", {1});
+            ::chmod((dir / u"src").c_str(), mode);
+            std::unique_ptr<File> source;
+            ASSERT_TRUE(fs->OpenRead(U16(dir / u"src"), source));
+            auto output = Unpublished(*fs, dir, {5});
+            ASSERT_TRUE(output);
+            // A named temporary, while it is written, is its owner's alone.
+            for (const auto& name : dir.List()) {
+                if (IsTemporaryOutputName(name)) {
+                    EXPECT_EQ(ModeOf(dir / name), 0600u);
+                }
+            }
+            ASSERT_TRUE(output->Finish(source->Permissions()));
+            ASSERT_TRUE(output->Publish(U16(dir / u"out"), false));
+            EXPECT_EQ(ModeOf(dir / u"out"), mode);
+        }
+    }
+    ::umask(umaskWas);
+}
+
+TEST(PosixOutputFile, WithoutUnnamedFilesAKilledRunLeavesARecognisableTemporaryThatIsNotInTheWay)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto fs = MakePosixFileSystem(false);
+    const KilledMidFile run;
+    EXPECT_EXIT(run.WriteHalfAndDie(*fs), testing::ExitedWithCode(9), "");
+    const Names left = run.Left();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_TRUE(IsTemporaryOutputName(left[0]));
+    // The next run gets its output all the same, and leaves the stale one alone.
+    std::unique_ptr<OutputFile> output;
+    ASSERT_TRUE(fs->CreateOutput(U16(run.Folder()) + u"/", output));
+    ASSERT_TRUE(output->Finish(std::nullopt));
+    EXPECT_TRUE(output->Publish(U16(run.Folder()) + u"/en_x", false));
+    output.reset();
+    EXPECT_EQ(run.Left(), (Names {left[0], u"en_x"}));
+}
+
+// Every kind of thing a name can stand for that is not an ordinary file is
+// refused, named for what it is, and without waiting: a FIFO with no writer
+// would otherwise hold the open forever.
+TEST(PosixSources, OnlyOrdinaryFilesAreOpened)
+{
+    ScratchDir dir;
+    ::mkfifo((dir / u"fifo").c_str(), 0600);
+    std::filesystem::create_symlink(dir / u"fifo", dir / u"link-to-fifo");
+    std::filesystem::create_directory(dir / u"folder");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (dir / u"socket").string();
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    test::WriteFile(dir / u"ordinary", {1, 2});
+
+    const struct {
+        std::u16string path;
+        FileError expected;
+    } cases[] = {
+        {U16(dir / u"fifo"), FileError::IsPipe},
+        {U16(dir / u"link-to-fifo"), FileError::IsPipe},
+        {U16(dir / u"folder"), FileError::IsFolder},
+        {U16(dir / u"socket"), FileError::NotRegular},
+        {u"/dev/null", FileError::IsDevice},
+        {u"/dev/zero", FileError::IsDevice},
+        {U16(dir / u"missing"), FileError::NotFound},
+        {U16(dir / u"ordinary"), FileError::None},
+        {u"/proc/self/status", FileError::None},  // opens; its job then finds the size untrue
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(test::ReadableName(c.path));
+        std::unique_ptr<File> file;
+        EXPECT_EQ(SystemFileSystem().OpenRead(c.path, file).error, c.expected);
+        EXPECT_EQ(file != nullptr, c.expected == FileError::None);
+    }
+    ::close(sock);
+}
+
+#else
+
+TEST(Win32Sources, OnlyOrdinaryFilesAreOpened)
+{
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / u"folder");
+    test::WriteFile(dir / u"ordinary", {1, 2});
+    const HANDLE pipe = ::CreateNamedPipeW(L"\\\\.\\pipe\\quorvel-source-test", PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE,
+                                           1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    const struct {
+        std::u16string path;
+        FileError expected;
+    } cases[] = {
+        {U16(dir / u"folder"), FileError::IsFolder},
+        {u"\\\\.\\pipe\\quorvel-source-test", FileError::IsPipe},
+        {u"NUL", FileError::IsDevice},
+        {U16(dir / u"missing"), FileError::NotFound},
+        {U16(dir / u"ordinary"), FileError::None},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(test::ReadableName(c.path));
+        std::unique_ptr<File> file;
+        EXPECT_EQ(SystemFileSystem().OpenRead(c.path, file).error, c.expected);
+        EXPECT_EQ(file != nullptr, c.expected == FileError::None);
+    }
+    ::CloseHandle(pipe);
+}
+
+#endif
+
+}  // namespace
+}  // namespace quorvel
