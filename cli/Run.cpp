@@ -24,8 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// More than any password anyone types; a file of megabytes is not a password file.
-constexpr size_t kPasswordByteLimit = 64 * 1024;
 
 void Report(std::u16string_view message)
 {
@@ -122,16 +120,34 @@ std::u16string WithSeparator(std::u16string folder)
     return folder;
 }
 
+// A name in a folder as the file system tells names apart: the folder's
+// identity and the folded name. It stands for a file that does not exist yet.
+using NameKey = std::pair<FileId, std::u16string>;
+
+std::optional<NameKey> KeyOf(const std::u16string& folder, const std::u16string& name)
+{
+    const auto id = IdentityOf(folder.empty() ? u"." : folder);
+    if (!id)
+        return std::nullopt;
+    return NameKey {*id, FoldName(name)};
+}
+
 std::vector<PlannedFile> Plan(const CliOptions& options)
 {
     const std::u16string prefix = DirectionInfo(options.direction).outputPrefix;
+    // The inputs by identity (what links and other paths name) and by name
+    // (what an earlier file of this run would create).
     std::vector<std::optional<FileId>> sources;
-    for (const std::u16string& source : options.files)
+    std::vector<std::optional<NameKey>> sourceNames;
+    for (const std::u16string& source : options.files) {
         sources.push_back(IdentityOf(source));
+        const std::u16string folder = FolderOf(source);
+        sourceNames.push_back(KeyOf(folder, source.substr(folder.size())));
+    }
 
     std::vector<PlannedFile> plan;
     // Outputs already claimed in this run: their folder's identity and folded name.
-    std::vector<std::pair<FileId, std::u16string>> claimed;
+    std::vector<NameKey> claimed;
     std::vector<size_t> claimedBy;
     for (size_t i = 0; i < options.files.size(); ++i) {
         PlannedFile file;
@@ -144,19 +160,19 @@ std::vector<PlannedFile> Plan(const CliOptions& options)
             plan.push_back(std::move(file));
             continue;
         }
-        // Never write over a file this run reads, whatever path names it.
-        if (const auto output = IdentityOf(file.output)) {
-            for (size_t j = 0; j < sources.size() && file.refusal.empty(); ++j) {
-                if (sources[j] == output)
-                    file.refusal = j == i ? file.source + u": its output " + file.output + u" is the file itself; refused"
-                                          : file.source + u": its output " + file.output + u" is the input " +
-                                                options.files[j] + u" of this run; refused";
-            }
+        // No output of a run is an input of the same run, whether that input
+        // exists now or would be made by an earlier file, whatever path names it.
+        const auto output = IdentityOf(file.output);
+        const auto outputKey = KeyOf(file.folder, prefix + file.name);
+        for (size_t j = 0; j < sources.size() && file.refusal.empty(); ++j) {
+            if ((output && sources[j] == output) || (outputKey && sourceNames[j] == outputKey))
+                file.refusal = j == i ? file.source + u": its output " + file.output + u" is the file itself; refused"
+                                      : file.source + u": its output " + file.output + u" is the input " +
+                                            options.files[j] + u" of this run; refused";
         }
         // Two files of this run with one output: the later one is refused.
-        const auto folder = IdentityOf(file.folder.empty() ? u"." : file.folder);
-        if (file.refusal.empty() && folder) {
-            const std::pair<FileId, std::u16string> key {*folder, FoldName(prefix + file.name)};
+        if (file.refusal.empty() && outputKey) {
+            const NameKey& key = *outputKey;
             const auto found = std::find(claimed.begin(), claimed.end(), key);
             if (found != claimed.end())
                 file.refusal = file.source + u": its output " + file.output + u" is also the output of " +
@@ -181,51 +197,131 @@ void Wipe(std::string& text)
     text.clear();
 }
 
-// Reads the password the options name; on failure returns the exit code.
-std::optional<int> GetPassword(const CliOptions& options, std::u16string& password)
+// The exit status of a run stopped by a signal: 128 + its number, as a shell reports it.
+int InterruptedExit()
 {
-    std::string bytes;
-    if (options.passwordFile) {
-        std::unique_ptr<File> file;
-        FileStatus status = SystemFileSystem().OpenRead(*options.passwordFile, file);
-        if (status) {
-            bytes.resize(kPasswordByteLimit);
-            uint32_t got = 0;
-            status = file->Read(bytes.data(), static_cast<uint32_t>(bytes.size()), got);
-            bytes.resize(got);
-            file->Close();
-        }
-        if (!status) {
-            Report(u"cannot read the password file " + *options.passwordFile + u": " + ReasonText(status));
-            return kExitUsage;
-        }
-    } else if (options.passwordStdin) {
-        if (!ReadStdinLine(bytes, kPasswordByteLimit)) {
-            Report(u"cannot read the password from standard input");
-            return kExitUsage;
-        }
-    } else {
-        const AskResult asked = AskPassword(u"Password: ", password);
-        std::u16string again;
-        AskResult repeated = AskResult::Ok;
-        if (asked == AskResult::Ok && options.direction == CipherDirection::Encipher)
-            repeated = AskPassword(u"Repeat the password: ", again);
-        const bool same = again == password || options.direction == CipherDirection::Decipher;
-        Wipe(again);
-        if (asked == AskResult::Interrupted || repeated == AskResult::Interrupted)
-            return kExitInterrupted;
-        if (asked == AskResult::NoTerminal || repeated == AskResult::NoTerminal) {
+    const int signal = InterruptSignal();
+    return signal != 0 ? 128 + signal : kExitInterrupted;
+}
+
+std::u16string TooLongPasswordText()
+{
+    return u"the password is longer than " + Ascii(std::to_string(kPasswordByteLimit)) +
+           u" bytes (64 KiB), the most a password may have; nothing was done";
+}
+
+// Reads the first line of the password file; on failure returns the exit code.
+std::optional<int> ReadPasswordFile(const std::u16string& path, std::string& bytes)
+{
+    std::unique_ptr<File> file;
+    FileStatus status = SystemFileSystem().OpenRead(path, file);
+    if (status) {
+        // Enough for the longest password with a byte-order mark and CR LF, and one byte more to see it is longer.
+        bytes.resize(kPasswordByteLimit + 6);
+        uint32_t got = 0;
+        status = file->Read(bytes.data(), static_cast<uint32_t>(bytes.size()), got);
+        bytes.resize(got);
+        file->Close();
+    }
+    if (!status) {
+        if (Interrupted())
+            return InterruptedExit();
+        Report(u"cannot read the password file " + path + u": " + ReasonText(status));
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
+
+// Reads the password line of standard input, without echo on a terminal.
+std::optional<int> ReadPasswordStdin(std::string& bytes)
+{
+    const bool terminal = StdinIsTerminal();
+    if (terminal)
+        WriteErr(u"Password: ");
+    LineResult read;
+    {
+        const StdinEchoOff quiet;
+        read = ReadStdinLine(bytes, kPasswordByteLimit + 6);
+    }
+    if (terminal && read != LineResult::Complete)
+        WriteErr(u"\n");
+    if (Interrupted())
+        return InterruptedExit();
+    switch (read) {
+    case LineResult::Complete:
+        return std::nullopt;
+    case LineResult::Unterminated:
+        // From a pipe the input may simply lack a last line end; at a terminal it was Ctrl-D.
+        if (!terminal)
+            return std::nullopt;
+        Report(u"no password given (the input was ended with Ctrl-D); nothing was done");
+        return kExitUsage;
+    case LineResult::TooLong:
+        Report(TooLongPasswordText());
+        return kExitUsage;
+    case LineResult::Failed:
+        break;
+    }
+    Report(u"cannot read the password from standard input");
+    return kExitUsage;
+}
+
+// Asks on the terminal, twice when enciphering.
+std::optional<int> AskPasswordTwice(CipherDirection direction, std::u16string& password)
+{
+    const AskResult asked = AskPassword(u"Password: ", password);
+    std::u16string again;
+    AskResult repeated = AskResult::Ok;
+    if (asked == AskResult::Ok && direction == CipherDirection::Encipher)
+        repeated = AskPassword(u"Repeat the password: ", again);
+    const bool same = again == password || direction == CipherDirection::Decipher;
+    Wipe(again);
+    for (const AskResult result : {asked, repeated}) {
+        switch (result) {
+        case AskResult::Ok:
+            break;
+        case AskResult::Interrupted:
+            return InterruptedExit();
+        case AskResult::NoTerminal:
             Report(u"no terminal to ask for the password on; use --password-file or --password-stdin");
             return kExitUsage;
-        }
-        if (!same) {
-            Report(u"the two passwords differ; nothing was done");
+        case AskResult::Abandoned:
+            Report(u"no password given (the prompt was ended with Ctrl-D); nothing was done");
             return kExitUsage;
         }
     }
-    if (options.passwordFile || options.passwordStdin)
-        password = PasswordFromBytes(bytes);
-    Wipe(bytes);
+    if (!same) {
+        Report(u"the two passwords differ; nothing was done");
+        return kExitUsage;
+    }
+    if (Utf16ToUtf8(password).size() > kPasswordByteLimit) {
+        Report(TooLongPasswordText());
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
+
+// Gets the password the options name; on failure returns the exit code.
+std::optional<int> GetPassword(const CliOptions& options, std::u16string& password)
+{
+    if (!options.passwordFile && !options.passwordStdin) {
+        if (const auto failed = AskPasswordTwice(options.direction, password))
+            return failed;
+    } else {
+        std::string bytes;
+        std::optional<int> failed =
+            options.passwordFile ? ReadPasswordFile(*options.passwordFile, bytes) : ReadPasswordStdin(bytes);
+        // The whole line or a refusal, never a password cut short.
+        if (!failed && PasswordLine(bytes).size() > kPasswordByteLimit) {
+            Report(TooLongPasswordText());
+            failed = kExitUsage;
+        }
+        if (!failed)
+            password = PasswordFromBytes(bytes);
+        Wipe(bytes);
+        if (failed)
+            return failed;
+    }
     if (password.size() < kMinPasswordLength) {
         Report(std::u16string(kPasswordTooShortText) + u" (the password needs at least 6 characters)");
         return kExitUsage;
@@ -244,6 +340,10 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
         return FileResult::Failed;
     }
     // Checked only now: an earlier file of this run may have made it.
+    if (IsFolder(file.output)) {
+        Report(file.source + u": cannot create " + file.output + u": " + ReasonText({FileError::IsFolder, 0}));
+        return FileResult::Failed;
+    }
     if (!options.force && PathExists(file.output)) {
         Report(file.source + u": " + file.output + u" already exists; not replaced (-f replaces it)");
         return FileResult::Failed;
@@ -272,7 +372,8 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
     }
     progress.Clear();
     Report(FailureText(file.source, file.output, outcome));
-    return outcome.status == JobStatus::Cancelled ? FileResult::Interrupted : FileResult::Failed;
+    // A stop that came while the file was being opened counts as one too.
+    return outcome.status == JobStatus::Cancelled || Interrupted() ? FileResult::Interrupted : FileResult::Failed;
 }
 
 // Processes the planned files in order, one failure not stopping the others;
@@ -290,7 +391,7 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
     for (const PlannedFile& file : plan) {
         if (Interrupted()) {
             Report(u"interrupted; " + file.source + u" and any files after it were not processed");
-            return kExitInterrupted;
+            return InterruptedExit();
         }
         switch (ProcessFile(job, owner, progress, file, options, password)) {
         case FileResult::Done:
@@ -299,7 +400,7 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
             anyFailed = true;
             break;
         case FileResult::Interrupted:
-            return kExitInterrupted;
+            return InterruptedExit();
         }
     }
     // A stop that came after the last file was complete cut nothing short.
@@ -308,7 +409,7 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
 
 }  // namespace
 
-std::u16string PasswordFromBytes(std::string_view bytes)
+std::string_view PasswordLine(std::string_view bytes)
 {
     if (bytes.starts_with("\xEF\xBB\xBF"))
         bytes.remove_prefix(3);  // Windows editors start UTF-8 files with a byte-order mark
@@ -318,7 +419,12 @@ std::u16string PasswordFromBytes(std::string_view bytes)
         if (bytes.ends_with('\r'))
             bytes.remove_suffix(1);
     }
-    return Utf8ToUtf16(bytes);
+    return bytes;
+}
+
+std::u16string PasswordFromBytes(std::string_view bytes)
+{
+    return Utf8ToUtf16(PasswordLine(bytes));
 }
 
 int RunCommand(const CliOptions& options)

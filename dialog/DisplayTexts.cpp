@@ -67,7 +67,16 @@ constexpr Reason kReasons[] = {
     {FileError::InUse, u"文件正被其他程序使用", u"in use by another program"},
     {FileError::DiskFull, u"磁盘空间不足", u"no space left on the disk"},
     {FileError::Truncated, u"文件在处理过程中变短了", u"the file became shorter while it was read"},
+    {FileError::Grew, u"文件在处理过程中变长了", u"the file grew while it was read"},
+    {FileError::SizeUnknown, u"无法预知文件大小（这是系统文件，不是普通文件）",
+     u"its size is not known in advance (a system file, not an ordinary file)"},
     {FileError::Exists, u"同名文件已存在", u"a file of that name already exists"},
+    {FileError::IsFolder, u"这是一个文件夹", u"is a folder"},
+    {FileError::IsPipe, u"这是一个管道，不是普通文件", u"is a pipe, not an ordinary file"},
+    {FileError::IsDevice, u"这是一个设备，不是普通文件", u"is a device, not an ordinary file"},
+    {FileError::NotRegular, u"不是普通文件", u"is not an ordinary file"},
+    {FileError::NameTooLong, u"文件名太长", u"file name too long"},
+    {FileError::NoTemporaryName, u"文件夹中没有可用的临时文件名", u"no free name for a temporary file in the folder"},
 };
 
 }  // namespace
@@ -123,8 +132,12 @@ std::u16string FileErrorText(const FileStatus& status, TextLanguage language)
         if (reason.error == status.error)
             return language == TextLanguage::Chinese ? reason.chinese : reason.english;
     }
+    // The system's own words, and the code for whoever has to look it up.
     const std::u16string code = Ascii(std::to_string(status.systemCode));
-    return language == TextLanguage::Chinese ? u"系统错误（代码 " + code + u"）" : u"system error " + code;
+    const std::u16string words = status.systemCode != 0 ? SystemErrorText(status.systemCode) : std::u16string();
+    if (language == TextLanguage::Chinese)
+        return words.empty() ? u"系统错误（代码 " + code + u"）" : u"系统错误：" + words + u"（代码 " + code + u"）";
+    return words.empty() ? u"system error " + code : words + u" (system error " + code + u")";
 }
 
 MessageText FormatUnexpectedErrorText(const std::u16string& what)
@@ -139,7 +152,9 @@ MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& s
     const std::u16string reason = FileErrorText(outcome.file);
     switch (outcome.status) {
     case JobStatus::OpenSourceFailed:
-        return {u"文件不存在", u"打开文件错误"};
+        if (outcome.file.error == FileError::NotFound)
+            return {u"文件不存在", u"打开文件错误"};
+        return {u"无法打开文件" + Quoted(sourceName) + u"：" + reason + u"。", u"打开文件错误"};
     case JobStatus::CreateOutputFailed:
         return {u"无法创建文件" + Quoted(outcome.outputName) + u"：" + reason + u"。", u"创建文件错误"};
     case JobStatus::ReadFailed:

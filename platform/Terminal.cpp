@@ -3,7 +3,7 @@
 
 namespace quorvel {
 
-bool ReadStdinLine(std::string& line, size_t limit)
+LineResult ReadStdinLine(std::string& line, size_t limit)
 {
     // One byte at a time: whatever follows the line stays unread for others.
     line.clear();
@@ -11,14 +11,14 @@ bool ReadStdinLine(std::string& line, size_t limit)
         char c = 0;
         size_t got = 0;
         if (!ReadStandardInput(&c, 1, got))
-            return false;
+            return LineResult::Failed;
         if (got == 0)
-            break;
+            return LineResult::Unterminated;
         line += c;
         if (c == '\n')
-            break;
+            return LineResult::Complete;
     }
-    return true;
+    return LineResult::TooLong;
 }
 
 }  // namespace quorvel

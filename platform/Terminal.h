@@ -16,12 +16,20 @@ void WriteErr(std::u16string_view text);
 // True when standard error is an interactive terminal (a console on Windows).
 bool StderrIsTerminal();
 
-// Makes Ctrl-C and termination requests set a flag instead of ending the
-// process, so a running job can remove its unfinished output first.
+// Makes Ctrl-C, termination, hang-up, quit and broken-pipe signals (on
+// Windows: Ctrl-C, Ctrl-Break and closing the console) set a flag instead of
+// ending the process, so a running job can remove its unfinished output first.
 void InstallInterruptHandlers();
 bool Interrupted();
+// The first of those signals to arrive (SIGINT 2, SIGHUP 1, ...), or 0.
+int InterruptSignal();
 
-enum class AskResult { Ok, NoTerminal, Interrupted };
+enum class AskResult {
+    Ok,
+    NoTerminal,
+    Interrupted,
+    Abandoned,  // the input ended before a line end: Ctrl-D (Ctrl-Z on Windows)
+};
 
 // Shows prompt on the terminal and reads one line without echo; the line end
 // is not part of the answer.
@@ -31,8 +39,30 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password);
 // when reading failed or was interrupted.
 bool ReadStandardInput(void* buffer, size_t count, size_t& got);
 
-// Reads standard input up to and including its first line end, or to its
-// end; at most limit bytes.
-bool ReadStdinLine(std::string& line, size_t limit);
+bool StdinIsTerminal();
+
+// While it lives, what is typed on a terminal that is standard input is not
+// shown (nothing changes when standard input is not a terminal).
+class StdinEchoOff {
+public:
+    StdinEchoOff();
+    ~StdinEchoOff();
+    StdinEchoOff(const StdinEchoOff&) = delete;
+    StdinEchoOff& operator=(const StdinEchoOff&) = delete;
+
+private:
+    bool m_changed = false;
+    unsigned long m_saved = 0;  // the terminal's or console's mode before
+};
+
+enum class LineResult {
+    Complete,     // up to and including a line end
+    Unterminated, // the input ended first; line holds what came
+    TooLong,      // limit bytes came without a line end
+    Failed,       // reading failed or was interrupted
+};
+
+// Reads standard input up to and including its first line end, at most limit bytes.
+LineResult ReadStdinLine(std::string& line, size_t limit);
 
 }  // namespace quorvel

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -144,15 +146,48 @@ TEST(FormatFailureText, NamesTheFileAndTheCause)
     EXPECT_EQ(Utf8(m.caption), "读取文件错误");
 
     outcome.status = JobStatus::CreateOutputFailed;
-    outcome.file = {FileError::Other, 1234};
+    outcome.file = {FileError::NameTooLong, 36};
     m = FormatFailureText(outcome, u"报告.doc");
-    EXPECT_EQ(Utf8(m.text), "无法创建文件“en_报告.doc”：系统错误（代码 1234）。");
+    EXPECT_EQ(Utf8(m.text), "无法创建文件“en_报告.doc”：文件名太长。");
     EXPECT_EQ(Utf8(m.caption), "创建文件错误");
 
+    // "文件不存在" only for a file that is really not there; any other cause is named.
     outcome.status = JobStatus::OpenSourceFailed;
+    outcome.file = {FileError::NotFound, 2};
     m = FormatFailureText(outcome, u"报告.doc");
     EXPECT_EQ(Utf8(m.text), "文件不存在");
     EXPECT_EQ(Utf8(m.caption), "打开文件错误");
+    outcome.file = {FileError::InUse, 32};
+    m = FormatFailureText(outcome, u"报告.doc");
+    EXPECT_EQ(Utf8(m.text), "无法打开文件“报告.doc”：文件正被其他程序使用。");
+    EXPECT_EQ(Utf8(m.caption), "打开文件错误");
+    outcome.file = {FileError::IsFolder, 0};
+    EXPECT_EQ(Utf8(FormatFailureText(outcome, u"资料").text), "无法打开文件“资料”：这是一个文件夹。");
+}
+
+// Every reason reads as words in both languages, each its own; an error the
+// program has no name for gives the system's words beside its code.
+TEST(FileErrorText, EveryReasonIsWordsNeverABareNumber)
+{
+    std::vector<std::u16string> chinese, english;
+    for (int e = static_cast<int>(FileError::NotFound); e < static_cast<int>(FileError::Other); ++e) {
+        const FileStatus status {static_cast<FileError>(e), 77};
+        chinese.push_back(FileErrorText(status, TextLanguage::Chinese));
+        english.push_back(FileErrorText(status, TextLanguage::English));
+        SCOPED_TRACE(Utf8(english.back()));
+        EXPECT_EQ(chinese.back().find(u"77"), std::u16string::npos);
+        EXPECT_EQ(english.back().find(u"77"), std::u16string::npos);
+        EXPECT_EQ(english.back().find(u"system error"), std::u16string::npos);
+    }
+    for (auto* texts : {&chinese, &english}) {
+        std::sort(texts->begin(), texts->end());
+        EXPECT_EQ(std::adjacent_find(texts->begin(), texts->end()), texts->end()) << "two errors, one text";
+    }
+    const FileStatus unnamed {FileError::Other, 5};  // EIO, ERROR_ACCESS_DENIED: the system has words for both
+    const std::u16string systemWords = SystemErrorText(5);
+    ASSERT_FALSE(systemWords.empty());
+    EXPECT_EQ(FileErrorText(unnamed, TextLanguage::English), systemWords + u" (system error 5)");
+    EXPECT_EQ(FileErrorText(unnamed, TextLanguage::Chinese), u"系统错误：" + systemWords + u"（代码 5）");
 }
 
 }  // namespace

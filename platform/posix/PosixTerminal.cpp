@@ -15,11 +15,12 @@
 namespace quorvel {
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+volatile std::sig_atomic_t g_signal = 0;
 
-void OnSignal(int)
+void OnSignal(int signal)
 {
-    g_interrupted = 1;
+    if (g_signal == 0)
+        g_signal = signal;
 }
 
 void WriteAll(int fd, const std::string& bytes)
@@ -60,16 +61,22 @@ void InstallInterruptHandlers()
     // No SA_RESTART: a password read must return to see the flag. SA_RESETHAND:
     // a second Ctrl-C ends the process at once, should the file system hang.
     action.sa_flags = SA_RESETHAND;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    // A closed pipe on stderr must not kill the process before it removes its
-    // unfinished output; the failed write is ignored instead.
-    std::signal(SIGPIPE, SIG_IGN);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        ::sigaction(signal, &action, nullptr);
+    // A reader that went away stops the run the same way; every later write
+    // to it fails instead of killing the process before its clean-up.
+    action.sa_flags = 0;
+    ::sigaction(SIGPIPE, &action, nullptr);
 }
 
 bool Interrupted()
 {
-    return g_interrupted != 0;
+    return g_signal != 0;
+}
+
+int InterruptSignal()
+{
+    return g_signal;
 }
 
 AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
@@ -99,18 +106,48 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
             result = Interrupted() ? AskResult::Interrupted : AskResult::NoTerminal;
             break;
         }
-        if (r == 0 || c == '\n')
+        if (r == 0) {
+            result = AskResult::Abandoned;  // Ctrl-D: no answer, not an empty one
+            break;
+        }
+        if (c == '\n')
             break;
         line += c;
     }
     ::tcsetattr(fd, TCSAFLUSH, &saved);
-    if (result == AskResult::Interrupted)
+    if (result == AskResult::Interrupted || result == AskResult::Abandoned)
         WriteAll(fd, "\n");
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     password = Utf8ToUtf16(line);
     std::fill(line.begin(), line.end(), '\0');
     return result;
+}
+
+bool StdinIsTerminal()
+{
+    return ::isatty(STDIN_FILENO) == 1;
+}
+
+StdinEchoOff::StdinEchoOff()
+{
+    termios mode {};
+    if (::tcgetattr(STDIN_FILENO, &mode) != 0)
+        return;
+    static_assert(sizeof(m_saved) >= sizeof(mode.c_lflag));
+    m_saved = mode.c_lflag;
+    mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    mode.c_lflag |= ECHONL;
+    m_changed = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &mode) == 0;
+}
+
+StdinEchoOff::~StdinEchoOff()
+{
+    termios mode {};
+    if (!m_changed || ::tcgetattr(STDIN_FILENO, &mode) != 0)
+        return;
+    mode.c_lflag = static_cast<tcflag_t>(m_saved);
+    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &mode);
 }
 
 bool ReadStandardInput(void* buffer, size_t count, size_t& got)

@@ -168,8 +168,15 @@ private:
         info->RootDirectory = nullptr;
         info->FileNameLength = static_cast<DWORD>(nameBytes);
         std::memcpy(info->FileName, target.data(), nameBytes);
-        if (!::SetFileInformationByHandle(m_handle.Get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size())))
-            return FromLastError(::GetLastError());
+        if (!::SetFileInformationByHandle(m_handle.Get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) {
+            const DWORD code = ::GetLastError();
+            // A folder in the way is refused as "access denied"; say what it is.
+            const DWORD attributes = ::GetFileAttributesW(Wide(ExtendedLengthPath(path)));
+            if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+                return {FileError::IsFolder, code};
+            return FromLastError(code);
+        }
         return {};
     }
 

@@ -16,12 +16,19 @@ namespace {
 
 using win32::UniqueFileHandle;
 
-std::atomic<bool> g_interrupted {false};
+// The POSIX numbers the exit status is made from: 2 for Ctrl-C and
+// Ctrl-Break, 1 (hang-up) for a console closed, a logoff or a shutdown.
+constexpr int kInterruptSignal = 2;
+constexpr int kHangUpSignal = 1;
+
+std::atomic<int> g_signal {0};
 
 BOOL WINAPI OnConsoleControl(DWORD event)
 {
-    g_interrupted.store(true);
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT)
+    const bool key = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+    int none = 0;
+    g_signal.compare_exchange_strong(none, key ? kInterruptSignal : kHangUpSignal);
+    if (key)
         return TRUE;
     // Closing the window or logging off ends the process when this returns;
     // give the job a moment to remove its unfinished output first.
@@ -84,7 +91,12 @@ void InstallInterruptHandlers()
 
 bool Interrupted()
 {
-    return g_interrupted.load();
+    return g_signal.load() != 0;
+}
+
+int InterruptSignal()
+{
+    return g_signal.load();
 }
 
 AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
@@ -113,13 +125,18 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
             result = Interrupted() ? AskResult::Interrupted : AskResult::NoTerminal;
             break;
         }
-        if (got == 0)
+        if (got == 0) {
+            result = AskResult::Abandoned;
             break;
+        }
         line.append(reinterpret_cast<const char16_t*>(buffer), got);
         SecureZeroMemory(buffer, sizeof buffer);
         if (line.find(u'\n') != std::u16string::npos)
             break;
     }
+    // Ctrl-Z at the start of a line is the console's end of input.
+    if (result == AskResult::Ok && !line.empty() && line[0] == u'\x1A')
+        result = AskResult::Abandoned;
     ::SetConsoleMode(in.Get(), saved);
     if (out)
         ::WriteConsoleW(out.Get(), L"\r\n", 2, &written, nullptr);
@@ -127,6 +144,28 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
     password = line.substr(0, end);
     std::fill(line.begin(), line.end(), u'\0');
     return result;
+}
+
+bool StdinIsTerminal()
+{
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+StdinEchoOff::StdinEchoOff()
+{
+    const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (!::GetConsoleMode(in, &mode))
+        return;
+    m_saved = mode;
+    m_changed = ::SetConsoleMode(in, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
+}
+
+StdinEchoOff::~StdinEchoOff()
+{
+    if (m_changed)
+        ::SetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), static_cast<DWORD>(m_saved));
 }
 
 bool ReadStandardInput(void* buffer, size_t count, size_t& got)

@@ -6,6 +6,7 @@
 #include "tests/TestFiles.h"
 
 #include "cipher/CipherJob.h"
+#include "cli/Run.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
@@ -269,6 +270,16 @@ TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
     EXPECT_EQ(ReadFile(dir / u"en_a"), enA);
     EXPECT_EQ(ReadFile(dir / u"en_en_a"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"en_a"));
 
+    // An output that an earlier file of the run would make is not then read
+    // as an input: b's output en_b is refused, and en_b stays missing.
+    WriteFile(dir / u"b", test::RandomBytes(2000, 4));
+    const auto chained = Cli(dir, {u"encipher", u"--password-file", u"pw", u"b", u"en_b"});
+    EXPECT_EQ(chained.exitCode, 1);
+    EXPECT_NE(chained.err.find("b: its output en_b is the input en_b of this run"), std::string::npos) << chained.err;
+    EXPECT_NE(chained.err.find("en_b: cannot open: no such file or folder"), std::string::npos) << chained.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / u"en_b"));
+    EXPECT_FALSE(std::filesystem::exists(dir / u"en_en_b"));
+
     // Two inputs with one output: the later one is refused, whatever the spelling.
     std::filesystem::create_directories(dir.Path() / "out");
     const auto twice = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-o", u"out", u"a", u"x/a", u"./a"});
@@ -288,6 +299,55 @@ TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
     EXPECT_EQ(self.exitCode, 1);
     EXPECT_NE(self.err.find("is the file itself"), std::string::npos) << self.err;
     EXPECT_EQ(ReadFile(dir / u"a"), a);
+}
+
+// Each refusal names the file and says why in words, before anything is
+// written; what fits gets its output, however long.
+TEST_F(CliProgram, RefusalsNameTheFileAndTheReason)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    WriteFile(dir / u"a", test::RandomBytes(3000, 1));
+    std::filesystem::create_directories(dir.Path() / "folder");
+    std::filesystem::create_directories(dir.Path() / "en_a");  // a folder where a's output would go
+    // The longest name whose output name fits (255), and one longer.
+    const std::u16string fits(252, u'f'), tooLong(253, u't');
+    WriteFile(dir / fits, test::RandomBytes(10, 2));
+    WriteFile(dir / tooLong, test::RandomBytes(10, 3));
+    // A temporary left by a run that was killed is not in anyone's way.
+    WriteFile(dir / u".quorvel-0123abcd.tmp", {1});
+    const std::string longest(cli::kPasswordByteLimit, 'p');
+
+    const struct {
+        std::vector<std::u16string> args;
+        std::string input;
+        int exitCode;
+        std::string says;
+    } cases[] = {
+        {{u"encipher", u"--password-file", u"pw", u"folder"}, "", 1, "folder: cannot open: is a folder"},
+        {{u"encipher", u"--password-file", u"folder", u"a"}, "", 2, "cannot read the password file folder: is a folder"},
+        {{u"encipher", u"-f", u"--password-file", u"pw", u"a"}, "", 1, "a: cannot create en_a: is a folder"},
+        {{u"encipher", u"--password-file", u"pw", tooLong}, "", 1, "cannot create en_" + Utf16ToUtf8(tooLong) + ": file name too long"},
+        {{u"encipher", u"--password-stdin", fits}, longest + "x\n", 2, "longer than 65536 bytes"},
+        {{u"encipher", u"--password-stdin", fits}, longest + "\n", 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        const auto r = Cli(dir, c.args, c.input);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+        if (c.exitCode != 0) {
+            EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        }
+        EXPECT_EQ(r.err.find("system error"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadFile(dir / (u"en_" + fits)), CoreOutput(CipherDirection::Encipher, std::u16string(longest.begin(), longest.end()), dir / fits));
+    // The same limit holds for a password file; nothing was made but the one output.
+    WriteFile(dir / u"long-pw", Bytes(longest + "x\r\n"));
+    const auto fromFile = Cli(dir, {u"decipher", u"--password-file", u"long-pw", u"a"});
+    EXPECT_EQ(fromFile.exitCode, 2);
+    EXPECT_NE(fromFile.err.find("longer than 65536 bytes"), std::string::npos) << fromFile.err;
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u".quorvel-0123abcd.tmp", u"a", u"en_a", u"en_" + fits, fits,
+                                                        u"folder", u"long-pw", u"pw", tooLong}));
 }
 
 }  // namespace

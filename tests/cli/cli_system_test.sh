@@ -21,11 +21,14 @@ skip() { echo "SKIP: $*"; }
 # Names in the current folder other than the ones given.
 others() { ls -A | grep -vxF -f <(printf '%s\n' "$@") || true; }
 
-# --- Interruption: SIGINT and SIGTERM mid-file leave no output, not even a temporary.
+# --- Stopped mid-file by any signal: exit 128 + its number, no output, not
+# even a temporary, and the next file not started. SIGKILL gets no clean-up
+# at all, and still leaves nothing: the output has no name until it is done.
 truncate -s 8G big               # sparse: reads cost no disk
 printf 'earlier output\n' > en_big
 printf 'waiting its turn\n' > after
-for sig in INT TERM; do
+for case in INT:130 TERM:143 HUP:129 QUIT:131 PIPE:141 KILL:137; do
+  sig=${case%%:*} expected=${case#*:}
   "$cli" encipher -f --password-file pw big after 2> err &
   pid=$!
   # Wait until it has read 10 MB, so the job is surely mid-file.
@@ -36,14 +39,77 @@ for sig in INT TERM; do
   done
   kill -s "$sig" "$pid"
   wait "$pid"; rc=$?
-  if [ "$rc" -eq 130 ] && grep -q 'big: interrupted' err && [ "$(cat en_big)" = "earlier output" ] \
+  said=yes
+  [ "$sig" != KILL ] && ! grep -q 'big: interrupted' err && said=no
+  if [ "$rc" -eq "$expected" ] && [ "$said" = yes ] && [ "$(cat en_big)" = "earlier output" ] \
      && [ -z "$(others pw big en_big after err)" ]; then
-    pass "SIG$sig mid-file: exit 130, earlier output kept, nothing partial, the next file not started"
+    pass "SIG$sig mid-file: exit $rc, earlier output kept, nothing partial, the next file not started"
   else
-    fail "SIG$sig mid-file: exit $rc, stderr: $(cat err), folder: $(ls -A | tr '\n' ' ')"
+    fail "SIG$sig mid-file: exit $rc (not $expected), stderr: $(cat err), folder: $(ls -A | tr '\n' ' ')"
   fi
 done
 rm -f big en_big after err
+
+# --- Stopped while it waits for the password on standard input: 128 + the signal.
+head -c 1000 /dev/urandom > small
+for case in INT:130 HUP:129; do
+  sig=${case%%:*} expected=${case#*:}
+  mkfifo quiet-pipe
+  sleep 30 > quiet-pipe &          # a writer that never writes
+  holder=$!
+  "$cli" encipher --password-stdin small < quiet-pipe 2> err &
+  pid=$!
+  sleep 0.5
+  kill -s "$sig" "$pid"
+  wait "$pid"; rc=$?
+  kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+  if [ "$rc" -eq "$expected" ] && [ -z "$(others pw small err quiet-pipe)" ]; then
+    pass "SIG$sig while the password is awaited: exit $rc, nothing made"
+  else
+    fail "SIG$sig while the password is awaited: exit $rc (not $expected), stderr: $(cat err)"
+  fi
+  rm -f quiet-pipe err
+done
+
+# --- Only ordinary files are read: each other kind is refused by what it is,
+# before anything is written and without waiting for a pipe's writer.
+mkfifo fifo-no-writer fifo-with-writer
+mkdir folder
+head -c 300000 /dev/urandom > plain-src
+for case in "fifo-no-writer:is a pipe" "fifo-with-writer:is a pipe" "/dev/zero:is a device" "/dev/null:is a device" \
+            "folder:is a folder" "/proc/cpuinfo:size is not known" "/dev/stdin:is a pipe" "PROCSUB:is a pipe"; do
+  src=${case%%:*} says=${case#*:}
+  [ "$src" = fifo-with-writer ] && { head -c 300000 /dev/urandom > fifo-with-writer & }
+  if [ "$src" = PROCSUB ]; then
+    timeout 10 "$cli" encipher --password-file pw -o . <(cat plain-src) 2> err < /dev/null; rc=$?
+  else
+    cat plain-src | timeout 10 "$cli" encipher --password-file pw -o . "$src" 2> err; rc=$?
+  fi
+  if [ "$rc" -eq 1 ] && grep -q "$says" err && [ -z "$(others pw plain-src small fifo-no-writer fifo-with-writer folder err)" ] \
+     && [ ! -e /dev/en_zero ] && [ ! -e /dev/en_null ]; then
+    pass "$src refused: $(cat err)"
+  else
+    fail "$src: exit $rc, stderr: $(cat err), folder: $(ls -A | tr '\n' ' ')"
+  fi
+done
+kill %% 2>/dev/null; wait 2>/dev/null
+rm -rf fifo-no-writer fifo-with-writer folder err plain-src small
+
+# --- The output never grants more than the source: its permission bits,
+# through encipherment and back.
+head -c 5000 /dev/urandom > secret
+for mode in 600 640 644 400; do
+  chmod "$mode" secret
+  (umask 022 && "$cli" encipher -f --password-file pw secret && "$cli" decipher -f --password-file pw en_secret) 2> err
+  got_en=$(stat -c %a en_secret) got_de=$(stat -c %a de_en_secret)
+  if [ "$got_en" = "$mode" ] && [ "$got_de" = "$mode" ] && cmp -s secret de_en_secret; then
+    pass "mode $mode source: en_ and de_ outputs mode $got_en and $got_de"
+  else
+    fail "mode $mode source: en_ $got_en, de_ $got_de, stderr: $(cat err)"
+  fi
+  rm -f en_secret de_en_secret err
+done
+rm -f secret
 
 # --- Permissions, as an unprivileged user.
 head -c 300000 /dev/urandom > plain
@@ -121,6 +187,25 @@ if script -qec true /dev/null >/dev/null 2>&1; then
   else
     fail "differing passwords: exit $rc, output: $(cat -v tty.txt)"
   fi
+  # --password-stdin from the terminal itself: asked for, not shown.
+  { sleep 1; printf 'secret7\n'; sleep 1; } \
+    | script -qec "'$cli' encipher -q --password-stdin plain" /dev/null > tty.txt 2>&1; rc=$?
+  if [ "$rc" -eq 0 ] && cmp -s en_plain expected && grep -q 'Password:' tty.txt && ! grep -q secret7 tty.txt; then
+    pass "--password-stdin on a terminal: no echo"
+  else
+    fail "--password-stdin on a terminal: exit $rc, output: $(cat -v tty.txt)"
+  fi
+  rm -f en_plain
+  # Ctrl-D (the terminal's end of input) at either prompt abandons the run.
+  for how in "--password-stdin" ""; do
+    { sleep 1; printf '\004'; sleep 1; } \
+      | script -qec "'$cli' encipher -q $how plain" /dev/null > tty.txt 2>&1; rc=$?
+    if [ "$rc" -eq 2 ] && grep -q 'no password given' tty.txt && [ ! -e en_plain ]; then
+      pass "Ctrl-D at the prompt ${how:-(typed)}: abandoned, exit 2"
+    else
+      fail "Ctrl-D at the prompt ${how:-(typed)}: exit $rc, output: $(cat -v tty.txt)"
+    fi
+  done
   rm -f tty.txt expected
 else
   skip "terminal: script(1) cannot make a pseudo-terminal here"

@@ -4,6 +4,8 @@
 // 0x47C; a message box's text is a Static.
 #include "DriverSupport.h"
 
+#include "platform/FileSystem.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -461,6 +463,23 @@ RECT ClientScreenRect(HWND window)
 bool FileExists(const std::wstring& path)
 {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring TemporaryBeside(const std::wstring& path)
+{
+    const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
+    WIN32_FIND_DATAW found {};
+    HANDLE search = FindFirstFileW((folder + L".quorvel-*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return {};
+    std::wstring name;
+    do {
+        const std::u16string candidate(found.cFileName, found.cFileName + wcslen(found.cFileName));
+        if (quorvel::IsTemporaryOutputName(candidate))
+            name = folder + found.cFileName;
+    } while (name.empty() && FindNextFileW(search, &found));
+    FindClose(search);
+    return name;
 }
 
 std::vector<uint8_t> ReadAll(const std::wstring& path)

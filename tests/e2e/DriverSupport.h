@@ -138,6 +138,8 @@ RECT ClientScreenRect(HWND window);
 
 // Files.
 bool FileExists(const std::wstring& path);
+// A temporary output (".quorvel-XXXXXXXX.tmp") in the folder of path, if any; empty if none.
+std::wstring TemporaryBeside(const std::wstring& path);
 std::vector<uint8_t> ReadAll(const std::wstring& path);
 void WriteAll(const std::wstring& path, const std::vector<uint8_t>& bytes);
 uint64_t FileSize(const std::wstring& path);

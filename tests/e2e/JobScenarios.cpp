@@ -30,15 +30,14 @@ std::string Format(const char* format, double a, double b = 0, double c = 0)
 void RemoveAll(Session& s, const std::vector<std::wstring>& paths)
 {
     (void)s;
-    for (const auto& path : paths) {
+    for (const auto& path : paths)
         RemoveFile(path);
-        RemoveFile(path + L".quorvel-tmp");
-    }
 }
 
 void CheckNoTemporary(const std::wstring& output)
 {
-    Check(!FileExists(output + L".quorvel-tmp"), "temporary output left: " + Narrow(output) + ".quorvel-tmp");
+    const std::wstring left = TemporaryBeside(output);
+    Check(left.empty(), "temporary output left: " + Narrow(left));
 }
 
 // The completion text must be exactly the one for the tick count it reports.
@@ -164,7 +163,8 @@ void SourceHeld(Session& s, std::string& details)
         throw;
     }
     CloseHandle(held);
-    Check(box.text == L"文件不存在", "box text \"" + Narrow(box.text) + "\"");
+    // It exists: the box says what is wrong with it, not that it is missing.
+    Check(box.text == L"无法打开文件“held.bin”：文件正被其他程序使用。", "box text \"" + Narrow(box.text) + "\"");
     AnswerBox(box.window, IDOK);
     Check(TextOf(s.Item(1002)) == L"held.bin", "the name box does not show the picked name");
     Check(TextOf(s.Item(1004)) == sizeBefore, "the size box changed although the file could not be opened");
@@ -174,7 +174,7 @@ void SourceHeld(Session& s, std::string& details)
     // Released, the same file goes through.
     s.RunJob(kEn, source);
     Check(ReadAll(en) == Transform(plain, kPreset, kEn), "the job after the failure gave wrong bytes");
-    details = "\"打开文件错误\": \"文件不存在\"; the next job worked";
+    details = "\"打开文件错误\": in use by another program; the next job worked";
     RemoveAll(s, {source, en});
 }
 

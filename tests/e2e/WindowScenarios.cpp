@@ -224,7 +224,7 @@ void CloseWhileRunning(Session& s, std::string& details)
     const double start = NowMs();
     Check(s.App().WaitExit(kWaitMs), "the program still runs after Yes; on screen: " + s.DescribeWindows());
     const double endMs = NowMs() - start;
-    Check(!FileExists(en + L".quorvel-tmp"), "the temporary output was left behind");
+    Check(TemporaryBeside(en).empty(), "the temporary output was left behind");
     Check(ReadAll(en) == earlier, "the earlier en_close.bin was changed");
     RemoveFile(source);
     RemoveFile(en);
@@ -247,7 +247,7 @@ void CloseWhileTwoRun(Session& s, std::string& details)
     Check(s.App().WaitExit(kWaitMs), "the program still runs after Yes; on screen: " + s.DescribeWindows());
     for (const auto& path : {enA, deB}) {
         Check(!FileExists(path), "a cancelled job left " + Narrow(path));
-        Check(!FileExists(path + L".quorvel-tmp"), "a cancelled job left its temporary file");
+        Check(TemporaryBeside(path).empty(), "a cancelled job left its temporary file");
     }
     RemoveFile(a);
     RemoveFile(b);
