@@ -50,6 +50,7 @@ JobOutcome CipherJob::PrepareJob(const std::u16string& sourcePath, uint64_t& siz
         return {JobStatus::Busy, {}, {}};
     m_source.reset();
     m_sourcePath = sourcePath;
+    m_streaming = false;
     FileStatus status = m_fileSystem.OpenRead(sourcePath, m_source);
     if (status)
         status = m_source->GetLength(m_size);
@@ -63,6 +64,18 @@ JobOutcome CipherJob::PrepareJob(const std::u16string& sourcePath, uint64_t& siz
     return {};
 }
 
+JobOutcome CipherJob::PrepareStream(std::unique_ptr<File> source)
+{
+    if (IsBusy())
+        return {JobStatus::Busy, {}, {}};
+    m_source = std::move(source);
+    m_sourcePath.clear();
+    m_streaming = true;
+    m_size = 0;
+    m_remaining = 0;
+    return {};
+}
+
 JobOutcome CipherJob::Fail(JobStatus status, FileStatus file)
 {
     m_outcome.status = status;
@@ -71,31 +84,39 @@ JobOutcome CipherJob::Fail(JobStatus status, FileStatus file)
     return m_outcome;
 }
 
-JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName,
-                                const std::optional<std::u16string>& outputFolder)
+std::optional<JobOutcome> CipherJob::BeginLaunch(const std::u16string& outputName)
 {
     if (IsBusy())
-        return {JobStatus::Busy, {}, {}};
+        return JobOutcome {JobStatus::Busy, {}, {}};
     // A previous worker has released everything before clearing busy; it is
     // at most returning from its last notice, so this join is immediate.
     Wait();
 
     m_cancel.store(false, std::memory_order_relaxed);
     m_outcome = {};
-    m_outcome.outputName = DirectionInfo(direction).outputPrefix + fileName;
+    m_outcome.outputName = outputName;
     if (!m_source)
         return Fail(JobStatus::OpenSourceFailed, {FileError::NotFound, 0});
+
+    m_blockCount = BlockCount(m_size);
+    const uint32_t bufferLength =
+        m_streaming || m_size >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE : static_cast<uint32_t>(m_size);
+    m_inputBuffer = SecureBytes(bufferLength);
+    m_outputBuffer = SecureBytes(bufferLength);
+    m_expandedKey = ExpandedKey(m_key.data(), m_keyLength);
+    return std::nullopt;
+}
+
+JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName,
+                                const std::optional<std::u16string>& outputFolder)
+{
+    if (const auto refused = BeginLaunch(DirectionInfo(direction).outputPrefix + fileName))
+        return *refused;
 
     // Named from the source's own folder unless told otherwise: the process's
     // current directory is whatever the last file dialog left it at.
     const std::u16string folder = outputFolder ? *outputFolder : FolderOf(m_sourcePath);
     m_outputPath = folder + m_outcome.outputName;
-
-    m_blockCount = BlockCount(m_size);
-    const uint32_t bufferLength = m_size >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE : static_cast<uint32_t>(m_size);
-    m_inputBuffer = SecureBytes(bufferLength);
-    m_outputBuffer = SecureBytes(bufferLength);
-    m_expandedKey = ExpandedKey(m_key.data(), m_keyLength);
 
     // A name that cannot fit is refused before anything is made.
     FileStatus created = m_fileSystem.CheckNewName(folder, m_outcome.outputName);
@@ -103,7 +124,20 @@ JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction
         created = m_fileSystem.CreateOutput(folder, m_output);
     if (!created)
         return Fail(JobStatus::CreateOutputFailed, created);
+    return Start(owner, direction);
+}
 
+JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction, std::unique_ptr<OutputFile> output)
+{
+    if (const auto refused = BeginLaunch({}))
+        return *refused;
+    m_outputPath.clear();
+    m_output = std::move(output);
+    return Start(owner, direction);
+}
+
+JobOutcome CipherJob::Start(CipherJobOwner& owner, CipherDirection direction)
+{
     // From the thread's start the record is the worker's, its outcome included:
     // a short job may already have written its result when this returns.
     const JobOutcome launched = m_outcome;
@@ -128,33 +162,42 @@ void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
     uint64_t done = 0;
     // Runs on the bytes left: the 32-bit block count wraps just below 2^50 bytes
     // (a sparse file can claim that), and would end such a job early as a success.
-    while (m_remaining != 0) {
+    // A stream runs to its end instead: every block but the last is read
+    // whole, so the blocks fall where they would in a file of the same bytes.
+    while (m_streaming || m_remaining != 0) {
         if (m_cancel.load(std::memory_order_relaxed)) {
             status = JobStatus::Cancelled;
             break;
         }
-        const uint32_t n = m_remaining >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE : static_cast<uint32_t>(m_remaining);
+        const uint32_t n = m_streaming || m_remaining >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE
+                                                                           : static_cast<uint32_t>(m_remaining);
         uint32_t got = 0;
         file = m_source->Read(m_inputBuffer.data(), n, got);
-        if (file && got != n)
+        if (file && got != n && !m_streaming)
             file = {FileError::Truncated, 0};  // the source shrank since its size was taken
         if (!file) {
             status = JobStatus::ReadFailed;
             break;
         }
-        TransformBlock(direction, m_expandedKey, m_inputBuffer.data(), m_outputBuffer.data(), n);
-        file = m_output->Write(m_outputBuffer.data(), n);
+        if (got == 0)
+            break;  // the stream ended on a block boundary
+        TransformBlock(direction, m_expandedKey, m_inputBuffer.data(), m_outputBuffer.data(), got);
+        file = m_output->Write(m_outputBuffer.data(), got);
         if (!file) {
             status = JobStatus::WriteFailed;
             break;
         }
-        m_remaining -= n;
-        --m_blockCount;
-        done += n;
+        if (!m_streaming) {
+            m_remaining -= got;
+            --m_blockCount;
+        }
+        done += got;
         owner.BlockWritten(direction, done, m_size);
+        if (got < n)
+            break;  // the stream's last, short block
     }
 
-    if (status == JobStatus::Succeeded) {
+    if (status == JobStatus::Succeeded && !m_streaming) {
         file = CheckSourceEnded();
         if (!file)
             status = JobStatus::ReadFailed;

@@ -76,7 +76,8 @@ public:
     virtual void SendCipherDone(CipherDirection direction) = 0;
     // The worker has released everything; the direction may start again.
     virtual void JobReleased(CipherDirection direction) = 0;
-    // A block was written; done of total bytes. For progress displays.
+    // A block was written; done of total bytes (total 0 for a stream, whose
+    // length is not known). For progress displays.
     virtual void BlockWritten(CipherDirection, uint64_t /*done*/, uint64_t /*total*/) {}
 
 protected:
@@ -102,6 +103,9 @@ public:
 
     // Opens the source and takes its size. On failure nothing stays open.
     JobOutcome PrepareJob(const std::u16string& sourcePath, uint64_t& size);
+    // Takes a source of unknown length, such as standard input: the job reads
+    // it to its end, block by block as a file of the same bytes.
+    JobOutcome PrepareStream(std::unique_ptr<File> source);
 
     // Creates the temporary output and starts the worker. The output goes into
     // outputFolder (ending in a separator; empty means the current directory),
@@ -109,6 +113,8 @@ public:
     // On failure everything is released (key included) and no thread runs.
     JobOutcome LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName,
                          const std::optional<std::u16string>& outputFolder = std::nullopt);
+    // The same into an output already made that needs no name (standard output).
+    JobOutcome LaunchJob(CipherJobOwner& owner, CipherDirection direction, std::unique_ptr<OutputFile> output);
 
     // Stops a running job after its current block; the worker removes its
     // temporary output, sends no notice, releases everything.
@@ -130,6 +136,9 @@ public:
 private:
     void RunJob(CipherJobOwner& owner, CipherDirection direction);
     JobOutcome Fail(JobStatus status, FileStatus file);
+    // The steps every launch shares: a refusal, or nothing when the job may go on.
+    std::optional<JobOutcome> BeginLaunch(const std::u16string& outputName);
+    JobOutcome Start(CipherJobOwner& owner, CipherDirection direction);
     // After the last block: the source must be at its end.
     FileStatus CheckSourceEnded();
     void Release();
@@ -144,6 +153,7 @@ private:
     SecureBytes m_key;
     uint32_t m_keyLength = 0;  // always m_key.size()
     uint32_t m_blockCount = 0;
+    bool m_streaming = false;  // a source of unknown length, read to its end
 
     ExpandedKey m_expandedKey;
     uint64_t m_size = 0;

@@ -77,6 +77,7 @@ constexpr Reason kReasons[] = {
     {FileError::NotRegular, u"不是普通文件", u"is not an ordinary file"},
     {FileError::NameTooLong, u"文件名太长", u"file name too long"},
     {FileError::NoTemporaryName, u"文件夹中没有可用的临时文件名", u"no free name for a temporary file in the folder"},
+    {FileError::Interrupted, u"操作被中断", u"interrupted"},
 };
 
 }  // namespace

@@ -29,6 +29,7 @@ enum class FileError {
     NotRegular,       // a socket or anything else that is not an ordinary file
     NameTooLong,
     NoTemporaryName,  // every temporary name tried in the folder was taken
+    Interrupted,      // a stream gave up on an interrupt (Ctrl-C and its kin)
     Other,
 };
 
@@ -95,6 +96,14 @@ public:
 
 // The real file system of the platform the program was built for.
 FileSystem& SystemFileSystem();
+
+// The process's standard input as a source of unknown length, and its
+// standard output as an output that needs no name: byte streams on every
+// system, never text. A read or write that waits gives up with Interrupted
+// once an interrupt has come (platform/Terminal.h), so a stalled pipe cannot
+// hold a stopped run.
+std::unique_ptr<File> StandardInputFile();
+std::unique_ptr<OutputFile> StandardOutputFile();
 
 // The folder part of a path including its trailing separator ("" for a bare name).
 std::u16string FolderOf(const std::u16string& path);

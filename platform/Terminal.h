@@ -13,8 +13,9 @@ namespace quorvel {
 void WriteOut(std::u16string_view text);
 void WriteErr(std::u16string_view text);
 
-// True when standard error is an interactive terminal (a console on Windows).
+// True when standard error (standard output) is an interactive terminal (a console on Windows).
 bool StderrIsTerminal();
+bool StdoutIsTerminal();
 
 // Makes Ctrl-C, termination, hang-up, quit and broken-pipe signals (on
 // Windows: Ctrl-C, Ctrl-Break and closing the console) set a flag instead of

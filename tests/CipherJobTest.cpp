@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <mutex>
+#include <random>
 
 namespace quorvel {
 namespace {
@@ -407,6 +410,71 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
             // A failed run still sends its notice (the dialog shows the failure) and releases.
             EXPECT_EQ(owner.Events(CipherDirection::Encipher),
                       (std::vector<std::string> {"start", "done", "stop", "released"}));
+        }
+    }
+}
+
+// A stream (standard input) of any length gives exactly the bytes that the
+// same data gives from a file: the same blocks, read whole until the last.
+TEST(CipherJob, AStreamGivesTheBytesOfAFileWithTheSameData)
+{
+    // Hands out its bytes as a pipe does once filled up: whole reads until the end.
+    class MemorySource final : public File {
+    public:
+        explicit MemorySource(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+        FileStatus GetLength(uint64_t& length) override { return length = 0, FileStatus {}; }
+        FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
+        {
+            got = static_cast<uint32_t>(std::min<size_t>(count, m_bytes.size() - m_at));
+            std::memcpy(buffer, m_bytes.data() + m_at, got);
+            m_at += got;
+            return {};
+        }
+        FileStatus Close() override { return {}; }
+
+    private:
+        std::vector<uint8_t> m_bytes;
+        size_t m_at = 0;
+    };
+    class MemorySink final : public OutputFile {
+    public:
+        explicit MemorySink(std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
+        FileStatus Write(const void* buffer, uint32_t count) override
+        {
+            const auto* p = static_cast<const uint8_t*>(buffer);
+            m_bytes.insert(m_bytes.end(), p, p + count);
+            return {};
+        }
+        FileStatus Finish(std::optional<uint32_t>) override { return {}; }
+        FileStatus Publish(const std::u16string&, bool) override { return {}; }
+
+    private:
+        std::vector<uint8_t>& m_bytes;
+    };
+
+    ScratchDir dir;
+    std::mt19937 lengths(20261208);
+    std::vector<size_t> sizes {0, 1, CIPHER_BLOCK_SIZE - 1, CIPHER_BLOCK_SIZE, CIPHER_BLOCK_SIZE + 1,
+                               2 * CIPHER_BLOCK_SIZE, 3 * CIPHER_BLOCK_SIZE + 1};
+    for (int i = 0; i < 6; ++i)
+        sizes.push_back(lengths() % (4 * CIPHER_BLOCK_SIZE));
+    for (const size_t size : sizes) {
+        SCOPED_TRACE(size);
+        for (const CipherDirection direction : {CipherDirection::Encipher, CipherDirection::Decipher}) {
+            const auto data = test::RandomBytes(size, static_cast<uint32_t>(size));
+            WriteFile(dir / u"a", data);
+            ASSERT_EQ(RunJob(direction, u"stream7", dir / u"a").status, JobStatus::Succeeded);
+            CipherJob job;
+            RecordingOwner owner;
+            job.SetKey(u"stream7");
+            std::vector<uint8_t> streamed;
+            ASSERT_EQ(job.PrepareStream(std::make_unique<MemorySource>(data)).status, JobStatus::Succeeded);
+            ASSERT_EQ(job.LaunchJob(owner, direction, std::make_unique<MemorySink>(streamed)).status,
+                      JobStatus::Succeeded);
+            ASSERT_TRUE(test::WaitForJob(job));
+            EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
+            EXPECT_EQ(streamed, ReadFile(dir / (DirectionInfo(direction).outputPrefix + std::u16string(u"a"))));
+            EXPECT_EQ(owner.LastTotal(direction), 0u) << "a stream's length is not known";
         }
     }
 }

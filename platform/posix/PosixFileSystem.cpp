@@ -2,6 +2,7 @@
 // outputs as unnamed files (O_TMPFILE) that a crash cannot leave behind.
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Terminal.h"
 #include "platform/Text.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/UniqueFd.h"
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +54,9 @@ FileStatus FromErrno(int code)
     case ENXIO:
     case ENODEV:
         error = FileError::IsDevice;
+        break;
+    case EPIPE:
+        error = FileError::Interrupted;  // the reader went away: SIGPIPE has come too
         break;
     default:
         break;
@@ -294,12 +299,93 @@ private:
     bool m_unnamedTemporaries;
 };
 
+// Waits until fd can be read (or written), giving up on an interrupt.
+FileStatus WaitReady(int fd, short events)
+{
+    pollfd wanted {fd, events, 0};
+    for (;;) {
+        if (Interrupted())
+            return {FileError::Interrupted, EINTR};
+        const int ready = ::poll(&wanted, 1, 200);
+        if (ready > 0)
+            return {};
+        if (ready < 0 && errno != EINTR)
+            return FromErrno(errno);
+    }
+}
+
+// Standard input: read to its end; short reads from a pipe are filled up.
+class StandardInput final : public File {
+public:
+    FileStatus GetLength(uint64_t& length) override
+    {
+        length = 0;
+        return {};
+    }
+
+    FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
+    {
+        got = 0;
+        auto* p = static_cast<char*>(buffer);
+        while (got < count) {
+            if (const FileStatus ready = WaitReady(STDIN_FILENO, POLLIN); !ready)
+                return ready;
+            const ssize_t r = ::read(STDIN_FILENO, p + got, count - got);
+            if (r < 0) {
+                if (errno == EINTR || errno == EAGAIN)
+                    continue;
+                return FromErrno(errno);
+            }
+            if (r == 0)
+                break;
+            got += static_cast<uint32_t>(r);
+        }
+        return {};
+    }
+
+    FileStatus Close() override { return {}; }  // the descriptor is the process's
+};
+
+class StandardOutput final : public OutputFile {
+public:
+    FileStatus Write(const void* buffer, uint32_t count) override
+    {
+        const auto* p = static_cast<const char*>(buffer);
+        uint32_t done = 0;
+        while (done < count) {
+            if (const FileStatus ready = WaitReady(STDOUT_FILENO, POLLOUT); !ready)
+                return ready;
+            const ssize_t w = ::write(STDOUT_FILENO, p + done, count - done);
+            if (w < 0) {
+                if (errno == EINTR || errno == EAGAIN)
+                    continue;
+                return FromErrno(errno);
+            }
+            done += static_cast<uint32_t>(w);
+        }
+        return {};
+    }
+
+    FileStatus Finish(std::optional<uint32_t>) override { return {}; }
+    FileStatus Publish(const std::u16string&, bool) override { return {}; }
+};
+
 }  // namespace
 
 FileSystem& SystemFileSystem()
 {
     static PosixFileSystem fs(true);
     return fs;
+}
+
+std::unique_ptr<File> StandardInputFile()
+{
+    return std::make_unique<StandardInput>();
+}
+
+std::unique_ptr<OutputFile> StandardOutputFile()
+{
+    return std::make_unique<StandardOutput>();
 }
 
 std::unique_ptr<FileSystem> MakePosixFileSystem(bool unnamedTemporaries)

@@ -53,6 +53,11 @@ bool StderrIsTerminal()
     return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool StdoutIsTerminal()
+{
+    return ::isatty(STDOUT_FILENO) == 1;
+}
+
 void InstallInterruptHandlers()
 {
     struct sigaction action {};

@@ -3,6 +3,7 @@
 // paths pass straight through (wchar_t is 16 bits here).
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/Terminal.h"
 #include "platform/win32/Handle.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/LongPath.h"
@@ -260,12 +261,85 @@ private:
     }
 };
 
+// Standard input, read to its end with ReadFile: raw bytes, whatever the
+// console's code page or the C library's text mode. A pipe whose writer
+// closed is its end.
+class StandardInput final : public File {
+public:
+    FileStatus GetLength(uint64_t& length) override
+    {
+        length = 0;
+        return {};
+    }
+
+    FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
+    {
+        const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+        got = 0;
+        auto* p = static_cast<char*>(buffer);
+        while (got < count) {
+            if (Interrupted())
+                return {FileError::Interrupted, ERROR_OPERATION_ABORTED};
+            DWORD r = 0;
+            if (!::ReadFile(in, p + got, count - got, &r, nullptr)) {
+                const DWORD code = ::GetLastError();
+                if (code == ERROR_BROKEN_PIPE)
+                    break;
+                return FromLastError(code);
+            }
+            if (r == 0)
+                break;
+            got += r;
+        }
+        return {};
+    }
+
+    FileStatus Close() override { return {}; }  // the handle is the process's
+};
+
+class StandardOutput final : public OutputFile {
+public:
+    FileStatus Write(const void* buffer, uint32_t count) override
+    {
+        const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+        const auto* p = static_cast<const char*>(buffer);
+        uint32_t done = 0;
+        while (done < count) {
+            if (Interrupted())
+                return {FileError::Interrupted, ERROR_OPERATION_ABORTED};
+            DWORD w = 0;
+            if (!::WriteFile(out, p + done, count - done, &w, nullptr)) {
+                const DWORD code = ::GetLastError();
+                // The reader went away, as with SIGPIPE elsewhere.
+                if (code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA)
+                    return {FileError::Interrupted, code};
+                return FromLastError(code);
+            }
+            done += w;
+        }
+        return {};
+    }
+
+    FileStatus Finish(std::optional<uint32_t>) override { return {}; }
+    FileStatus Publish(const std::u16string&, bool) override { return {}; }
+};
+
 }  // namespace
 
 FileSystem& SystemFileSystem()
 {
     static Win32FileSystem fs;
     return fs;
+}
+
+std::unique_ptr<File> StandardInputFile()
+{
+    return std::make_unique<StandardInput>();
+}
+
+std::unique_ptr<OutputFile> StandardOutputFile()
+{
+    return std::make_unique<StandardOutput>();
 }
 
 std::optional<FileId> IdentityOf(const std::u16string& path)

@@ -84,6 +84,12 @@ bool StderrIsTerminal()
     return ::GetConsoleMode(::GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+bool StdoutIsTerminal()
+{
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
 void InstallInterruptHandlers()
 {
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
