@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvel::cli {
@@ -15,12 +16,16 @@ constexpr int kExitFileFailed = 1;  // at least one file was not processed
 constexpr int kExitUsage = 2;       // bad arguments or no usable password; no file touched
 constexpr int kExitInterrupted = 130;
 
+// The FILE that names standard input (its output goes to standard output).
+constexpr std::u16string_view kStdinName = u"-";
+
 struct CliOptions {
     CipherDirection direction = CipherDirection::Encipher;
     std::vector<std::u16string> files;
     std::optional<std::u16string> passwordFile;
     bool passwordStdin = false;
     std::optional<std::u16string> outputDir;
+    bool toStdout = false;  // -c: every output goes to standard output
     bool force = false;
     bool quiet = false;
 };

@@ -141,10 +141,15 @@ FileStatus OutputFileSystem::CreateOutput(const std::u16string& folder, std::uni
     const FileStatus status = m_base.CreateOutput(folder, real);
     if (!status)
         return status;
-    if (m_writeBehind)
-        real = std::make_unique<WriteBehindFile>(std::move(real));
-    file = std::make_unique<KeepingFile>(std::move(real), m_replaceExisting);
+    file = std::make_unique<KeepingFile>(WithWriteBehind(std::move(real)), m_replaceExisting);
     return status;
+}
+
+std::unique_ptr<OutputFile> OutputFileSystem::WithWriteBehind(std::unique_ptr<OutputFile> output) const
+{
+    if (!m_writeBehind)
+        return output;
+    return std::make_unique<WriteBehindFile>(std::move(output));
 }
 
 FileStatus OutputFileSystem::CheckNewName(const std::u16string& folder, const std::u16string& name)

@@ -24,6 +24,9 @@ public:
     FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override;
     FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override;
 
+    // An output made elsewhere (standard output), written behind as these are.
+    std::unique_ptr<OutputFile> WithWriteBehind(std::unique_ptr<OutputFile> output) const;
+
 private:
     FileSystem& m_base;
     bool m_replaceExisting;

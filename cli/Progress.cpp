@@ -40,6 +40,14 @@ std::u16string FormatProgressLine(const std::u16string& name, uint64_t done, uin
     return line;
 }
 
+std::u16string FormatStreamProgressLine(const std::u16string& name, uint64_t done, double seconds)
+{
+    std::u16string line = ShortName(name, 28) + u"  " + FormatSizeText(done);
+    if (seconds >= 0.25 && done != 0)
+        line += u"  " + FormatSizeText(static_cast<uint64_t>(static_cast<double>(done) / seconds)) + u"/s";
+    return line;
+}
+
 std::u16string FormatFinishedLine(const std::u16string& name, uint64_t total, double seconds)
 {
     const auto tenths = static_cast<uint64_t>(seconds * 10 + 0.5);

@@ -10,6 +10,9 @@ namespace quorvel::cli {
 // time since the file started. Speed and time left appear once measurable.
 std::u16string FormatProgressLine(const std::u16string& name, uint64_t done, uint64_t total, double seconds);
 
+// For a stream, whose length is not known: "-  420.000MB  512.000MB/s".
+std::u16string FormatStreamProgressLine(const std::u16string& name, uint64_t done, double seconds);
+
 // The line left behind when a file is done: "name  100%  1.000GB  2.4 s".
 std::u16string FormatFinishedLine(const std::u16string& name, uint64_t total, double seconds);
 

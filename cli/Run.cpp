@@ -35,9 +35,18 @@ std::u16string ReasonText(const FileStatus& status)
     return FileErrorText(status, TextLanguage::English);
 }
 
-std::u16string FailureText(const std::u16string& source, const std::u16string& output, const JobOutcome& outcome)
+std::u16string FailureText(const std::u16string& source, const std::u16string& output, bool toStdout,
+                           const JobOutcome& outcome)
 {
     const std::u16string reason = ReasonText(outcome.file);
+    if (toStdout) {
+        // What reached standard output stays there; say where it stopped.
+        if (outcome.status == JobStatus::ReadFailed || outcome.status == JobStatus::WriteFailed)
+            return source + (outcome.status == JobStatus::ReadFailed ? u": read failed: " : u": cannot write standard output: ") +
+                   reason + u"; the output on standard output is incomplete";
+        if (outcome.status == JobStatus::Cancelled)
+            return source + u": interrupted; the output on standard output is incomplete";
+    }
     switch (outcome.status) {
     case JobStatus::OpenSourceFailed:
         return source + u": cannot open: " + reason;
@@ -108,9 +117,13 @@ struct PlannedFile {
     std::u16string source;  // as given
     std::u16string name;    // bare file name
     std::u16string folder;  // of the output, with its separator (or empty)
-    std::u16string output;  // full output path
+    std::u16string output;  // full output path, or kStandardOutput
     std::u16string refusal; // why the file is not processed, if it is not
+    bool fromStdin = false; // "-": standard input, read to its end
+    bool toStdout = false;  // the output goes to standard output
 };
+
+constexpr char16_t kStandardOutput[] = u"standard output";
 
 std::u16string WithSeparator(std::u16string folder)
 {
@@ -140,10 +153,13 @@ std::vector<PlannedFile> Plan(const CliOptions& options)
     std::vector<std::optional<FileId>> sources;
     std::vector<std::optional<NameKey>> sourceNames;
     for (const std::u16string& source : options.files) {
-        sources.push_back(IdentityOf(source));
+        const bool stdinSource = source == kStdinName;
+        sources.push_back(stdinSource ? std::nullopt : IdentityOf(source));
         const std::u16string folder = FolderOf(source);
-        sourceNames.push_back(KeyOf(folder, source.substr(folder.size())));
+        sourceNames.push_back(stdinSource ? std::nullopt : KeyOf(folder, source.substr(folder.size())));
     }
+    // Standard output may itself be a file, one of the inputs even (-c a >> a).
+    const std::optional<FileId> standardOutput = StandardOutputIdentity();
 
     std::vector<PlannedFile> plan;
     // Outputs already claimed in this run: their folder's identity and folded name.
@@ -152,6 +168,18 @@ std::vector<PlannedFile> Plan(const CliOptions& options)
     for (size_t i = 0; i < options.files.size(); ++i) {
         PlannedFile file;
         file.source = options.files[i];
+        if (file.source == kStdinName || options.toStdout) {
+            file.fromStdin = file.source == kStdinName;
+            file.toStdout = true;
+            file.output = kStandardOutput;
+            for (size_t j = 0; j < sources.size() && file.refusal.empty(); ++j) {
+                if (standardOutput && sources[j] == standardOutput)
+                    file.refusal = file.source + u": standard output is the input " + options.files[j] +
+                                   u" of this run; refused";
+            }
+            plan.push_back(std::move(file));
+            continue;
+        }
         file.name = file.source.substr(FolderOf(file.source).size());
         file.folder = options.outputDir ? WithSeparator(*options.outputDir) : FolderOf(file.source);
         file.output = file.folder + prefix + file.name;
@@ -196,6 +224,10 @@ void Wipe(std::string& text)
     std::fill(text.begin(), text.end(), '\0');
     text.clear();
 }
+
+// The exit status when standard output's reader went away: 128 + SIGPIPE.
+constexpr int kBrokenPipeSignal = 13;
+constexpr int kExitOutputClosed = 128 + kBrokenPipeSignal;
 
 // The exit status of a run stopped by a signal: 128 + its number, as a shell reports it.
 int InterruptedExit()
@@ -329,16 +361,11 @@ std::optional<int> GetPassword(const CliOptions& options, std::u16string& passwo
     return std::nullopt;
 }
 
-enum class FileResult { Done, Failed, Interrupted };
+enum class FileResult { Done, Failed, Interrupted, OutputClosed };
 
-// Runs one planned file to its end, with its progress line; reports a failure.
-FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, const PlannedFile& file,
-                       const CliOptions& options, const std::u16string& password)
+// The output of a file that goes to standard output, or why not.
+FileResult CheckOutputName(const PlannedFile& file, const CliOptions& options)
 {
-    if (!file.refusal.empty()) {
-        Report(file.refusal);
-        return FileResult::Failed;
-    }
     // Checked only now: an earlier file of this run may have made it.
     if (IsFolder(file.output)) {
         Report(file.source + u": cannot create " + file.output + u": " + ReasonText({FileError::IsFolder, 0}));
@@ -348,30 +375,57 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
         Report(file.source + u": " + file.output + u" already exists; not replaced (-f replaces it)");
         return FileResult::Failed;
     }
+    return FileResult::Done;
+}
+
+// Runs one planned file to its end, with its progress line; reports a failure.
+FileResult ProcessFile(CipherJob& job, OutputFileSystem& fileSystem, RunOwner& owner, ProgressLine& progress,
+                       const PlannedFile& file, const CliOptions& options, const std::u16string& password)
+{
+    if (!file.refusal.empty()) {
+        Report(file.refusal);
+        return FileResult::Failed;
+    }
+    if (!file.toStdout) {
+        if (const FileResult checked = CheckOutputName(file, options); checked != FileResult::Done)
+            return checked;
+    }
 
     job.SetKey(password);
     uint64_t size = 0;
-    JobOutcome outcome = job.PrepareJob(file.source, size);
+    JobOutcome outcome = file.fromStdin ? job.PrepareStream(StandardInputFile()) : job.PrepareJob(file.source, size);
     const auto start = Clock::now();
     const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     owner.Reset();
-    if (outcome.status == JobStatus::Succeeded)
-        outcome = job.LaunchJob(owner, options.direction, file.name, file.folder);
+    if (outcome.status == JobStatus::Succeeded) {
+        outcome = file.toStdout ? job.LaunchJob(owner, options.direction, fileSystem.WithWriteBehind(StandardOutputFile()))
+                                : job.LaunchJob(owner, options.direction, file.name, file.folder);
+    }
     if (outcome.status == JobStatus::Succeeded) {
         while (!job.WaitReleased(std::chrono::milliseconds(100))) {
             if (Interrupted())
                 job.RequestCancel();
-            progress.Show(FormatProgressLine(file.source, owner.Done(), size, elapsed()));
+            progress.Show(file.fromStdin ? FormatStreamProgressLine(file.source, owner.Done(), elapsed())
+                                         : FormatProgressLine(file.source, owner.Done(), size, elapsed()));
         }
         job.Wait();
         outcome = job.Outcome();
     }
-    if (outcome.status == JobStatus::Succeeded) {
-        progress.Finish(FormatFinishedLine(file.source, size, elapsed()));
+    // A stream that ended because its writer was stopped with it is no whole stream.
+    if (outcome.status == JobStatus::Succeeded && !(file.fromStdin && Interrupted())) {
+        progress.Finish(FormatFinishedLine(file.source, file.fromStdin ? owner.Done() : size, elapsed()));
         return FileResult::Done;
     }
     progress.Clear();
-    Report(FailureText(file.source, file.output, outcome));
+    // The reader of standard output went away: SIGPIPE, or on Windows a broken pipe.
+    const bool outputClosed =
+        file.toStdout && (InterruptSignal() == kBrokenPipeSignal ||
+                          (outcome.status == JobStatus::WriteFailed && outcome.file.error == FileError::Interrupted));
+    if (outputClosed) {
+        Report(file.source + u": standard output was closed before the end; stopped");
+        return FileResult::OutputClosed;
+    }
+    Report(FailureText(file.source, file.output, file.toStdout, outcome));
     // A stop that came while the file was being opened counts as one too.
     return outcome.status == JobStatus::Cancelled || Interrupted() ? FileResult::Interrupted : FileResult::Failed;
 }
@@ -393,7 +447,7 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
             Report(u"interrupted; " + file.source + u" and any files after it were not processed");
             return InterruptedExit();
         }
-        switch (ProcessFile(job, owner, progress, file, options, password)) {
+        switch (ProcessFile(job, fileSystem, owner, progress, file, options, password)) {
         case FileResult::Done:
             break;
         case FileResult::Failed:
@@ -401,6 +455,9 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
             break;
         case FileResult::Interrupted:
             return InterruptedExit();
+        case FileResult::OutputClosed:
+            // As SIGPIPE ends a program whose reader went away (Windows has no signal for it).
+            return kExitOutputClosed;
         }
     }
     // A stop that came after the last file was complete cut nothing short.
@@ -430,6 +487,13 @@ std::u16string PasswordFromBytes(std::string_view bytes)
 int RunCommand(const CliOptions& options)
 {
     InstallInterruptHandlers();
+    const bool anyToStdout = options.toStdout || std::find(options.files.begin(), options.files.end(),
+                                                           std::u16string(kStdinName)) != options.files.end();
+    if (anyToStdout && !options.force && StdoutIsTerminal()) {
+        Report(u"the output is binary and standard output is a terminal; redirect it to a file or a pipe "
+               u"(-f writes it to the terminal all the same)");
+        return kExitUsage;
+    }
     if (options.outputDir && !IsFolder(*options.outputDir)) {
         Report(u"the output folder " + *options.outputDir + u" does not exist or is not a folder");
         return kExitUsage;

@@ -117,6 +117,8 @@ struct FileId {
     bool operator==(const FileId&) const = default;
 };
 std::optional<FileId> IdentityOf(const std::u16string& path);
+// The file standard output writes to, when it is one (not a pipe or terminal).
+std::optional<FileId> StandardOutputIdentity();
 
 // Whether anything, even a dangling link, has this name.
 bool PathExists(const std::u16string& path);

@@ -401,6 +401,14 @@ std::optional<FileId> IdentityOf(const std::u16string& path)
     return FileId {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
 }
 
+std::optional<FileId> StandardOutputIdentity()
+{
+    struct stat st {};
+    if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileId {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 bool PathExists(const std::u16string& path)
 {
     struct stat st {};

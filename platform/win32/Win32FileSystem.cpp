@@ -342,16 +342,35 @@ std::unique_ptr<OutputFile> StandardOutputFile()
     return std::make_unique<StandardOutput>();
 }
 
+namespace {
+
+std::optional<FileId> IdentityOfHandle(HANDLE h)
+{
+    BY_HANDLE_FILE_INFORMATION info {};
+    if (!::GetFileInformationByHandle(h, &info))
+        return std::nullopt;
+    return FileId {info.dwVolumeSerialNumber, (uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
+
+}  // namespace
+
 std::optional<FileId> IdentityOf(const std::u16string& path)
 {
     // No access rights needed; backup semantics let folders open too.
     const UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), 0,
                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION info {};
-    if (!h || !::GetFileInformationByHandle(h.Get(), &info))
+    if (!h)
         return std::nullopt;
-    return FileId {info.dwVolumeSerialNumber, (uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+    return IdentityOfHandle(h.Get());
+}
+
+std::optional<FileId> StandardOutputIdentity()
+{
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE || ::GetFileType(out) != FILE_TYPE_DISK)
+        return std::nullopt;
+    return IdentityOfHandle(out);
 }
 
 bool PathExists(const std::u16string& path)

@@ -301,6 +301,29 @@ TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
     EXPECT_EQ(ReadFile(dir / u"a"), a);
 }
 
+// "-" reads standard input to its end and writes standard output: the bytes a
+// file of the same data gives, binary on every system (no CR/LF translation:
+// the data is full of both).
+TEST_F(CliProgram, StandardInputToStandardOutputGivesTheFilesBytes)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    for (const size_t size : {size_t {0}, size_t {1}, size_t {0x3FFFF}, size_t {0x40000}, size_t {0x40001}, size_t {700001}}) {
+        SCOPED_TRACE(size);
+        auto data = test::RandomBytes(size, static_cast<uint32_t>(size));
+        for (size_t i = 0; i + 1 < data.size(); i += 97)
+            data[i] = '\r', data[i + 1] = '\n';
+        WriteFile(dir / u"a", data);
+        const auto en = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-"}, std::string(data.begin(), data.end()));
+        ASSERT_EQ(en.exitCode, 0) << en.err;
+        EXPECT_EQ(Bytes(en.out), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a"));
+        const auto de = Cli(dir, {u"decipher", u"--password-file", u"pw", u"-"}, en.out);
+        ASSERT_EQ(de.exitCode, 0) << de.err;
+        EXPECT_EQ(Bytes(de.out), data);
+    }
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"pw"}));  // nothing written beside
+}
+
 // Each refusal names the file and says why in words, before anything is
 // written; what fits gets its output, however long.
 TEST_F(CliProgram, RefusalsNameTheFileAndTheReason)
