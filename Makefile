@@ -9,15 +9,18 @@
 # make install - quorvel-cli and its man page into PREFIX (default /usr/local),
 #                below DESTDIR when it is set
 # make deb     - the Debian package, build/dist/quorvel-cli_VERSION_amd64.deb
+# make dist    - build/dist/Quorvel-VERSION-win32.zip and -win64.zip, the same
+#                bytes from the same commit (scripts/dist), and their SHA256SUMS
 
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 export JOBS
 
 PREFIX ?= /usr/local
+VERSION = $(shell sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 .PHONY: all bootstrap native win32 win64 test test-native test-win32 test-win64 run check clean \
-        install deb programs-native programs-win32 programs-win64
+        install deb dist programs-native programs-win32 programs-win64
 
 all: native win32 win64
 
@@ -57,6 +60,10 @@ deb: programs-native
 	@cpack --config build/native/CPackConfig.cmake -B build/native/cpack -D CPACK_OUTPUT_FILE_PREFIX="$(CURDIR)/build/dist" \
 	  | sed -n 's|^CPack: - package: $(CURDIR)/\(.*\) generated\.$$|make deb: \1|p'; \
 	  [ "$${PIPESTATUS[0]}" -eq 0 ] || { echo "make deb: cpack failed (messages above)" >&2; exit 1; }
+
+dist: programs-win32 programs-win64
+	@scripts/dist build/dist $(VERSION) win32=build/win32/bin win64=build/win64/bin \
+	  || { echo "make dist: making the archives failed (the message above)" >&2; exit 1; }
 
 clean:
 	rm -rf build
