@@ -17,7 +17,7 @@ JOBS ?= $(shell nproc)
 export JOBS
 
 PREFIX ?= /usr/local
-VERSION = $(shell sed -n 's/^project(Quorvel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+VERSION = $(shell sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/win32/CMakeCache.txt 2>/dev/null)
 
 .PHONY: all bootstrap native win32 win64 test test-native test-win32 test-win64 run check clean \
         install deb dist programs-native programs-win32 programs-win64
