@@ -222,8 +222,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args)
     const size_t at = std::get<size_t>(found);
     const Command& command = *FindCommand(args[at]);
 
-    // "--" is found here: CLI11 gives the words after it back to a parent
-    // command once FILE has a value, and the rest of the line is then lost.
+    // CLI11 sees only the words before "--": every word after it is a FILE,
+    // whatever it looks like.
     const auto begin = args.begin() + static_cast<std::ptrdiff_t>(at) + 1;
     const auto mark = std::find(begin, args.end(), "--");
     const std::vector<std::string> afterMark(mark == args.end() ? mark : mark + 1, args.end());
@@ -248,8 +248,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args)
     } catch (const CLI::CallForHelp&) {
         return Output(app.help());
     } catch (const CLI::ExcludesError&) {
-        return UsageError(app.count("--stdout") != 0 ? "-c (standard output) and -o (a folder) cannot both take the outputs"
-                                       : "--password-file and --password-stdin cannot both give the password",
+        const bool outputs = app.count("--stdout") != 0;
+        return UsageError(outputs ? "-c (standard output) and -o (a folder) cannot both take the outputs"
+                                  : "--password-file and --password-stdin cannot both give the password",
                           command.name);
     } catch (const CLI::ArgumentMismatch& e) {
         // CLI11's message starts with the option's name.

@@ -44,8 +44,8 @@ TEST(CliParse, StandardInputStandardOutputAndTheEndOfOptions)
         {{"encipher", "-"}, {u"-"}, false},
         {{"decipher", "-c", "a", "-"}, {u"a", u"-"}, true},
         {{"encipher", "--stdout", "-fq", "a"}, {u"a"}, true},
-        // After "--" every word is a file, also after files were given (CLI11
-        // alone hands those back to the top level); "-" stays standard input.
+        // After "--" every word is a file, also after files were given; "-"
+        // stays standard input.
         {{"encipher", "a", "b", "--", "-dash", "--", "-c"}, {u"a", u"b", u"-dash", u"--", u"-c"}, false},
         {{"decipher", "--", "-"}, {u"-"}, false},
         // Words CLI11 gives a meaning of its own: the command names, "++".
@@ -58,8 +58,6 @@ TEST(CliParse, StandardInputStandardOutputAndTheEndOfOptions)
         EXPECT_EQ(r.options.files, c.files);
         EXPECT_EQ(r.options.toStdout, c.toStdout);
     }
-    const ParseResult fq = ParseCommandLine({"encipher", "-fq", "a"});
-    EXPECT_TRUE(fq.options.force && fq.options.quiet);
 }
 
 TEST(CliParse, UsageErrorsNameTheWordTheyRefuse)
@@ -128,10 +126,7 @@ TEST(CliParse, HelpAndVersionExitWithZero)
         for (const char* option : {"-h, --help", "--password-file PATH", "--password-stdin", "-o, --output-dir DIR",
                                    "-c, --stdout", "-f, --force", "-q, --quiet"})
             EXPECT_NE(own.find("\n  " + std::string(option) + " "), std::string::npos) << option;
-        // Its examples use this command and no other.
-        const std::string examples = own.substr(own.find("Examples:"));
-        EXPECT_NE(examples.find("quorvel-cli " + command + " "), std::string::npos);
-        EXPECT_EQ(examples.find(command == "encipher" ? "decipher" : "encipher"), std::string::npos);
+        EXPECT_NE(own.find("Examples:\n  quorvel-cli " + command + " "), std::string::npos);
     }
     // After "--", --help is a file.
     EXPECT_FALSE(ParseCommandLine({"encipher", "--", "--help"}).exitCode);
