@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The man page as man shows it: rendered without a warning from man or groff,
-# within 80 columns, and in step with the program: every option that a --help of quorvel-cli shows, and every exit
-# status it names, is in the page.
+# within 80 columns, and in step with the program: every option that a --help
+# of quorvel-cli shows, and every exit status it names, is in the page.
 #
 #   man-page-test.sh QUORVEL_CLI MAN_PAGE
 set -uo pipefail
@@ -31,11 +31,12 @@ fi
 
 # What the program's help names, the page must name too.
 { "$cli" --help; "$cli" encipher --help; "$cli" decipher --help; } >"$scratch/help" 2>&1
+options=$(grep -oE -- '(^|[ ,(])--?[a-z][a-z-]*' "$scratch/help" | tr -d ' ,(' | sort -u)
+n=$(wc -w <<<"$options")
 missing=()
-for option in $(grep -oE -- '(^|[ ,(])--?[a-z][a-z-]*' "$scratch/help" | tr -d ' ,(' | sort -u); do
+for option in $options; do
   grep -qE -- "(^|[^a-z-])$option([^a-z-]|\$)" "$scratch/page" || missing+=("$option")
 done
-n=$(grep -oE -- '(^|[ ,(])--?[a-z][a-z-]*' "$scratch/help" | tr -d ' ,(' | sort -u | wc -l)
 if [ "$n" -ge 10 ] && [ ${#missing[@]} -eq 0 ]; then
   pass "all $n options of --help are in the page"
 else
