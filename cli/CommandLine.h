@@ -10,7 +10,7 @@
 
 namespace quorvel::cli {
 
-// Exit codes.
+// Exit codes. A stop by signal N ends with 128 + N, as shells report it.
 constexpr int kExitOk = 0;
 constexpr int kExitFileFailed = 1;  // at least one file was not processed
 constexpr int kExitUsage = 2;       // bad arguments or no usable password; no file touched
@@ -21,7 +21,7 @@ constexpr std::u16string_view kStdinName = u"-";
 
 struct CliOptions {
     CipherDirection direction = CipherDirection::Encipher;
-    std::vector<std::u16string> files;
+    std::vector<std::u16string> files;  // in the order given; kStdinName at most once
     std::optional<std::u16string> passwordFile;
     bool passwordStdin = false;
     std::optional<std::u16string> outputDir;

@@ -34,38 +34,103 @@ TEST(CliParse, EveryOptionReachesItsField)
     EXPECT_FALSE(plain.options.quiet);
 }
 
-TEST(CliParse, UsageErrorsExitWithTwoAndSayWhy)
+TEST(CliParse, StandardInputStandardOutputAndTheEndOfOptions)
 {
-    const std::vector<std::vector<std::string>> bad = {
-        {},
-        {"encipher"},
-        {"scramble", "a"},
-        {"encipher", "--bogus", "a"},
-        {"encipher", "--password-file", "p", "--password-stdin", "a"},
-        {"encipher", "a", "-o"},
-        {"encipher", "--password-file"},
-        {"decipher", "-o", "", "a"},
-        {"decipher", ""},
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::u16string> files;
+        bool toStdout;
+    } cases[] = {
+        {{"encipher", "-"}, {u"-"}, false},
+        {{"decipher", "-c", "a", "-"}, {u"a", u"-"}, true},
+        {{"encipher", "--stdout", "-fq", "a"}, {u"a"}, true},
+        // After "--" every word is a file, also after files were given; "-"
+        // stays standard input.
+        {{"encipher", "a", "b", "--", "-dash", "--", "-c"}, {u"a", u"b", u"-dash", u"--", u"-c"}, false},
+        {{"decipher", "--", "-"}, {u"-"}, false},
+        // Words CLI11 gives a meaning of its own: the command names, "++".
+        {{"decipher", "++", "decipher", "encipher"}, {u"++", u"decipher", u"encipher"}, false},
     };
-    for (const auto& args : bad) {
-        SCOPED_TRACE(testing::PrintToString(args));
-        const ParseResult r = ParseCommandLine(args);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const ParseResult r = ParseCommandLine(c.args);
+        ASSERT_FALSE(r.exitCode) << r.err;
+        EXPECT_EQ(r.options.files, c.files);
+        EXPECT_EQ(r.options.toStdout, c.toStdout);
+    }
+}
+
+TEST(CliParse, UsageErrorsNameTheWordTheyRefuse)
+{
+    const struct {
+        std::vector<std::string> args;
+        std::string said;
+    } cases[] = {
+        {{}, "a command is required: encipher or decipher"},
+        {{"encrypt", "f"}, "unknown command 'encrypt' (encipher or decipher)"},
+        {{"-V"}, "unknown option '-V'"},
+        {{"-f", "encipher", "a"}, "the option '-f' goes after the command"},
+        {{"x1", "x2", "x3", "encipher", "f"}, "unexpected words before the command encipher: 'x1' 'x2' 'x3'"},
+        {{"--", "encipher", "a"}, "'--' goes after the command"},
+        {{"encipher", "-dash"}, "unknown option '-dash' (a file of that name: quorvel-cli encipher -- -dash, or ./-dash)"},
+        {{"decipher", "a", "--bogus", "b"}, "unknown option '--bogus'"},
+        {{"encipher"}, "no FILE given"},
+        {{"encipher", "-q", "--"}, "no FILE given"},
+        {{"encipher", "-", "a", "--", "-"}, "- (standard input) is given more than once"},
+        {{"encipher", "--password-stdin", "-"}, "use --password-file, or leave both out to type it at the prompt"},
+        {{"encipher", "--password-file", "p", "--password-stdin", "a"}, "--password-file and --password-stdin cannot both"},
+        {{"encipher", "-c", "-o", "d", "a"}, "-c (standard output) and -o (a folder) cannot both"},
+        {{"encipher", "a", "-o"}, "--output-dir needs a value (DIR)"},
+        {{"encipher", "--password-file"}, "--password-file needs a value (PATH)"},
+        {{"encipher", "-o", "x", "-o", "y", "a"}, "--output-dir is given more than once"},
+        {{"encipher", "--output-dir=", "a"}, "no value after '--output-dir='"},  // not "a" as the folder
+        {{"decipher", "-o", "", "a"}, "an empty path"},
+        {{"decipher", ""}, "an empty path"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const ParseResult r = ParseCommandLine(c.args);
         ASSERT_TRUE(r.exitCode);
         EXPECT_EQ(*r.exitCode, kExitUsage);
-        EXPECT_NE(r.err.find("quorvel-cli: "), std::string::npos);
+        EXPECT_EQ(r.err.rfind("quorvel-cli: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("--help' for the options.\n"), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
     }
 }
 
 TEST(CliParse, HelpAndVersionExitWithZero)
 {
-    for (const auto& args : std::vector<std::vector<std::string>> {{"--help"}, {"-h"}, {"encipher", "--help"}}) {
+    const auto help = [](const std::vector<std::string>& args) {
         const ParseResult r = ParseCommandLine(args);
-        ASSERT_TRUE(r.exitCode);
-        EXPECT_EQ(*r.exitCode, kExitOk);
-        EXPECT_NE(r.out.find("Usage"), std::string::npos);
+        EXPECT_EQ(r.exitCode, std::optional<int>(kExitOk));
+        EXPECT_TRUE(r.err.empty());
+        // Fits a terminal of 80 columns.
+        for (size_t start = 0, end; start < r.out.size(); start = end + 1) {
+            end = r.out.find('\n', start);
+            EXPECT_LE(end - start, 79u) << r.out.substr(start, end - start);
+        }
+        return r.out;
+    };
+    const std::string top = help({"--help"});
+    EXPECT_EQ(top, help({"-h"}));
+    EXPECT_EQ(top, help({"--help", "encipher"}));
+    for (const char* item : {"\n  encipher ", "\n  decipher ", "\n  -  ", "\n  --  ", "Exit status", "141"})
+        EXPECT_NE(top.find(item), std::string::npos) << item;
+
+    for (const std::string command : {"encipher", "decipher"}) {
+        SCOPED_TRACE(command);
+        const std::string own = help({command, "--help"});
+        EXPECT_EQ(own, help({command, "a", "-h", "b"}));
+        EXPECT_EQ(own.find("Usage: quorvel-cli " + command + " [OPTIONS] FILE..."), own.find("Usage"));
+        for (const char* option : {"-h, --help", "--password-file PATH", "--password-stdin", "-o, --output-dir DIR",
+                                   "-c, --stdout", "-f, --force", "-q, --quiet"})
+            EXPECT_NE(own.find("\n  " + std::string(option) + " "), std::string::npos) << option;
+        EXPECT_NE(own.find("Examples:\n  quorvel-cli " + command + " "), std::string::npos);
     }
-    EXPECT_NE(ParseCommandLine({"encipher", "--help"}).out.find("--password-file"), std::string::npos);
+    // After "--", --help is a file.
+    EXPECT_FALSE(ParseCommandLine({"encipher", "--", "--help"}).exitCode);
+
     const ParseResult version = ParseCommandLine({"--version"});
     ASSERT_TRUE(version.exitCode);
     EXPECT_EQ(*version.exitCode, kExitOk);

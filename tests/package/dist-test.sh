@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# make dist's archives (scripts/dist), made from stand-in programs: two runs
+# from copies in other folders, with other file times, another umask and
+# another time zone give byte-identical archives; each holds the four files in
+# a fixed order, every entry dated SOURCE_DATE_EPOCH; the SHA256SUMS inside
+# and beside the archives check out.
+#
+#   dist-test.sh SOURCE_DIR
+set -uo pipefail
+dist=$(realpath "$1")/scripts/dist
+failures=0
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+export SOURCE_DATE_EPOCH=1796731200  # 2026-12-08 12:00:00 UTC
+for arch in win32 win64; do
+  mkdir -p "$scratch/a/$arch"
+  head -c 300000 /dev/urandom >"$scratch/a/$arch/Quorvel.exe"
+  head -c 200000 /dev/urandom >"$scratch/a/$arch/quorvel-cli.exe"
+done
+cp -r "$scratch/a" "$scratch/b-elsewhere"
+touch -d '2001-02-03 04:05:06' "$scratch"/b-elsewhere/*/*
+chmod 755 "$scratch"/b-elsewhere/*/*
+
+"$dist" "$scratch/out1" 9.8.7 win32="$scratch/a/win32" win64="$scratch/a/win64" >"$scratch/run1" 2>&1 \
+  || fail "the first run failed: $(cat "$scratch/run1")"
+(umask 077 && TZ=Asia/Tokyo "$dist" "$scratch/out2" 9.8.7 \
+  win32="$scratch/b-elsewhere/win32" win64="$scratch/b-elsewhere/win64") >"$scratch/run2" 2>&1 \
+  || fail "the second run failed: $(cat "$scratch/run2")"
+
+for arch in win32 win64; do
+  zip1=$scratch/out1/Quorvel-9.8.7-$arch.zip zip2=$scratch/out2/Quorvel-9.8.7-$arch.zip
+  if cmp -s "$zip1" "$zip2"; then
+    pass "$arch: two runs, the same bytes: $(sha256sum <"$zip1" | cut -c1-16)…"
+  else
+    fail "$arch: the two runs' archives differ"
+  fi
+  entries=$(zipinfo -1 "$zip1" | paste -sd ' ')
+  times=$(zipinfo -T -l "$zip1" | awk '$1 ~ /^-/ { print $8 }' | sort -u)
+  if [ "$entries" = "Quorvel.exe README.txt SHA256SUMS quorvel-cli.exe" ] \
+     && [ "$times" = "$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y%m%d.%H%M%S)" ]; then
+    pass "$arch: $entries, all dated $times"
+  else
+    fail "$arch: entries '$entries', times '$(echo $times)'"
+  fi
+  mkdir "$scratch/x-$arch" && unzip -q "$zip1" -d "$scratch/x-$arch"
+  if (cd "$scratch/x-$arch" && sha256sum --quiet -c SHA256SUMS) && cmp -s "$scratch/x-$arch/Quorvel.exe" "$scratch/a/$arch/Quorvel.exe" \
+     && [ "$(grep -c $'\r$' "$scratch/x-$arch/README.txt")" = "$(wc -l <"$scratch/x-$arch/README.txt")" ]; then
+    pass "$arch: SHA256SUMS inside checks out; README.txt has CRLF line ends"
+  else
+    fail "$arch: the unpacked files do not match SHA256SUMS, the programs, or README.txt is not CRLF"
+  fi
+done
+if (cd "$scratch/out2" && sha256sum --quiet -c SHA256SUMS) && [ "$(wc -l <"$scratch/out2/SHA256SUMS")" = 2 ]; then
+  pass "SHA256SUMS beside the archives checks out"
+else
+  fail "SHA256SUMS beside the archives: $(cat "$scratch/out2/SHA256SUMS")"
+fi
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]

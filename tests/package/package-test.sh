@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# What make install and make deb give people, checked as they would meet it:
+#   - cmake --install with a prefix and DESTDIR puts bin/quorvel-cli and its
+#     man page there, and nothing else;
+#   - the Debian package holds what it should, depends on the packages of the
+#     libraries the program loads, and lintian finds no error or warning in it;
+#   - dpkg installs it into a scratch root (a copy of this system's package
+#     list, so its dependencies are checked against what is installed here),
+#     quorvel-cli --version runs from there, and dpkg's removal leaves nothing.
+# The host's own dpkg database and file system are never touched.
+#
+#   package-test.sh BUILD_DIR
+set -uo pipefail
+build=$(realpath "$1")
+failures=0
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+skip() { echo "SKIP: $*"; }
+# Every file and folder below $1, as paths relative to it.
+tree() { (cd "$1" && find . -mindepth 1 | LC_ALL=C sort); }
+
+version=$("$build/bin/quorvel-cli" --version) || { echo "FAIL: quorvel-cli --version failed"; exit 1; }
+version=${version#quorvel-cli }
+
+# --- make install: cmake --install, as the Makefile calls it.
+if DESTDIR="$scratch/dest" cmake --install "$build" --component cli --prefix /opt/q >"$scratch/install.log" 2>&1; then
+  expected=$'./opt\n./opt/q\n./opt/q/bin\n./opt/q/bin/quorvel-cli\n./opt/q/share\n./opt/q/share/man\n./opt/q/share/man/man1\n./opt/q/share/man/man1/quorvel-cli.1.gz'
+  got=$(tree "$scratch/dest")
+  if [ "$got" = "$expected" ] && [ "$("$scratch/dest/opt/q/bin/quorvel-cli" --version)" = "quorvel-cli $version" ] \
+     && [ -z "$(MANWIDTH=80 man --warnings -l "$scratch/dest/opt/q/share/man/man1/quorvel-cli.1.gz" 2>&1 >/dev/null)" ]; then
+    pass "cmake --install (prefix /opt/q, DESTDIR): the program and its man page, nothing else"
+  else
+    fail "cmake --install put: $(echo $got)"
+  fi
+else
+  fail "cmake --install failed: $(tail -n 3 "$scratch/install.log")"
+fi
+
+# --- The package.
+if ! cpack --config "$build/CPackConfig.cmake" -B "$scratch/cpack" -D CPACK_OUTPUT_FILE_PREFIX="$scratch" \
+    >"$scratch/cpack.log" 2>&1; then
+  tail -n 20 "$scratch/cpack.log"
+  echo "FAIL: cpack could not make the package; 1 failure(s)"
+  exit 1
+fi
+deb=$scratch/quorvel-cli_${version}_amd64.deb
+if [ ! -f "$deb" ]; then
+  echo "FAIL: cpack made $(cd "$scratch" && ls -- *.deb 2>/dev/null | tr '\n' ' ')but not $(basename "$deb"); 1 failure(s)"
+  exit 1
+fi
+pass "cpack made $(basename "$deb")"
+
+contents=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | LC_ALL=C sort | paste -sd ' ')
+expected='./usr/bin/quorvel-cli ./usr/share/doc/quorvel-cli/changelog.gz ./usr/share/doc/quorvel-cli/copyright ./usr/share/man/man1/quorvel-cli.1.gz'
+if [ "$contents" = "$expected" ]; then
+  pass "it holds the program, its man page, copyright and changelog"
+else
+  fail "its files: $contents"
+fi
+
+# Each library the program loads must come from a package it depends on.
+depends=$(dpkg-deb --field "$deb" Depends)
+mkdir -p "$scratch/x" && dpkg-deb -x "$deb" "$scratch/x"
+missing=()
+for lib in $(objdump -p "$scratch/x/usr/bin/quorvel-cli" | awk '$1 == "NEEDED" { print $2 }'); do
+  path=$(ldd "$build/bin/quorvel-cli" | awk -v lib="$lib" '$1 == lib { print $3 }')
+  owner=$(dpkg -S "$(realpath "$path")" 2>/dev/null || dpkg -S "$path" 2>/dev/null)
+  owner=${owner%%:*}
+  [[ ", $depends" == *", $owner "* || ", $depends," == *", $owner,"* ]] || missing+=("$lib ($owner)")
+done
+if [ -n "$depends" ] && [ ${#missing[@]} -eq 0 ]; then
+  pass "Depends: $depends"
+else
+  fail "Depends: '$depends' leaves out the packages of ${missing[*]}"
+fi
+
+if command -v lintian >/dev/null; then
+  if lintian --fail-on error,warning "$deb" >"$scratch/lintian" 2>&1; then
+    pass "lintian: no error or warning"
+  else
+    fail "lintian: $(grep -E '^[EW]:' "$scratch/lintian" | paste -sd ';' || cat "$scratch/lintian")"
+  fi
+else
+  skip "lintian is not installed (scripts/bootstrap installs it)"
+fi
+
+# --- Install and remove it with dpkg, in a root of its own.
+if [ "$(id -u)" -ne 0 ]; then
+  skip "dpkg install and removal: dpkg needs root to install files as root's"
+else
+  root=$scratch/root admin=$scratch/root/var/lib/dpkg
+  mkdir -p "$admin/info" "$admin/updates" "$admin/triggers"
+  cp /var/lib/dpkg/status "$admin/status"
+  touch "$admin/available"
+  # dpkg's own records aside, the root is compared before and after.
+  files() { tree "$root" | grep -v '^\./var/lib/dpkg/'; }
+  before=$(files)
+  dpkg=(dpkg --root="$root" --log="$scratch/dpkg.log")
+  if "${dpkg[@]}" -i "$deb" >"$scratch/dpkg.out" 2>&1; then
+    state=$("${dpkg[@]}" -s quorvel-cli 2>/dev/null | sed -n 's/^Status: //p')
+    said=$("$root/usr/bin/quorvel-cli" --version 2>&1)
+    if [ "$state" = "install ok installed" ] && [ "$said" = "quorvel-cli $version" ]; then
+      pass "dpkg -i: installed; $root/usr/bin/quorvel-cli --version says '$said'"
+    else
+      fail "after dpkg -i: status '$state', --version said '$said'"
+    fi
+    if "${dpkg[@]}" --purge quorvel-cli >>"$scratch/dpkg.out" 2>&1; then
+      left=$(diff <(echo "$before") <(files) | sed -n 's/^> //p')
+      state=$("${dpkg[@]}" -s quorvel-cli 2>&1 | sed -n 's/^Status: //p')
+      if [ -z "$left" ] && [ -z "$state" ]; then
+        pass "dpkg --purge: nothing of it left"
+      else
+        fail "after dpkg --purge: status '$state', left: $(echo $left)"
+      fi
+    else
+      fail "dpkg --purge failed: $(tail -n 5 "$scratch/dpkg.out")"
+    fi
+  else
+    fail "dpkg -i failed: $(tail -n 5 "$scratch/dpkg.out")"
+  fi
+fi
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
