@@ -1,19 +1,8 @@
 # Cross build for 64-bit Windows with mingw-w64: the same sources as the
-# 32-bit build, shipped beside it. The -posix compilers carry std::thread.
-set(CMAKE_SYSTEM_NAME Windows)
+# 32-bit build, shipped beside it.
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(QUORVEL_MINGW_TRIPLET x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
 
 # Test programs run under 64-bit Wine; CMakeLists.txt makes scripts/wine-run their emulator.
 set(QUORVEL_WINE_ARCH win64)
