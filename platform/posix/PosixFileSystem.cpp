@@ -78,6 +78,67 @@ FileError KindError(mode_t mode)
     return FileError::NotRegular;
 }
 
+// Waits until fd can be read (or written), giving up on an interrupt.
+FileStatus WaitReady(int fd, short events)
+{
+    pollfd wanted {fd, events, 0};
+    for (;;) {
+        if (Interrupted())
+            return {FileError::Interrupted, EINTR};
+        const int ready = ::poll(&wanted, 1, 200);
+        if (ready > 0)
+            return {};
+        if (ready < 0 && errno != EINTR)
+            return FromErrno(errno);
+    }
+}
+
+// Reads until count bytes or the end: read() may return less than asked
+// (signals, pipes, network file systems); only a zero return is the end.
+// A stream waits interruptibly for each piece.
+FileStatus ReadFully(int fd, void* buffer, uint32_t count, uint32_t& got, bool stream)
+{
+    got = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (got < count) {
+        if (stream) {
+            if (const FileStatus ready = WaitReady(fd, POLLIN); !ready)
+                return ready;
+        }
+        const ssize_t r = ::read(fd, p + got, count - got);
+        if (r < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return FromErrno(errno);
+        }
+        if (r == 0)
+            break;
+        got += static_cast<uint32_t>(r);
+    }
+    return {};
+}
+
+// Writes all count bytes, looping over short writes.
+FileStatus WriteFully(int fd, const void* buffer, uint32_t count, bool stream)
+{
+    const auto* p = static_cast<const char*>(buffer);
+    uint32_t done = 0;
+    while (done < count) {
+        if (stream) {
+            if (const FileStatus ready = WaitReady(fd, POLLOUT); !ready)
+                return ready;
+        }
+        const ssize_t w = ::write(fd, p + done, count - done);
+        if (w < 0) {
+            if (errno == EINTR || errno == EAGAIN)
+                continue;
+            return FromErrno(errno);
+        }
+        done += static_cast<uint32_t>(w);
+    }
+    return {};
+}
+
 class PosixFile final : public File {
 public:
     PosixFile(UniqueFd fd, mode_t mode) : m_fd(std::move(fd)), m_mode(mode) {}
@@ -93,22 +154,7 @@ public:
 
     FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
     {
-        // read() may return less than asked (signals, network file systems);
-        // only a zero return means the end of the file.
-        got = 0;
-        auto* p = static_cast<char*>(buffer);
-        while (got < count) {
-            const ssize_t r = ::read(m_fd.Get(), p + got, count - got);
-            if (r < 0) {
-                if (errno == EINTR)
-                    continue;
-                return FromErrno(errno);
-            }
-            if (r == 0)
-                break;
-            got += static_cast<uint32_t>(r);
-        }
-        return {};
+        return ReadFully(m_fd.Get(), buffer, count, got, false);
     }
 
     FileStatus Close() override
@@ -148,18 +194,7 @@ public:
 
     FileStatus Write(const void* buffer, uint32_t count) override
     {
-        const auto* p = static_cast<const char*>(buffer);
-        uint32_t done = 0;
-        while (done < count) {
-            const ssize_t w = ::write(m_fd.Get(), p + done, count - done);
-            if (w < 0) {
-                if (errno == EINTR)
-                    continue;
-                return FromErrno(errno);
-            }
-            done += static_cast<uint32_t>(w);
-        }
-        return {};
+        return WriteFully(m_fd.Get(), buffer, count, false);
     }
 
     FileStatus Finish(std::optional<uint32_t> permissions) override
@@ -299,21 +334,6 @@ private:
     bool m_unnamedTemporaries;
 };
 
-// Waits until fd can be read (or written), giving up on an interrupt.
-FileStatus WaitReady(int fd, short events)
-{
-    pollfd wanted {fd, events, 0};
-    for (;;) {
-        if (Interrupted())
-            return {FileError::Interrupted, EINTR};
-        const int ready = ::poll(&wanted, 1, 200);
-        if (ready > 0)
-            return {};
-        if (ready < 0 && errno != EINTR)
-            return FromErrno(errno);
-    }
-}
-
 // Standard input: read to its end; short reads from a pipe are filled up.
 class StandardInput final : public File {
 public:
@@ -325,22 +345,7 @@ public:
 
     FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
     {
-        got = 0;
-        auto* p = static_cast<char*>(buffer);
-        while (got < count) {
-            if (const FileStatus ready = WaitReady(STDIN_FILENO, POLLIN); !ready)
-                return ready;
-            const ssize_t r = ::read(STDIN_FILENO, p + got, count - got);
-            if (r < 0) {
-                if (errno == EINTR || errno == EAGAIN)
-                    continue;
-                return FromErrno(errno);
-            }
-            if (r == 0)
-                break;
-            got += static_cast<uint32_t>(r);
-        }
-        return {};
+        return ReadFully(STDIN_FILENO, buffer, count, got, true);
     }
 
     FileStatus Close() override { return {}; }  // the descriptor is the process's
@@ -350,20 +355,7 @@ class StandardOutput final : public OutputFile {
 public:
     FileStatus Write(const void* buffer, uint32_t count) override
     {
-        const auto* p = static_cast<const char*>(buffer);
-        uint32_t done = 0;
-        while (done < count) {
-            if (const FileStatus ready = WaitReady(STDOUT_FILENO, POLLOUT); !ready)
-                return ready;
-            const ssize_t w = ::write(STDOUT_FILENO, p + done, count - done);
-            if (w < 0) {
-                if (errno == EINTR || errno == EAGAIN)
-                    continue;
-                return FromErrno(errno);
-            }
-            done += static_cast<uint32_t>(w);
-        }
-        return {};
+        return WriteFully(STDOUT_FILENO, buffer, count, true);
     }
 
     FileStatus Finish(std::optional<uint32_t>) override { return {}; }

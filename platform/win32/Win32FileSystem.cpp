@@ -57,6 +57,54 @@ FileStatus FromLastError(DWORD code)
     return {error, static_cast<uint32_t>(code)};
 }
 
+// Reads until count bytes or the end: ReadFile may return fewer bytes than
+// asked (network shares, pipes); only a zero count is the end, and for a
+// stream, a pipe whose writer closed. A stream gives up on an interrupt.
+FileStatus ReadFully(HANDLE file, void* buffer, uint32_t count, uint32_t& got, bool stream)
+{
+    got = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (got < count) {
+        if (stream && Interrupted())
+            return {FileError::Interrupted, ERROR_OPERATION_ABORTED};
+        DWORD r = 0;
+        if (!::ReadFile(file, p + got, count - got, &r, nullptr)) {
+            const DWORD code = ::GetLastError();
+            if (stream && code == ERROR_BROKEN_PIPE)
+                break;
+            return FromLastError(code);
+        }
+        if (r == 0)
+            break;
+        got += r;
+    }
+    return {};
+}
+
+// Writes all count bytes, looping over short writes. For a stream, a pipe
+// whose reader went away is reported as Interrupted, as SIGPIPE would stop
+// the run elsewhere.
+FileStatus WriteFully(HANDLE file, const void* buffer, uint32_t count, bool stream)
+{
+    const auto* p = static_cast<const char*>(buffer);
+    uint32_t done = 0;
+    while (done < count) {
+        if (stream && Interrupted())
+            return {FileError::Interrupted, ERROR_OPERATION_ABORTED};
+        DWORD w = 0;
+        if (!::WriteFile(file, p + done, count - done, &w, nullptr)) {
+            const DWORD code = ::GetLastError();
+            if (stream && (code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA))
+                return {FileError::Interrupted, code};
+            return FromLastError(code);
+        }
+        if (w == 0)
+            return {FileError::DiskFull, ERROR_DISK_FULL};
+        done += w;
+    }
+    return {};
+}
+
 class Win32File final : public File {
 public:
     explicit Win32File(UniqueFileHandle handle) : m_handle(std::move(handle)) {}
@@ -72,19 +120,7 @@ public:
 
     FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
     {
-        // ReadFile may return fewer bytes than asked (network shares);
-        // only a zero count means the end of the file.
-        got = 0;
-        auto* p = static_cast<char*>(buffer);
-        while (got < count) {
-            DWORD r = 0;
-            if (!::ReadFile(m_handle.Get(), p + got, count - got, &r, nullptr))
-                return FromLastError(::GetLastError());
-            if (r == 0)
-                break;
-            got += r;
-        }
-        return {};
+        return ReadFully(m_handle.Get(), buffer, count, got, false);
     }
 
     FileStatus Close() override
@@ -126,17 +162,7 @@ public:
 
     FileStatus Write(const void* buffer, uint32_t count) override
     {
-        const auto* p = static_cast<const char*>(buffer);
-        uint32_t done = 0;
-        while (done < count) {
-            DWORD w = 0;
-            if (!::WriteFile(m_handle.Get(), p + done, count - done, &w, nullptr))
-                return FromLastError(::GetLastError());
-            if (w == 0)
-                return {FileError::DiskFull, ERROR_DISK_FULL};
-            done += w;
-        }
-        return {};
+        return WriteFully(m_handle.Get(), buffer, count, false);
     }
 
     // Files here take their folder's inherited permissions, the output too;
@@ -261,9 +287,8 @@ private:
     }
 };
 
-// Standard input, read to its end with ReadFile: raw bytes, whatever the
-// console's code page or the C library's text mode. A pipe whose writer
-// closed is its end.
+// Standard input and output with ReadFile and WriteFile: raw bytes,
+// whatever the console's code page or the C library's text mode.
 class StandardInput final : public File {
 public:
     FileStatus GetLength(uint64_t& length) override
@@ -274,24 +299,7 @@ public:
 
     FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
     {
-        const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
-        got = 0;
-        auto* p = static_cast<char*>(buffer);
-        while (got < count) {
-            if (Interrupted())
-                return {FileError::Interrupted, ERROR_OPERATION_ABORTED};
-            DWORD r = 0;
-            if (!::ReadFile(in, p + got, count - got, &r, nullptr)) {
-                const DWORD code = ::GetLastError();
-                if (code == ERROR_BROKEN_PIPE)
-                    break;
-                return FromLastError(code);
-            }
-            if (r == 0)
-                break;
-            got += r;
-        }
-        return {};
+        return ReadFully(::GetStdHandle(STD_INPUT_HANDLE), buffer, count, got, true);
     }
 
     FileStatus Close() override { return {}; }  // the handle is the process's
@@ -301,23 +309,7 @@ class StandardOutput final : public OutputFile {
 public:
     FileStatus Write(const void* buffer, uint32_t count) override
     {
-        const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        const auto* p = static_cast<const char*>(buffer);
-        uint32_t done = 0;
-        while (done < count) {
-            if (Interrupted())
-                return {FileError::Interrupted, ERROR_OPERATION_ABORTED};
-            DWORD w = 0;
-            if (!::WriteFile(out, p + done, count - done, &w, nullptr)) {
-                const DWORD code = ::GetLastError();
-                // The reader went away, as with SIGPIPE elsewhere.
-                if (code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA)
-                    return {FileError::Interrupted, code};
-                return FromLastError(code);
-            }
-            done += w;
-        }
-        return {};
+        return WriteFully(::GetStdHandle(STD_OUTPUT_HANDLE), buffer, count, true);
     }
 
     FileStatus Finish(std::optional<uint32_t>) override { return {}; }
