@@ -1,7 +1,7 @@
 // The command line's run. Files are processed one at a time, each exactly as
-// the dialog's job processes it (temporary output renamed at the end, nothing
-// partial left on failure or interruption); a failing file does not stop the
-// others.
+// the dialog's job processes it (the output named only once complete, nothing
+// partial left on failure or interruption), or as a stream from standard
+// input or to standard output; a failing file does not stop the others.
 #include "cli/Run.h"
 
 #include "cipher/CipherJob.h"
@@ -24,7 +24,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-
 void Report(std::u16string_view message)
 {
     WriteErr(u"quorvel-cli: " + std::u16string(message) + u"\n");
@@ -41,11 +40,13 @@ std::u16string FailureText(const std::u16string& source, const std::u16string& o
     const std::u16string reason = ReasonText(outcome.file);
     if (toStdout) {
         // What reached standard output stays there; say where it stopped.
-        if (outcome.status == JobStatus::ReadFailed || outcome.status == JobStatus::WriteFailed)
-            return source + (outcome.status == JobStatus::ReadFailed ? u": read failed: " : u": cannot write standard output: ") +
-                   reason + u"; the output on standard output is incomplete";
+        const std::u16string incomplete = u"; the output on standard output is incomplete";
+        if (outcome.status == JobStatus::ReadFailed)
+            return source + u": read failed: " + reason + incomplete;
+        if (outcome.status == JobStatus::WriteFailed)
+            return source + u": cannot write standard output: " + reason + incomplete;
         if (outcome.status == JobStatus::Cancelled)
-            return source + u": interrupted; the output on standard output is incomplete";
+            return source + u": interrupted" + incomplete;
     }
     switch (outcome.status) {
     case JobStatus::OpenSourceFailed:
@@ -397,10 +398,10 @@ FileResult ProcessFile(CipherJob& job, OutputFileSystem& fileSystem, RunOwner& o
     const auto start = Clock::now();
     const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     owner.Reset();
-    if (outcome.status == JobStatus::Succeeded) {
-        outcome = file.toStdout ? job.LaunchJob(owner, options.direction, fileSystem.WithWriteBehind(StandardOutputFile()))
-                                : job.LaunchJob(owner, options.direction, file.name, file.folder);
-    }
+    if (outcome.status == JobStatus::Succeeded && file.toStdout)
+        outcome = job.LaunchJob(owner, options.direction, fileSystem.WithWriteBehind(StandardOutputFile()));
+    else if (outcome.status == JobStatus::Succeeded)
+        outcome = job.LaunchJob(owner, options.direction, file.name, file.folder);
     if (outcome.status == JobStatus::Succeeded) {
         while (!job.WaitReleased(std::chrono::milliseconds(100))) {
             if (Interrupted())

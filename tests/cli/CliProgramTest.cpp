@@ -350,7 +350,8 @@ TEST_F(CliProgram, RefusalsNameTheFileAndTheReason)
         {{u"encipher", u"--password-file", u"pw", u"folder"}, "", 1, "folder: cannot open: is a folder"},
         {{u"encipher", u"--password-file", u"folder", u"a"}, "", 2, "cannot read the password file folder: is a folder"},
         {{u"encipher", u"-f", u"--password-file", u"pw", u"a"}, "", 1, "a: cannot create en_a: is a folder"},
-        {{u"encipher", u"--password-file", u"pw", tooLong}, "", 1, "cannot create en_" + Utf16ToUtf8(tooLong) + ": file name too long"},
+        {{u"encipher", u"--password-file", u"pw", tooLong}, "", 1,
+         "cannot create en_" + Utf16ToUtf8(tooLong) + ": file name too long"},
         {{u"encipher", u"--password-stdin", fits}, longest + "x\n", 2, "longer than 65536 bytes"},
         {{u"encipher", u"--password-stdin", fits}, longest + "\n", 0, ""},
     };
@@ -363,7 +364,8 @@ TEST_F(CliProgram, RefusalsNameTheFileAndTheReason)
         }
         EXPECT_EQ(r.err.find("system error"), std::string::npos) << r.err;
     }
-    EXPECT_EQ(ReadFile(dir / (u"en_" + fits)), CoreOutput(CipherDirection::Encipher, std::u16string(longest.begin(), longest.end()), dir / fits));
+    EXPECT_EQ(ReadFile(dir / (u"en_" + fits)),
+              CoreOutput(CipherDirection::Encipher, std::u16string(longest.begin(), longest.end()), dir / fits));
     // The same limit holds for a password file; nothing was made but the one output.
     WriteFile(dir / u"long-pw", Bytes(longest + "x\r\n"));
     const auto fromFile = Cli(dir, {u"decipher", u"--password-file", u"long-pw", u"a"});
