@@ -52,7 +52,7 @@ enum class JobStatus {
     Succeeded,
     Busy,                // the direction's previous worker has not released yet
     OpenSourceFailed,
-    CreateOutputFailed,  // the temporary output could not be made, or not renamed at the end
+    CreateOutputFailed,  // the output could not be made, or not given its name at the end
     ReadFailed,          // includes a source that went on past its size
     WriteFailed,         // includes the final close, which may report delayed write errors
     Cancelled,
@@ -107,20 +107,20 @@ public:
     // it to its end, block by block as a file of the same bytes.
     JobOutcome PrepareStream(std::unique_ptr<File> source);
 
-    // Creates the temporary output and starts the worker. The output goes into
-    // outputFolder (ending in a separator; empty means the current directory),
-    // by default the source's own folder.
+    // Creates the output (nameless until it is complete) and starts the
+    // worker. The output goes into outputFolder (ending in a separator; empty
+    // means the current directory), by default the source's own folder.
     // On failure everything is released (key included) and no thread runs.
     JobOutcome LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName,
                          const std::optional<std::u16string>& outputFolder = std::nullopt);
     // The same into an output already made that needs no name (standard output).
     JobOutcome LaunchJob(CipherJobOwner& owner, CipherDirection direction, std::unique_ptr<OutputFile> output);
 
-    // Stops a running job after its current block; the worker removes its
-    // temporary output, sends no notice, releases everything.
+    // Stops a running job after its current block; the worker discards its
+    // output, sends no notice, releases everything.
     void RequestCancel() { m_cancel.store(true, std::memory_order_relaxed); }
 
-    // True from a successful PrepareJob until the worker has released everything.
+    // True from a successful launch until the worker has released everything.
     bool IsBusy() const { return m_busy.load(std::memory_order_acquire); }
 
     // Waits for the worker thread to end (it may be waiting in SendCipherDone).
