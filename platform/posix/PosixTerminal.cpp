@@ -6,6 +6,7 @@
 #include "platform/posix/UniqueFd.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -15,12 +16,15 @@
 namespace quorvel {
 namespace {
 
-volatile std::sig_atomic_t g_signal = 0;
+// Set by the handler on whichever thread the signal lands and read by every
+// thread: an atomic, which lock-free is safe in a signal handler.
+std::atomic<int> g_signal {0};
+static_assert(std::atomic<int>::is_always_lock_free);
 
 void OnSignal(int signal)
 {
-    if (g_signal == 0)
-        g_signal = signal;
+    int none = 0;
+    g_signal.compare_exchange_strong(none, signal);
 }
 
 void WriteAll(int fd, const std::string& bytes)
@@ -76,12 +80,12 @@ void InstallInterruptHandlers()
 
 bool Interrupted()
 {
-    return g_signal != 0;
+    return g_signal.load() != 0;
 }
 
 int InterruptSignal()
 {
-    return g_signal;
+    return g_signal.load();
 }
 
 AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
