@@ -3,6 +3,7 @@
 // progress, and the window's icons and background follow the screen's DPI.
 #include "dialog/DropTarget.h"
 #include "dialog/QuorvelDlg.h"
+#include "platform/FileSystem.h"
 #include "platform/win32/DroppedFiles.h"
 #include "platform/win32/FileDialog.h"
 
@@ -69,7 +70,7 @@ LRESULT CQuorvelDlg::OnDropFiles(WPARAM wParam, LPARAM)
     for (const std::u16string& path : dropped.paths)
         items.push_back({path, false});
     if (items.size() == 1)
-        items.front().isFolder = win32::IsFolder(items.front().path);
+        items.front().isFolder = IsFolder(items.front().path);
 
     RECT client {};
     ::GetClientRect(m_hWnd, &client);

@@ -5,7 +5,6 @@
 #include "platform/win32/DroppedFiles.h"
 
 #include "platform/win32/Dialog.h"
-#include "platform/win32/LongPath.h"
 
 #include <shellapi.h>
 
@@ -38,12 +37,6 @@ DroppedFiles TakeDroppedFiles(HDROP drop)
     }
     ::DragFinish(drop);
     return files;
-}
-
-bool IsFolder(const std::u16string& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(Wide(ExtendedLengthPath(path)));
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 }  // namespace quorvel::win32

@@ -22,7 +22,4 @@ struct DroppedFiles {
 // Reads a WM_DROPFILES drop and releases it (DragFinish). Paths of any length.
 DroppedFiles TakeDroppedFiles(HDROP drop);
 
-// True for an existing folder (a drive root included).
-bool IsFolder(const std::u16string& path);
-
 }  // namespace quorvel::win32

@@ -29,24 +29,6 @@ bool SaysHowToRead(const std::u16string& path)
            IsSeparator(path[3]);
 }
 
-// GetFullPathNameW, which takes paths of any length; empty when it fails.
-std::u16string FullPathOf(const std::u16string& path)
-{
-    const wchar_t* in = win32::Wide(path);
-    DWORD capacity = ::GetFullPathNameW(in, 0, nullptr, nullptr);
-    // The current directory can change between the two calls; try again then.
-    for (int attempt = 0; attempt < 3 && capacity != 0; ++attempt) {
-        std::vector<wchar_t> buffer(capacity);
-        const DWORD length = ::GetFullPathNameW(in, capacity, buffer.data(), nullptr);
-        if (length == 0)
-            return {};
-        if (length < capacity)
-            return win32::FromWide(buffer.data(), length);
-        capacity = length;
-    }
-    return {};
-}
-
 std::u16string WithBackslashes(std::u16string path)
 {
     for (char16_t& c : path) {
@@ -68,6 +50,23 @@ std::u16string Prefixed(const std::u16string& fullPath)
 }
 
 }  // namespace
+
+std::u16string FullPathOf(const std::u16string& path)
+{
+    const wchar_t* in = win32::Wide(path);
+    DWORD capacity = ::GetFullPathNameW(in, 0, nullptr, nullptr);
+    // The current directory can change between the two calls; try again then.
+    for (int attempt = 0; attempt < 3 && capacity != 0; ++attempt) {
+        std::vector<wchar_t> buffer(capacity);
+        const DWORD length = ::GetFullPathNameW(in, capacity, buffer.data(), nullptr);
+        if (length == 0)
+            return {};
+        if (length < capacity)
+            return win32::FromWide(buffer.data(), length);
+        capacity = length;
+    }
+    return {};
+}
 
 std::u16string ExtendedLengthOfFullPath(const std::u16string& fullPath)
 {

@@ -15,6 +15,10 @@ namespace quorvel {
 // say how Windows must read them ("\\?\", "\\.\", "\??\") are left alone.
 std::u16string ExtendedLengthPath(const std::u16string& path);
 
+// GetFullPathNameW, which takes paths of any length: relative parts, "." and
+// ".." resolved; empty when it fails.
+std::u16string FullPathOf(const std::u16string& path);
+
 // The prefixing step alone, for a path that is already full (as
 // GetFullPathNameW returns it); unchanged when it fits the classic limit.
 std::u16string ExtendedLengthOfFullPath(const std::u16string& fullPath);

@@ -198,9 +198,7 @@ private:
         if (!::SetFileInformationByHandle(m_handle.Get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) {
             const DWORD code = ::GetLastError();
             // A folder in the way is refused as "access denied"; say what it is.
-            const DWORD attributes = ::GetFileAttributesW(Wide(ExtendedLengthPath(path)));
-            if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            if (code == ERROR_ACCESS_DENIED && IsFolder(path))
                 return {FileError::IsFolder, code};
             return FromLastError(code);
         }
@@ -220,15 +218,12 @@ class Win32FileSystem final : public FileSystem {
 public:
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
-        const std::u16string extended = ExtendedLengthPath(path);
-        UniqueFileHandle h(::CreateFileW(Wide(extended), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!h) {
             const DWORD code = ::GetLastError();
             // A folder cannot be opened as a file; say what it is.
-            const DWORD attributes = ::GetFileAttributesW(Wide(extended));
-            if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-                (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            if (code == ERROR_ACCESS_DENIED && IsFolder(path))
                 return {FileError::IsFolder, code};
             return FromLastError(code);
         }
@@ -256,7 +251,8 @@ public:
             if (h) {
                 // Where marking fails, the file is removed by name when discarded.
                 const bool deleteOnClose = SetDeleteOnClose(h.Get(), true);
-                file = std::make_unique<Win32OutputFile>(std::move(h), FullPathOf(temporary), deleteOnClose);
+                const std::u16string full = FullPathOf(temporary);
+                file = std::make_unique<Win32OutputFile>(std::move(h), full.empty() ? temporary : full, deleteOnClose);
                 return {};
             }
             code = ::GetLastError();
@@ -275,15 +271,6 @@ public:
         if (name.size() > limit)
             return {FileError::NameTooLong, ERROR_FILENAME_EXCED_RANGE};
         return {};
-    }
-
-private:
-    static std::u16string FullPathOf(const std::u16string& path)
-    {
-        const DWORD capacity = ::GetFullPathNameW(Wide(path), 0, nullptr, nullptr);
-        std::vector<wchar_t> buffer(capacity + 1);
-        const DWORD length = ::GetFullPathNameW(Wide(path), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-        return length == 0 || length >= buffer.size() ? path : win32::FromWide(buffer.data(), length);
     }
 };
 
