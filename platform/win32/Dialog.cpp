@@ -22,6 +22,15 @@ bool ReturnsResultDirectly(UINT message)
         || message == WM_INITDIALOG;
 }
 
+// A window's text: a control's contents, a dialog's caption.
+std::u16string WindowText(HWND window)
+{
+    const int length = ::GetWindowTextLengthW(window);
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
+    const int got = ::GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
+    return FromWide(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+}
+
 }  // namespace
 
 HINSTANCE ModuleInstance()
@@ -111,10 +120,7 @@ void CDialog::ReportException(const std::u16string& what)
 
 void CDialog::OnUnexpectedException(const std::u16string& what)
 {
-    const int length = ::GetWindowTextLengthW(m_hWnd);
-    std::vector<wchar_t> caption(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
-    ::GetWindowTextW(m_hWnd, caption.data(), static_cast<int>(caption.size()));
-    ::MessageBoxW(m_hWnd, Wide(what), caption.data(), MB_OK);
+    MessageBox(what, WindowText(m_hWnd), MB_OK);
     EndDialog(IDABORT);
 }
 
@@ -189,10 +195,7 @@ void CDialog::DDX_Text(int id, std::u16string& value)
         ::SetWindowTextW(control, Wide(value));
         return;
     }
-    const int length = ::GetWindowTextLengthW(control);
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
-    const int got = ::GetWindowTextW(control, buffer.data(), static_cast<int>(buffer.size()));
-    value = FromWide(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+    value = WindowText(control);
 }
 
 void CDialog::SetDlgItemText(int id, const std::u16string& text)
