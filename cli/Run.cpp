@@ -433,6 +433,22 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
     return outcome.status == JobStatus::Cancelled || Interrupted() ? FileResult::Interrupted : FileResult::Failed;
 }
 
+// --rm, for a file whose job succeeded: its output and the output's name are
+// on the disk by now. After a stop nothing more is removed; keeping a source
+// is never a loss. Returns false when the source stays for a reason to report.
+bool RemoveSource(const PlannedFile& file)
+{
+    if (Interrupted()) {
+        Report(file.source + u": kept, as the run was interrupted (" + file.output + u" is complete)");
+        return true;
+    }
+    const FileStatus removed = RemoveFile(file.source);
+    if (!removed)
+        Report(file.source + u": " + file.output + u" is written, but " + file.source +
+               u" cannot be removed: " + ReasonText(removed));
+    return static_cast<bool>(removed);
+}
+
 // Processes the planned files in order, one failure not stopping the others;
 // returns the exit code.
 int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, const std::u16string& password)
@@ -451,6 +467,8 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
         }
         switch (ProcessFile(job, owner, progress, file, options, password)) {
         case FileResult::Done:
+            if (options.removeSources && !RemoveSource(file))
+                anyFailed = true;
             break;
         case FileResult::Failed:
             anyFailed = true;

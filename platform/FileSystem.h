@@ -116,6 +116,9 @@ using FlushSeam = std::function<FileStatus(FlushStep step, const std::function<F
 // The system's file services with their flushes passed through seam.
 std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam);
 
+// Removes a file (quorvel-cli --rm); never a folder.
+FileStatus RemoveFile(const std::u16string& path);
+
 // The process's standard input as a source of unknown length, and its
 // standard output as an output that needs no name: byte streams on every
 // system, never text. A read or write that waits gives up with Interrupted

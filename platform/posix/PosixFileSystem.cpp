@@ -516,6 +516,14 @@ bool IsFolder(const std::u16string& path)
     return ::stat(Utf16ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+FileStatus RemoveFile(const std::u16string& path)
+{
+    // unlink, not remove: remove would take an empty folder too.
+    if (::unlink(Utf16ToUtf8(path).c_str()) != 0)
+        return errno == EISDIR ? FileStatus {FileError::IsFolder, EISDIR} : FromErrno(errno);
+    return {};
+}
+
 char16_t PathSeparator()
 {
     return u'/';

@@ -411,6 +411,17 @@ bool IsFolder(const std::u16string& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+FileStatus RemoveFile(const std::u16string& path)
+{
+    if (!::DeleteFileW(Wide(ExtendedLengthPath(path)))) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_ACCESS_DENIED && IsFolder(path))
+            return {FileError::IsFolder, code};
+        return FromLastError(code);
+    }
+    return {};
+}
+
 char16_t PathSeparator()
 {
     return u'\\';
