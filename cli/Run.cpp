@@ -71,9 +71,8 @@ std::u16string FailureText(const std::u16string& source, const std::u16string& o
 // The worker's progress, for the progress line; the job itself says when it ended.
 class RunOwner final : public CipherJobOwner {
 public:
-    void StartTickTimer(CipherDirection) override {}
-    void StopTickTimer(CipherDirection) override {}
-    void SendCipherDone(CipherDirection) override {}
+    void JobStarted(CipherDirection) override {}
+    void JobEnded(CipherDirection) override {}
     void JobReleased(CipherDirection) override {}
     void BlockWritten(CipherDirection, uint64_t done, uint64_t) override { m_done.store(done); }
 
@@ -150,7 +149,7 @@ std::optional<NameKey> KeyOf(const std::u16string& folder, const std::u16string&
 
 std::vector<PlannedFile> Plan(const CliOptions& options)
 {
-    const std::u16string prefix = DirectionInfo(options.direction).outputPrefix;
+    const std::u16string prefix = OutputPrefix(options.direction);
     // The inputs by identity (what links and other paths name) and by name
     // (what an earlier file of this run would create).
     std::vector<std::optional<FileId>> sources;
