@@ -7,7 +7,7 @@
 #include "cipher/CipherJob.h"
 #include "cli/Progress.h"
 #include "cli/OutputFileSystem.h"
-#include "dialog/DisplayTexts.h"
+#include "texts/SharedTexts.h"
 #include "platform/FileSystem.h"
 #include "platform/Terminal.h"
 #include "platform/Text.h"
