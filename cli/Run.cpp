@@ -11,6 +11,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Terminal.h"
 #include "platform/Text.h"
+#include "platform/Wipe.h"
 
 #include <algorithm>
 #include <atomic>
@@ -215,18 +216,6 @@ std::vector<PlannedFile> Plan(const CliOptions& options)
     return plan;
 }
 
-void Wipe(std::u16string& text)
-{
-    std::fill(text.begin(), text.end(), u'\0');
-    text.clear();
-}
-
-void Wipe(std::string& text)
-{
-    std::fill(text.begin(), text.end(), '\0');
-    text.clear();
-}
-
 // The exit status when standard output's reader went away: 128 + SIGPIPE.
 constexpr int kBrokenPipeSignal = 13;
 constexpr int kExitOutputClosed = 128 + kBrokenPipeSignal;
@@ -270,11 +259,16 @@ std::optional<int> ReadPasswordFile(const std::u16string& path, std::string& byt
 std::optional<int> ReadPasswordStdin(std::string& bytes)
 {
     const bool terminal = StdinIsTerminal();
-    if (terminal)
-        WriteErr(u"Password: ");
     LineResult read;
     {
         const StdinEchoOff quiet;
+        if (quiet.Failed()) {
+            Report(u"standard input is a terminal whose echo cannot be turned off, so the password would show as "
+                   u"it is typed; nothing was read (use --password-file, or --password-stdin from a pipe)");
+            return kExitUsage;
+        }
+        if (terminal)
+            WriteErr(u"Password: ");
         read = ReadStdinLine(bytes, kPasswordByteLimit + 6);
     }
     if (terminal && read != LineResult::Complete)
@@ -318,6 +312,10 @@ std::optional<int> AskPasswordTwice(CipherDirection direction, std::u16string& p
             return InterruptedExit();
         case AskResult::NoTerminal:
             Report(u"no terminal to ask for the password on; use --password-file or --password-stdin");
+            return kExitUsage;
+        case AskResult::EchoStaysOn:
+            Report(u"the terminal's echo cannot be turned off, so the password would show as it is typed; nothing "
+                   u"was asked (use --password-file or --password-stdin)");
             return kExitUsage;
         case AskResult::Abandoned:
             Report(u"no password given (the prompt was ended with Ctrl-D); nothing was done");

@@ -5,6 +5,7 @@
 #include "app/AboutDlg.h"
 #include "dialog/DisplayTexts.h"
 #include "platform/win32/FileDialog.h"
+#include "platform/Wipe.h"
 #include "platform/win32/Gdi.h"
 
 #include <commdlg.h>
@@ -34,6 +35,12 @@ CQuorvelDlg::CQuorvelDlg(DialogServices services)
       m_decipherJob(services.fileSystem != nullptr ? *services.fileSystem : SystemFileSystem()),
       m_services(std::move(services))
 {
+}
+
+CQuorvelDlg::~CQuorvelDlg()
+{
+    // As quorvel-cli does with its copies: the password stays in no freed memory.
+    Wipe(m_strPassword);
 }
 
 void CQuorvelDlg::DoDataExchange()

@@ -59,6 +59,7 @@ class CQuorvelDlg : public win32::CDialogImpl<CQuorvelDlg>, private CipherJobOwn
 
 public:
     explicit CQuorvelDlg(DialogServices services = {});
+    ~CQuorvelDlg() override;
 
     HICON m_hIcon;
     std::u16string m_strPassword;
