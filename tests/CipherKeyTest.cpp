@@ -2,6 +2,7 @@
 // against a plain reference written from the format's definition.
 #include "cipher/CipherKey.h"
 
+#include "CipherReference.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -14,21 +15,9 @@
 namespace quorvel {
 namespace {
 
-// The format, byte by byte, with the modulo the real paths avoid.
-std::vector<uint8_t> Reference(CipherDirection direction, const std::vector<uint8_t>& key,
-                               const std::vector<uint8_t>& in)
-{
-    const size_t n = in.size();
-    const size_t k = key.size();
-    std::vector<uint8_t> out(n);
-    for (size_t i = 0; i < n; ++i) {
-        if (direction == CipherDirection::Encipher)
-            out[i] = static_cast<uint8_t>(in[n - 1 - i] + key[i % k]);
-        else
-            out[i] = static_cast<uint8_t>(in[n - 1 - i] - key[(n - 1 - i) % k]);
-    }
-    return out;
-}
+// Every input here is one block long at most, so its reference is that of a
+// file of one block.
+using test::ReferenceFile;
 
 std::vector<uint8_t> Transform(TransformPath path, CipherDirection direction, const std::vector<uint8_t>& key,
                          const std::vector<uint8_t>& in)
@@ -109,14 +98,14 @@ TEST(TransformBlock, EveryPathMatchesTheReference)
         const auto key = test::RandomBytes(keyLength, seed + static_cast<uint32_t>(keyLength));
         for (size_t n : lengths) {
             const auto plain = test::RandomBytes(n, static_cast<uint32_t>(n * 31 + keyLength));
-            const auto enciphered = Reference(CipherDirection::Encipher, key, plain);
+            const auto enciphered = ReferenceFile(CipherDirection::Encipher, key, plain);
             for (TransformPath path : AvailableTransformPaths()) {
                 SCOPED_TRACE(testing::Message() << TransformPathName(path) << " K=" << keyLength << " n=" << n
                                                 << " seed=" << seed);
                 ASSERT_EQ(Transform(path, CipherDirection::Encipher, key, plain), enciphered);
                 ASSERT_EQ(Transform(path, CipherDirection::Decipher, key, enciphered), plain);
                 ASSERT_EQ(Transform(path, CipherDirection::Decipher, key, plain),
-                          Reference(CipherDirection::Decipher, key, plain));
+                          ReferenceFile(CipherDirection::Decipher, key, plain));
             }
         }
     }
@@ -129,7 +118,7 @@ TEST(TransformBlock, DefaultPathAndOneOffFormAgree)
     std::vector<uint8_t> a(plain.size()), b(plain.size());
     TransformBlock(CipherDirection::Encipher, ExpandedKey(key.data(), 9), plain.data(), a.data(), a.size());
     TransformBlock(CipherDirection::Encipher, key.data(), 9, plain.data(), b.data(), b.size());
-    EXPECT_EQ(a, Reference(CipherDirection::Encipher, key, plain));
+    EXPECT_EQ(a, ReferenceFile(CipherDirection::Encipher, key, plain));
     EXPECT_EQ(b, a);
 }
 

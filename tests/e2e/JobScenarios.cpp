@@ -65,7 +65,7 @@ void RoundTrip(Session& s, std::string& details)
           "size box shows \"" + Narrow(TextOf(s.Item(1004))) + "\"");
     Check(TextOf(s.Item(1005)) == decipherSize, "the decipher size box changed on an encipherment");
     Check(FileExists(en), "no en_plain.bin beside the source");
-    Check(ReadAll(en) == Transform(plain, kPreset, kEn), "en_plain.bin is not the enciphered file");
+    Check(ReadAll(en) == ReferenceFile(kEn, kPreset, plain), "en_plain.bin is not the enciphered file");
     CheckNoTemporary(en);
 
     const std::wstring encipherSize = TextOf(s.Item(1004));
@@ -93,7 +93,7 @@ void SmallSizes(Session& s, std::string& details)
         const JobResult result = s.RunJob(kEn, source);
         Check(TextOf(s.Item(1004)) == Wide(FormatSizeText(size)),
               std::to_string(size) + " bytes show as \"" + Narrow(TextOf(s.Item(1004))) + "\"");
-        Check(ReadAll(en) == Transform(plain, kPreset, kEn), "wrong output for " + std::to_string(size) + " bytes");
+        Check(ReadAll(en) == ReferenceFile(kEn, kPreset, plain), "wrong output for " + std::to_string(size) + " bytes");
         details += (details.empty() ? "" : ", ") + Narrow(TextOf(s.Item(1004)));
         RemoveAll(s, {source, en});
     }
@@ -110,7 +110,7 @@ void ReplaceExisting(Session& s, std::string& details)
     const auto bytes = ReadAll(en);
     Check(bytes.size() == plain.size(), "the old output was not replaced whole (size " + std::to_string(bytes.size()) +
                                             ")");
-    Check(bytes == Transform(plain, kPreset, kEn), "en_again.bin is not the new enciphered file");
+    Check(bytes == ReferenceFile(kEn, kPreset, plain), "en_again.bin is not the new enciphered file");
     CheckNoTemporary(en);
     details = "1000000-byte en_again.bin replaced by 300000 bytes";
     RemoveAll(s, {source, en});
@@ -135,7 +135,7 @@ void NonAscii(Session& s, std::string& details)
     s.RunJob(kEn, source);
     Check(TextOf(s.Item(1002)) == name, "name box shows \"" + Narrow(TextOf(s.Item(1002))) + "\"");
     Check(FileExists(en), "no en_ file with the Chinese name beside the source");
-    Check(ReadAll(en) == Transform(plain, U16(password), kEn), "wrong bytes for the Chinese password");
+    Check(ReadAll(en) == ReferenceFile(kEn, U16(password), plain), "wrong bytes for the Chinese password");
     s.RunJob(kDe, en);
     Check(TextOf(s.Item(1003)) == L"en_" + name, "decipher name box shows \"" + Narrow(TextOf(s.Item(1003))) + "\"");
     Check(ReadAll(de) == plain, "deciphering with the Chinese password gave different bytes");
@@ -173,7 +173,7 @@ void SourceHeld(Session& s, std::string& details)
     Check(IsWindowEnabled(s.Item(1000)), "the encipher button is disabled after the failure");
     // Released, the same file goes through.
     s.RunJob(kEn, source);
-    Check(ReadAll(en) == Transform(plain, kPreset, kEn), "the job after the failure gave wrong bytes");
+    Check(ReadAll(en) == ReferenceFile(kEn, kPreset, plain), "the job after the failure gave wrong bytes");
     details = "\"打开文件错误\": in use by another program; the next job worked";
     RemoveAll(s, {source, en});
 }
@@ -208,7 +208,7 @@ void OutputHeld(Session& s, std::string& details)
     CheckNoTemporary(en);
     details = Narrow(L"\"" + result.box.caption + L"\": " + result.box.text);
     s.RunJob(kEn, source);
-    Check(ReadAll(en) == Transform(plain, kPreset, kEn), "the job after the failure gave wrong bytes");
+    Check(ReadAll(en) == ReferenceFile(kEn, kPreset, plain), "the job after the failure gave wrong bytes");
     RemoveAll(s, {source, en});
 }
 

@@ -3,6 +3,7 @@
 
 #include "DriverSupport.h"
 #include "cipher/CipherKey.h"
+#include "tests/CipherReference.h"
 
 #include <string>
 #include <vector>
@@ -87,9 +88,7 @@ uint64_t LargeJobSize(Session& s, double ms, uint64_t least, uint64_t cap);
 // decipherment; true if both ran at the same time.
 bool StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deSource);
 
-// Expected contents, computed with the cipher core the way the format describes it.
-std::vector<uint8_t> Transform(const std::vector<uint8_t>& in, const std::u16string& password,
-                               quorvel::CipherDirection direction);
+using quorvel::test::ReferenceFile;
 // Compares a large output with its source block by block without loading either whole.
 void VerifyLargeOutput(const std::wstring& source, const std::wstring& output, const std::u16string& password,
                        quorvel::CipherDirection direction);

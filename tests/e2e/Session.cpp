@@ -231,19 +231,6 @@ bool StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deS
     return overlapped;
 }
 
-std::vector<uint8_t> Transform(const std::vector<uint8_t>& in, const std::u16string& password,
-                               CipherDirection direction)
-{
-    const quorvel::SecureBytes key = quorvel::MakeKey(password);
-    std::vector<uint8_t> out(in.size());
-    for (size_t at = 0; at < in.size(); at += quorvel::CIPHER_BLOCK_SIZE) {
-        const size_t n = std::min<size_t>(quorvel::CIPHER_BLOCK_SIZE, in.size() - at);
-        quorvel::TransformBlock(direction, key.data(), static_cast<uint32_t>(key.size()), in.data() + at,
-                                out.data() + at, n);
-    }
-    return out;
-}
-
 namespace {
 
 // Files above this size are written with real data only at both ends and a
@@ -273,7 +260,7 @@ void VerifyLargeOutput(const std::wstring& source, const std::wstring& output, c
     std::string problem;
     if (in == INVALID_HANDLE_VALUE || out == INVALID_HANDLE_VALUE)
         problem = "cannot open the files to compare";
-    const quorvel::SecureBytes key = quorvel::MakeKey(password);
+    const auto key = quorvel::test::ReferenceKey(password);
     std::vector<uint8_t> plain(quorvel::CIPHER_BLOCK_SIZE), expected(plain.size()), actual(plain.size());
     const bool sampled = size > kFullDataLimit;
     uint64_t index = 0;
@@ -287,8 +274,7 @@ void VerifyLargeOutput(const std::wstring& source, const std::wstring& output, c
             problem = "short read while comparing";
             break;
         }
-        quorvel::TransformBlock(direction, key.data(), static_cast<uint32_t>(key.size()), plain.data(),
-                                expected.data(), n);
+        quorvel::test::ReferenceBlock(direction, key, plain.data(), expected.data(), n);
         if (std::memcmp(expected.data(), actual.data(), n) != 0)
             problem = "output differs in the block at byte " + std::to_string(at);
     }

@@ -2,7 +2,7 @@
 // what is left on disk (the source untouched, no partial or temporary output,
 // an earlier output intact) and that the same record runs the next job.
 #include "Harness.h"
-#include "BlockPartition.h"
+#include "CipherReference.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -19,8 +19,8 @@ namespace {
 
 using test::ReadFile;
 using test::RecordingOwner;
+using test::ReferenceFile;
 using test::ScratchDir;
-using test::TransformFile;
 using test::U16;
 using test::WriteFile;
 using Names = std::vector<std::u16string>;
@@ -124,7 +124,7 @@ TEST(RealFaults, SourceChangedBetweenPrepareAndLaunch)
         std::filesystem::remove(dir / u"a");
         const JobOutcome outcome = test::LaunchAndWait(job, owner, kEncipher, dir / u"a");
         EXPECT_EQ(outcome.status, JobStatus::Succeeded);
-        EXPECT_EQ(ReadFile(dir / u"en_a"), TransformFile(kEncipher, kPassword, plain));
+        EXPECT_EQ(ReadFile(dir / u"en_a"), ReferenceFile(kEncipher, kPassword, plain));
         EXPECT_EQ(dir.List(), (Names {u"en_a"}));
         test::ExpectNextJobWorks(job, owner, dir.Path());
     }
@@ -184,7 +184,7 @@ TEST(RealFaults, SourceChangedWhileTheJobRuns)
         EXPECT_EQ(outcome.file.error, c.error);
         if (c.expected == JobStatus::Succeeded) {
             // Exactly the size taken at preparation, from the bytes that were there.
-            EXPECT_EQ(ReadFile(dir / u"en_a"), TransformFile(kEncipher, kPassword, plain));
+            EXPECT_EQ(ReadFile(dir / u"en_a"), ReferenceFile(kEncipher, kPassword, plain));
         } else {
             EXPECT_EQ(ReadFile(dir / u"en_a"), earlier);
             EXPECT_EQ(dir.List(), (Names {u"a", u"en_a"}));
@@ -212,8 +212,8 @@ TEST(RealFaults, BothDirectionsAtOnceOnTheSameSource)
     EXPECT_EQ(encipher.Outcome().status, JobStatus::Succeeded);
     EXPECT_EQ(decipher.Outcome().status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"a"), plain);
-    EXPECT_EQ(ReadFile(dir / u"en_a"), TransformFile(kEncipher, kPassword, plain));
-    EXPECT_EQ(ReadFile(dir / u"de_a"), TransformFile(kDecipher, kPassword, plain));
+    EXPECT_EQ(ReadFile(dir / u"en_a"), ReferenceFile(kEncipher, kPassword, plain));
+    EXPECT_EQ(ReadFile(dir / u"de_a"), ReferenceFile(kDecipher, kPassword, plain));
     EXPECT_EQ(dir.List(), (Names {u"a", u"de_a", u"en_a"}));
     test::ExpectNextJobWorks(encipher, owner, dir.Path());
     test::ExpectNextJobWorks(decipher, owner, dir.Path());
@@ -259,8 +259,7 @@ TEST(RealFaults, SparseSourcePastFourGibibytes)
 
     // Every block of the enciphered file against the reference, and the
     // deciphered file against the source, streamed block by block.
-    const SecureBytes key = MakeKey(kPassword);
-    const ExpandedKey expanded(key.data(), static_cast<uint32_t>(key.size()));
+    const auto key = test::ReferenceKey(kPassword);
     std::ifstream source(dir / u"big", std::ios::binary), enciphered(dir / u"en_big", std::ios::binary),
         deciphered(dir / u"de_en_big", std::ios::binary);
     std::vector<uint8_t> p(CIPHER_BLOCK_SIZE), e(CIPHER_BLOCK_SIZE), d(CIPHER_BLOCK_SIZE), ref(CIPHER_BLOCK_SIZE);
@@ -272,7 +271,7 @@ TEST(RealFaults, SparseSourcePastFourGibibytes)
         source.read(reinterpret_cast<char*>(p.data()), n);
         enciphered.read(reinterpret_cast<char*>(e.data()), n);
         deciphered.read(reinterpret_cast<char*>(d.data()), n);
-        TransformBlock(TransformPath::Plain, kEncipher, expanded, p.data(), ref.data(), n);
+        test::ReferenceBlock(kEncipher, key, p.data(), ref.data(), n);
         badBlocks += !std::equal(e.begin(), e.begin() + n, ref.begin()) || !std::equal(d.begin(), d.begin() + n, p.begin());
     }
     EXPECT_TRUE(source && enciphered && deciphered);

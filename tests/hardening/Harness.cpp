@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
@@ -67,19 +66,6 @@ void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesy
     std::filesystem::remove(folder / u"next");
     std::filesystem::remove(folder / u"en_next");
     std::filesystem::remove(folder / u"de_en_next");
-}
-
-std::vector<uint8_t> TransformFile(CipherDirection direction, const std::u16string& password,
-                                   const std::vector<uint8_t>& bytes)
-{
-    const SecureBytes key = MakeKey(password);
-    const ExpandedKey expanded(key.data(), static_cast<uint32_t>(key.size()));
-    std::vector<uint8_t> out(bytes.size());
-    for (size_t at = 0; at < bytes.size(); at += CIPHER_BLOCK_SIZE) {
-        const size_t n = std::min<size_t>(CIPHER_BLOCK_SIZE, bytes.size() - at);
-        TransformBlock(TransformPath::Plain, direction, expanded, bytes.data() + at, out.data() + at, n);
-    }
-    return out;
 }
 
 namespace {

@@ -29,11 +29,6 @@ void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesy
 // Runs a job on a fresh record.
 JobOutcome RunOneJob(CipherDirection direction, const std::u16string& password, const std::filesystem::path& source);
 
-// The transform of a whole file as the format defines it, block by block on
-// the plain path (the reference every vector path is compared with).
-std::vector<uint8_t> TransformFile(CipherDirection direction, const std::u16string& password,
-                                   const std::vector<uint8_t>& bytes);
-
 // Moves the process into a mount namespace of its own (as root, or else as
 // root of a new user namespace) so test mounts are private to it. Must run
 // while the process has one thread: call it from a static initializer of the

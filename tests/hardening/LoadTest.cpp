@@ -1,7 +1,7 @@
 // Many jobs through the same two records, and two big jobs at once: nothing may
 // accumulate (descriptors, heap, threads' memory) and nothing may be lost.
 #include "Harness.h"
-#include "BlockPartition.h"
+#include "CipherReference.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -59,7 +59,7 @@ bool OneLoadJob(int index, CipherJob& job, RecordingOwner& owner, const ScratchD
     if (!finished || outcome.status != JobStatus::Succeeded)
         return false;
     const std::u16string prefix = direction == kEncipher ? u"en_" : u"de_";
-    return ReadFile(dir / (prefix + u"src")) == test::TransformFile(direction, password, plain);
+    return ReadFile(dir / (prefix + u"src")) == test::ReferenceFile(direction, password, plain);
 }
 
 TEST(Load, TwoHundredJobsLeakNoDescriptorsOrMemory)
@@ -166,8 +166,7 @@ TEST(Load, BothDirectionsAtOnceOnOneGibibyte)
     ASSERT_EQ(decipher.Outcome().status, JobStatus::Succeeded);
     EXPECT_LT(residentAfter, residentBefore + 16 * 1024 * 1024);
 
-    const SecureBytes key = MakeKey(password);
-    const ExpandedKey expanded(key.data(), static_cast<uint32_t>(key.size()));
+    const auto key = test::ReferenceKey(password);
     std::FILE* src = std::fopen((folder / "big").c_str(), "rb");
     std::FILE* en = std::fopen((folder / "en_big").c_str(), "rb");
     std::FILE* de = std::fopen((folder / "de_big").c_str(), "rb");
@@ -178,9 +177,9 @@ TEST(Load, BothDirectionsAtOnceOnOneGibibyte)
         const uint32_t n = test::BlockLength(size, b);
         const bool read = std::fread(p.data(), 1, n, src) == n && std::fread(e.data(), 1, n, en) == n &&
                           std::fread(d.data(), 1, n, de) == n;
-        TransformBlock(TransformPath::Plain, kEncipher, expanded, p.data(), ref.data(), n);
+        test::ReferenceBlock(kEncipher, key, p.data(), ref.data(), n);
         bool good = read && std::equal(e.begin(), e.begin() + n, ref.begin());
-        TransformBlock(TransformPath::Plain, kDecipher, expanded, p.data(), ref.data(), n);
+        test::ReferenceBlock(kDecipher, key, p.data(), ref.data(), n);
         good = good && std::equal(d.begin(), d.begin() + n, ref.begin());
         badBlocks += !good;
     }

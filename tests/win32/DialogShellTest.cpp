@@ -8,6 +8,7 @@
 #include "cipher/CipherKey.h"
 #include "dialog/DisplayTexts.h"
 #include "dialog/QuorvelDlg.h"
+#include "tests/CipherReference.h"
 #include "tests/TestFiles.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +29,7 @@ using win32::TaskbarState;
 constexpr DWORD kWaitMs = 20000;
 constexpr CipherDirection kEn = CipherDirection::Encipher;
 constexpr CipherDirection kDe = CipherDirection::Decipher;
+const std::u16string kPassword = u"mqzvtrk";  // the dialog's, set before it starts
 
 std::wstring W(const std::u16string& s)
 {
@@ -331,17 +333,6 @@ private:
     HWND m_dialog = nullptr;
 };
 
-std::vector<uint8_t> Transform(const std::vector<uint8_t>& in, CipherDirection direction)
-{
-    const SecureBytes key = MakeKey(u"mqzvtrk");
-    std::vector<uint8_t> out(in.size());
-    for (size_t at = 0; at < in.size(); at += CIPHER_BLOCK_SIZE) {
-        const size_t n = std::min<size_t>(CIPHER_BLOCK_SIZE, in.size() - at);
-        TransformBlock(direction, key.data(), static_cast<uint32_t>(key.size()), in.data() + at, out.data() + at, n);
-    }
-    return out;
-}
-
 class DialogShell : public testing::Test {
 protected:
     // Runs the dialog on this thread while play runs as the user on another.
@@ -354,7 +345,7 @@ protected:
             services.taskbar = [](HWND) { return std::unique_ptr<win32::TaskbarProgress>(); };
         services.fileSystem = &files;
         CQuorvelDlg dialog(std::move(services));
-        dialog.m_strPassword = u"mqzvtrk";
+        dialog.m_strPassword = kPassword;
         User user(::GetCurrentThreadId());
         std::thread player([&] {
             if (user.WaitForDialog())
@@ -390,7 +381,7 @@ TEST_F(DialogShell, ADroppedFileStartsTheFlowOfThePartItLandsOn)
     Run([&](User& user) {
         user.Drop(user.GroupCentre(L"加密文件"), {Path(u"a.bin")});
         EXPECT_EQ(user.Expect(L"加密完成").text.rfind(L"文件加密完成,用时", 0), 0u);
-        EXPECT_EQ(test::ReadFile(scratch / u"en_a.bin"), Transform(plain, kEn));
+        EXPECT_EQ(test::ReadFile(scratch / u"en_a.bin"), test::ReferenceFile(kEn, kPassword, plain));
         EXPECT_EQ(User::TextOf(user.Item(IDC_ENCIPHER_NAME)), L"a.bin");
         EXPECT_EQ(User::TextOf(user.Item(IDC_ENCIPHER_SIZE)), L"2.930KB");
         EXPECT_TRUE(WaitUntil([&] { return user.ButtonEnabled(IDC_ENCIPHER_BUTTON); }));
@@ -466,8 +457,8 @@ TEST_F(DialogShell, ABusyDirectionRefusesADropTheOtherTakesIt)
         user.Answer(finished);
         EXPECT_TRUE(taskbar.WaitFor({TaskbarState::None, 0, 0})) << taskbar.Last();
     });
-    EXPECT_EQ(test::ReadFile(scratch / u"en_held.bin"), Transform(held, kEn));
-    EXPECT_EQ(test::ReadFile(scratch / u"de_small.bin"), Transform(small, kDe));
+    EXPECT_EQ(test::ReadFile(scratch / u"en_held.bin"), test::ReferenceFile(kEn, kPassword, held));
+    EXPECT_EQ(test::ReadFile(scratch / u"de_small.bin"), test::ReferenceFile(kDe, kPassword, small));
 }
 
 TEST_F(DialogShell, AFailedJobTurnsTheTaskbarButtonToTheErrorColour)
@@ -494,7 +485,7 @@ TEST_F(DialogShell, WithoutATaskbarObjectJobsRunAsBefore)
         user.Drop(user.GroupCentre(L"加密文件"), {Path(u"a.bin")});
         user.Expect(L"加密完成");
     });
-    EXPECT_EQ(test::ReadFile(scratch / u"en_a.bin"), Transform(plain, kEn));
+    EXPECT_EQ(test::ReadFile(scratch / u"en_a.bin"), test::ReferenceFile(kEn, kPassword, plain));
     EXPECT_TRUE(taskbar.All().empty());
 }
 
@@ -539,7 +530,7 @@ TEST_F(DialogShell, AFileDeeperThan300CharactersGetsItsOutputBesideIt)
         user.Drop(user.GroupCentre(L"解密文件"), {W(folder + u"\\en_长路径.bin")});
         user.Expect(L"解密完成");
     });
-    EXPECT_EQ(read(u"en_长路径.bin"), Transform(plain, kEn));
+    EXPECT_EQ(read(u"en_长路径.bin"), test::ReferenceFile(kEn, kPassword, plain));
     EXPECT_EQ(read(u"de_en_长路径.bin"), plain);
     for (const char16_t* name : {u"长路径.bin", u"en_长路径.bin", u"de_en_长路径.bin"})
         ::DeleteFileW((L"\\\\?\\" + W(folder + u"\\" + name)).c_str());
