@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvel::test {
@@ -34,5 +35,17 @@ std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
 std::u16string U16(const std::filesystem::path& path);
 // A path or name as UTF-8, for test traces.
 std::string ReadableName(const std::u16string& name);
+
+#ifdef _WIN32
+// Windows' wide strings hold UTF-16 too: the same units in the other type.
+inline std::wstring W(std::u16string_view text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+inline std::u16string U16(const std::wstring& text)
+{
+    return std::u16string(text.begin(), text.end());
+}
+#endif
 
 }  // namespace quorvel::test

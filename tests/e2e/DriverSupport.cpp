@@ -41,16 +41,6 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
-std::wstring Wide(const std::u16string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-std::u16string U16(const std::wstring& text)
-{
-    return std::u16string(text.begin(), text.end());
-}
-
 double NowMs()
 {
     static LARGE_INTEGER frequency = [] {
@@ -61,18 +51,6 @@ double NowMs()
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs)
-{
-    const double end = NowMs() + timeoutMs;
-    for (;;) {
-        if (condition())
-            return true;
-        if (NowMs() > end)
-            return false;
-        Sleep(pollMs);
-    }
 }
 
 std::wstring TextOf(HWND window)

@@ -5,10 +5,12 @@
 // program fails a scenario instead of hanging the run.
 #pragma once
 
+#include "tests/TestFiles.h"
+#include "tests/Waiting.h"
+
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,14 +32,13 @@ void Trace(const char* what);
 void Check(bool condition, const std::string& message);
 
 std::string Narrow(const std::wstring& text);
-std::wstring Wide(const std::u16string& text);
-std::u16string U16(const std::wstring& text);
+using quorvel::test::U16;
+using quorvel::test::W;
 
 // Milliseconds of a monotonic clock.
 double NowMs();
 
-// Polls condition every pollMs until it holds or timeoutMs have passed.
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs = 10);
+using quorvel::test::WaitUntil;
 
 // Text of any window, through WM_GETTEXT with a timeout (works across processes).
 std::wstring TextOf(HWND window);

@@ -45,7 +45,7 @@ void CheckDoneText(const JobResult& result, CipherDirection direction)
 {
     const double seconds = ReportedSeconds(result.box.text);
     const auto expected = quorvel::FormatDoneText(direction, static_cast<int32_t>(std::lround(seconds * 10)));
-    Check(result.box.text == Wide(expected.text), "completion text \"" + Narrow(result.box.text) + "\"");
+    Check(result.box.text == W(expected.text), "completion text \"" + Narrow(result.box.text) + "\"");
 }
 
 void RoundTrip(Session& s, std::string& details)
@@ -61,7 +61,7 @@ void RoundTrip(Session& s, std::string& details)
     const JobResult enResult = s.RunJob(kEn, source);
     CheckDoneText(enResult, kEn);
     Check(TextOf(s.Item(1002)) == L"plain.bin", "name box shows \"" + Narrow(TextOf(s.Item(1002))) + "\"");
-    Check(TextOf(s.Item(1004)) == Wide(FormatSizeText(size)),
+    Check(TextOf(s.Item(1004)) == W(FormatSizeText(size)),
           "size box shows \"" + Narrow(TextOf(s.Item(1004))) + "\"");
     Check(TextOf(s.Item(1005)) == decipherSize, "the decipher size box changed on an encipherment");
     Check(FileExists(en), "no en_plain.bin beside the source");
@@ -72,7 +72,7 @@ void RoundTrip(Session& s, std::string& details)
     const JobResult deResult = s.RunJob(kDe, en);
     CheckDoneText(deResult, kDe);
     Check(TextOf(s.Item(1003)) == L"en_plain.bin", "decipher name box shows \"" + Narrow(TextOf(s.Item(1003))) + "\"");
-    Check(TextOf(s.Item(1005)) == Wide(FormatSizeText(size)), "decipher size box wrong");
+    Check(TextOf(s.Item(1005)) == W(FormatSizeText(size)), "decipher size box wrong");
     Check(TextOf(s.Item(1004)) == encipherSize, "the encipher size box changed on a decipherment");
     Check(FileExists(de), "no de_en_plain.bin beside the source");
     Check(ReadAll(de) == plain, "deciphering gave different bytes");
@@ -91,7 +91,7 @@ void SmallSizes(Session& s, std::string& details)
         const auto plain = PatternBytes(size, 3);
         WriteAll(source, plain);
         const JobResult result = s.RunJob(kEn, source);
-        Check(TextOf(s.Item(1004)) == Wide(FormatSizeText(size)),
+        Check(TextOf(s.Item(1004)) == W(FormatSizeText(size)),
               std::to_string(size) + " bytes show as \"" + Narrow(TextOf(s.Item(1004))) + "\"");
         Check(ReadAll(en) == ReferenceFile(kEn, kPreset, plain), "wrong output for " + std::to_string(size) + " bytes");
         details += (details.empty() ? "" : ", ") + Narrow(TextOf(s.Item(1004)));
@@ -238,7 +238,7 @@ void ElapsedTime(Session& s, std::string& details)
         Check(result.box.caption == L"加密完成",
               "box \"" + Narrow(result.box.caption) + "\": " + Narrow(result.box.text));
         CheckDoneText(result, kEn);
-        Check(TextOf(s.Item(1004)) == Wide(FormatSizeText(size)),
+        Check(TextOf(s.Item(1004)) == W(FormatSizeText(size)),
               "size box shows \"" + Narrow(TextOf(s.Item(1004))) + "\"");
         s.Dismiss(result, kEn);
         const double reported = ReportedSeconds(result.box.text);
@@ -318,7 +318,7 @@ void BothDirections(Session& s, std::string& details)
     Check(overlapped || !s.Opts().bigInRam, "the encipherment ended before the decipherment started");
     FinishBoth(s, overlapped, details);
     Check(TextOf(s.Item(1002)) == L"both-a.bin" && TextOf(s.Item(1003)) == L"both-b.bin", "wrong names shown");
-    Check(TextOf(s.Item(1004)) == Wide(FormatSizeText(enSize)) && TextOf(s.Item(1005)) == Wide(FormatSizeText(deSize)),
+    Check(TextOf(s.Item(1004)) == W(FormatSizeText(enSize)) && TextOf(s.Item(1005)) == W(FormatSizeText(deSize)),
           "wrong sizes shown");
     VerifyLargeOutput(a, enA, kPreset, kEn);
     VerifyLargeOutput(b, deB, kPreset, kDe);

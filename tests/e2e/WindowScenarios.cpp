@@ -35,7 +35,7 @@ bool IsClockNow(const std::wstring& text)
 {
     const int64_t now = quorvel::CurrentTime();
     for (int64_t t = now - 2; t <= now + 1; ++t)
-        if (text == Wide(quorvel::FormatClockText(quorvel::ToLocalTime(t))))
+        if (text == W(quorvel::FormatClockText(quorvel::ToLocalTime(t))))
             return true;
     return false;
 }
@@ -57,7 +57,7 @@ void ExpectRefused(Session& s, CipherDirection direction, const std::wstring& pa
     s.SetPassword(password);
     Click(s.Item(direction == kEn ? 1000 : 1001));
     const MessageBoxInfo box = s.WaitBox(L"密码输入长度错误");
-    Check(box.text == Wide(quorvel::kPasswordTooShortText), "box text \"" + Narrow(box.text) + "\"");
+    Check(box.text == W(quorvel::kPasswordTooShortText), "box text \"" + Narrow(box.text) + "\"");
     Check(!s.App().FindFileDialog(), "an Open dialog came up for a short password");
     if (shoot)
         s.Shot("password-too-short");
@@ -194,8 +194,8 @@ void AskToClose(Session& s, const std::string& how, int answer)
         KeyDown(Focused(s), VK_ESCAPE);
     else
         PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    const MessageBoxInfo box = s.WaitBox(Wide(quorvel::kCloseWhileRunningCaption));
-    Check(box.text == Wide(quorvel::kCloseWhileRunningText), "confirmation text \"" + Narrow(box.text) + "\"");
+    const MessageBoxInfo box = s.WaitBox(W(quorvel::kCloseWhileRunningCaption));
+    Check(box.text == W(quorvel::kCloseWhileRunningText), "confirmation text \"" + Narrow(box.text) + "\"");
     Check(GetDlgItem(box.window, IDYES) && GetDlgItem(box.window, IDNO), "the confirmation has no Yes and No");
     if (answer == IDNO && how == "退出")
         s.Shot("close-confirmation");

@@ -10,6 +10,7 @@
 #include "dialog/QuorvelDlg.h"
 #include "tests/CipherReference.h"
 #include "tests/TestFiles.h"
+#include "tests/Waiting.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -24,29 +25,14 @@ namespace quorvel {
 namespace {
 
 using namespace std::chrono_literals;
+using test::kWaitMs;
+using test::W;
+using test::WaitUntil;
 using win32::TaskbarState;
 
-constexpr DWORD kWaitMs = 20000;
 constexpr CipherDirection kEn = CipherDirection::Encipher;
 constexpr CipherDirection kDe = CipherDirection::Decipher;
 const std::u16string kPassword = u"mqzvtrk";  // the dialog's, set before it starts
-
-std::wstring W(const std::u16string& s)
-{
-    return std::wstring(s.begin(), s.end());
-}
-
-bool WaitUntil(const std::function<bool()>& condition, DWORD ms = kWaitMs)
-{
-    const ULONGLONG end = ::GetTickCount64() + ms;
-    for (;;) {
-        if (condition())
-            return true;
-        if (::GetTickCount64() >= end)
-            return false;
-        ::Sleep(10);
-    }
-}
 
 // What the taskbar button was told, in order.
 struct Shown {

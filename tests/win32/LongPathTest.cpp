@@ -4,23 +4,16 @@
 // the 260-character limit, so these rules, not the round trips deeper than 300
 // characters in the dialog and quorvel-cli tests, show it works on Windows.
 #include "platform/win32/LongPath.h"
+#include "tests/TestFiles.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
-
 namespace quorvel {
 namespace {
 
-std::u16string U16(const std::wstring& s)
-{
-    return std::u16string(s.begin(), s.end());
-}
-
-std::wstring W(const std::u16string& s)
-{
-    return std::wstring(s.begin(), s.end());
-}
+using test::U16;
+using test::W;
 
 std::u16string CurrentDirectory()
 {

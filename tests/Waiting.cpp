@@ -1,0 +1,20 @@
+#include "Waiting.h"
+
+#include <chrono>
+#include <thread>
+
+namespace quorvel::test {
+
+bool WaitUntil(const std::function<bool()>& condition, unsigned timeoutMs, unsigned pollMs)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        if (condition())
+            return true;
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
+    }
+}
+
+}  // namespace quorvel::test
