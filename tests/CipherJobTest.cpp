@@ -1,6 +1,7 @@
 // Cipher jobs end to end on real files and on a fault-injecting file system:
-// round trips, notices and their order, failures that leave nothing behind,
-// cancellation, both directions at once, sizes past 4 GiB.
+// round trips, notices and their order, failures that leave nothing behind
+// (an output folder without write permission among them), cancellation, both
+// directions at once, sizes past 4 GiB and past a 32-bit block count.
 #include "cipher/CipherJob.h"
 
 #include "RecordingOwner.h"
@@ -14,6 +15,11 @@
 #include <mutex>
 #include <random>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace quorvel {
 namespace {
 
@@ -22,26 +28,6 @@ using test::RecordingOwner;
 using test::ScratchDir;
 using test::U16;
 using test::WriteFile;
-
-// Runs one job to its end and returns its outcome.
-JobOutcome RunJob(CipherDirection direction, const std::u16string& password, const std::filesystem::path& source,
-                  FileSystem& fs = SystemFileSystem(), RecordingOwner* externalOwner = nullptr)
-{
-    CipherJob job(fs);
-    RecordingOwner localOwner;
-    RecordingOwner& owner = externalOwner ? *externalOwner : localOwner;
-    job.SetKey(password);
-    uint64_t size = 0;
-    JobOutcome outcome = job.PrepareJob(U16(source), size);
-    if (outcome.status != JobStatus::Succeeded)
-        return outcome;
-    outcome = job.LaunchJob(owner, direction, source.filename().u16string());
-    if (outcome.status != JobStatus::Succeeded)
-        return outcome;
-    EXPECT_TRUE(test::WaitForJob(job));
-    EXPECT_FALSE(job.IsBusy());
-    return job.Outcome();
-}
 
 TEST(CipherJob, RoundTripsAtEveryEdgeSize)
 {
@@ -54,14 +40,15 @@ TEST(CipherJob, RoundTripsAtEveryEdgeSize)
         const auto plain = test::RandomBytes(size, static_cast<uint32_t>(size));
         WriteFile(dir / u"data.bin", plain);
 
-        ASSERT_EQ(RunJob(CipherDirection::Encipher, password, dir / u"data.bin").status, JobStatus::Succeeded);
+        ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, password, dir / u"data.bin").status, JobStatus::Succeeded);
         const auto enciphered = ReadFile(dir / u"en_data.bin");
         ASSERT_EQ(enciphered.size(), plain.size());
         if (size >= 64) {
             EXPECT_NE(enciphered, plain);
         }
 
-        ASSERT_EQ(RunJob(CipherDirection::Decipher, password, dir / u"en_data.bin").status, JobStatus::Succeeded);
+        ASSERT_EQ(test::RunOneJob(CipherDirection::Decipher, password, dir / u"en_data.bin").status,
+                  JobStatus::Succeeded);
         EXPECT_EQ(ReadFile(dir / u"de_en_data.bin"), plain);
         EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"data.bin", u"de_en_data.bin", u"en_data.bin"}));
     }
@@ -76,7 +63,7 @@ TEST(CipherJob, FileMatchesBlockwiseTransformAndRestartsTheKeyEveryBlock)
     plain.insert(plain.end(), block.begin(), block.end());
     plain.push_back(0x42);
     WriteFile(dir / u"twice", plain);
-    ASSERT_EQ(RunJob(CipherDirection::Encipher, u"abcdefg", dir / u"twice").status, JobStatus::Succeeded);
+    ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, u"abcdefg", dir / u"twice").status, JobStatus::Succeeded);
     const auto out = ReadFile(dir / u"en_twice");
     ASSERT_EQ(out.size(), plain.size());
     EXPECT_TRUE(std::equal(out.begin(), out.begin() + CIPHER_BLOCK_SIZE, out.begin() + CIPHER_BLOCK_SIZE));
@@ -90,8 +77,9 @@ TEST(CipherJob, NonAsciiAndAstralPasswordsAndNames)
     const std::u16string name = u"资料 \u00e9t\u00e9.txt";
     WriteFile(dir / name, plain);
     for (const std::u16string& password : {std::u16string(u"密码是秘密的"), std::u16string(u"\U0001F511\U0001F512key")}) {
-        ASSERT_EQ(RunJob(CipherDirection::Encipher, password, dir / name).status, JobStatus::Succeeded);
-        ASSERT_EQ(RunJob(CipherDirection::Decipher, password, dir / (u"en_" + name)).status, JobStatus::Succeeded);
+        ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, password, dir / name).status, JobStatus::Succeeded);
+        ASSERT_EQ(test::RunOneJob(CipherDirection::Decipher, password, dir / (u"en_" + name)).status,
+                  JobStatus::Succeeded);
         EXPECT_EQ(ReadFile(dir / (u"de_en_" + name)), plain);
     }
 }
@@ -101,10 +89,11 @@ TEST(CipherJob, NoticesComeInOrderAndTheOutputIsCompleteAtTheNotice)
     ScratchDir dir;
     const auto plain = test::RandomBytes(0x40000 * 2 + 5, 5);
     WriteFile(dir / u"a", plain);
+    CipherJob job;
     RecordingOwner owner;
     bool outputCompleteAtNotice = false;
     owner.onDone = [&](CipherDirection) { outputCompleteAtNotice = ReadFile(dir / u"en_a").size() == plain.size(); };
-    ASSERT_EQ(RunJob(CipherDirection::Encipher, u"123456", dir / u"a", SystemFileSystem(), &owner).status,
+    ASSERT_EQ(test::RunOneJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
               JobStatus::Succeeded);
     EXPECT_TRUE(outputCompleteAtNotice);
     EXPECT_EQ(owner.Events(CipherDirection::Encipher),
@@ -118,7 +107,7 @@ TEST(CipherJob, ExistingOutputIsReplacedOnSuccess)
     ScratchDir dir;
     WriteFile(dir / u"a", test::RandomBytes(10, 1));
     WriteFile(dir / u"en_a", test::RandomBytes(5000, 2));
-    ASSERT_EQ(RunJob(CipherDirection::Encipher, u"123456", dir / u"a").status, JobStatus::Succeeded);
+    ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, u"123456", dir / u"a").status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"en_a").size(), 10u);
     EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
 }
@@ -143,23 +132,20 @@ TEST(CipherJob, BothDirectionsRunAtOnceEachWithItsOwnNotices)
     const auto other = test::RandomBytes(0x40000 * 8 + 9, 22);
     WriteFile(dir / u"p", plain);
     WriteFile(dir / u"q", other);
-    ASSERT_EQ(RunJob(CipherDirection::Encipher, u"password", dir / u"q").status, JobStatus::Succeeded);
+    ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, u"password", dir / u"q").status, JobStatus::Succeeded);
 
     CipherJob encipher, decipher;
     RecordingOwner owner;
-    uint64_t size = 0;
-    encipher.SetKey(u"password");
-    decipher.SetKey(u"password");
-    ASSERT_EQ(encipher.PrepareJob(U16(dir / u"p"), size).status, JobStatus::Succeeded);
-    ASSERT_EQ(decipher.PrepareJob(U16(dir / u"en_q"), size).status, JobStatus::Succeeded);
-    ASSERT_EQ(encipher.LaunchJob(owner, CipherDirection::Encipher, u"p").status, JobStatus::Succeeded);
-    ASSERT_EQ(decipher.LaunchJob(owner, CipherDirection::Decipher, u"en_q").status, JobStatus::Succeeded);
-    ASSERT_TRUE(test::WaitForJob(encipher));
-    ASSERT_TRUE(test::WaitForJob(decipher));
+    ASSERT_EQ(test::StartJob(encipher, owner, CipherDirection::Encipher, u"password", dir / u"p").status,
+              JobStatus::Succeeded);
+    ASSERT_EQ(test::StartJob(decipher, owner, CipherDirection::Decipher, u"password", dir / u"en_q").status,
+              JobStatus::Succeeded);
+    test::FinishJob(encipher);
+    test::FinishJob(decipher);
     EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "done", "released"}));
     EXPECT_EQ(owner.Events(CipherDirection::Decipher), (std::vector<std::string> {"start", "done", "released"}));
     EXPECT_EQ(ReadFile(dir / u"de_en_q"), other);
-    ASSERT_EQ(RunJob(CipherDirection::Decipher, u"password", dir / u"en_p").status, JobStatus::Succeeded);
+    ASSERT_EQ(test::RunOneJob(CipherDirection::Decipher, u"password", dir / u"en_p").status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"de_en_p"), plain);
 }
 
@@ -173,21 +159,17 @@ TEST(CipherJob, BusyDirectionRefusesASecondStartUntilReleased)
     std::unique_lock hold(gate);
     // The worker waits inside its notice, as it does while a completion box is open.
     owner.onDone = [&](CipherDirection) { std::lock_guard wait(gate); };
-    job.SetKey(u"123456");
-    uint64_t size = 0;
-    ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
-    ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
+    ASSERT_EQ(test::StartJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
+              JobStatus::Succeeded);
     EXPECT_TRUE(job.IsBusy());
+    uint64_t size = 0;
     EXPECT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Busy);
     EXPECT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Busy);
     hold.unlock();
-    ASSERT_TRUE(test::WaitForJob(job));
-    EXPECT_FALSE(job.IsBusy());
+    test::FinishJob(job);
     // Released: the same record takes the next job.
-    job.SetKey(u"123456");
-    ASSERT_EQ(job.PrepareJob(U16(dir / u"en_a"), size).status, JobStatus::Succeeded);
-    ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Decipher, u"en_a").status, JobStatus::Succeeded);
-    ASSERT_TRUE(test::WaitForJob(job));
+    ASSERT_EQ(test::RunOneJob(job, owner, CipherDirection::Decipher, u"123456", dir / u"en_a").status,
+              JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"de_en_a"), ReadFile(dir / u"a"));
 }
 
@@ -202,12 +184,8 @@ TEST(CipherJob, CancelStopsAfterTheCurrentBlockAndLeavesNothing)
         if (done == 2 * uint64_t {CIPHER_BLOCK_SIZE})
             job.RequestCancel();
     };
-    job.SetKey(u"123456");
-    uint64_t size = 0;
-    ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
-    ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
-    ASSERT_TRUE(test::WaitForJob(job));
-    EXPECT_EQ(job.Outcome().status, JobStatus::Cancelled);
+    EXPECT_EQ(test::RunOneJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
+              JobStatus::Cancelled);
     EXPECT_EQ(owner.LastDone(CipherDirection::Encipher), 2 * uint64_t {CIPHER_BLOCK_SIZE});
     EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "released"}));
     EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {1, 2, 3}));
@@ -221,10 +199,8 @@ TEST(CipherJob, DestroyingARunningJobCancelsAndWaits)
     RecordingOwner owner;
     {
         CipherJob job;
-        job.SetKey(u"123456");
-        uint64_t size = 0;
-        ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
-        ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
+        ASSERT_EQ(test::StartJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
+                  JobStatus::Succeeded);
     }
     // Either it finished before the cancel or it left nothing partial.
     const auto names = dir.List();
@@ -240,7 +216,7 @@ TEST(CipherJob, OutputLandsBesideTheSourceWhateverTheCurrentDirectory)
     WriteFile(source / u"a", test::RandomBytes(100, 1));
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path(elsewhere.Path());
-    const JobStatus status = RunJob(CipherDirection::Encipher, u"123456", source / u"a").status;
+    const JobStatus status = test::RunOneJob(CipherDirection::Encipher, u"123456", source / u"a").status;
     std::filesystem::current_path(before);
     EXPECT_EQ(status, JobStatus::Succeeded);
     EXPECT_TRUE(elsewhere.List().empty());
@@ -263,19 +239,16 @@ TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndNothingShowsMidJob)
         nothingShowsMidJob = source.List() == std::vector<std::u16string> {u"a"} &&
                              (shown.empty() || (shown.size() == 1 && IsTemporaryOutputName(shown[0])));
     };
-    job.SetKey(u"123456");
-    uint64_t size = 0;
-    ASSERT_EQ(job.PrepareJob(U16(source / u"a"), size).status, JobStatus::Succeeded);
-    ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a", U16(target.Path()) + u"/").status,
+    const std::u16string folder = U16(target.Path()) + u"/";
+    ASSERT_EQ(test::StartJob(job, owner, CipherDirection::Encipher, u"123456", source / u"a", folder).status,
               JobStatus::Succeeded);
-    ASSERT_TRUE(test::WaitForJob(job));
-    EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
+    EXPECT_EQ(test::FinishJob(job).status, JobStatus::Succeeded);
     EXPECT_TRUE(nothingShowsMidJob);
     EXPECT_EQ(source.List(), (std::vector<std::u16string> {u"a"}));
     EXPECT_EQ(target.List(), (std::vector<std::u16string> {u"en_a"}));
     EXPECT_EQ(job.OutputPath(), U16(target.Path()) + u"/en_a");
     // The same bytes as an output beside the source.
-    ASSERT_EQ(RunJob(CipherDirection::Encipher, u"123456", source / u"a").status, JobStatus::Succeeded);
+    ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, u"123456", source / u"a").status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(target / u"en_a"), ReadFile(source / u"en_a"));
 }
 
@@ -398,8 +371,9 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
         fs.failOnCall = c.call;
         fs.error = c.error;
 
+        CipherJob job(fs);
         RecordingOwner owner;
-        const JobOutcome outcome = RunJob(CipherDirection::Encipher, u"123456", dir / u"a", fs, &owner);
+        const JobOutcome outcome = test::RunOneJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a");
         EXPECT_EQ(outcome.status, c.expected);
         EXPECT_EQ(outcome.file.error, c.error);
         EXPECT_EQ(outcome.outputName, u"en_a");
@@ -414,6 +388,54 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
         }
     }
 }
+
+#ifndef _WIN32
+// A folder the user may not write to, by its permissions (apart from the mount
+// tests, whose private user namespace would let a non-root process pass every
+// permission check on its own files). Root passes every permission check, so
+// as root the job runs in a child process that has dropped to user "nobody".
+TEST(CipherJob, OutputFolderWithoutWritePermission)
+{
+    ScratchDir dir;
+    const auto plain = test::RandomBytes(CIPHER_BLOCK_SIZE + 1, 3);
+    WriteFile(dir / u"a", plain);
+    WriteFile(dir / u"en_a", {5});
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                                 std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    const auto runJob = [&] { return test::RunOneJob(CipherDirection::Encipher, u"hardening7", dir / u"a"); };
+    if (::geteuid() != 0) {
+        const JobOutcome outcome = runJob();
+        EXPECT_EQ(outcome.status, JobStatus::CreateOutputFailed);
+        EXPECT_EQ(outcome.file.error, FileError::AccessDenied);
+    } else {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            // 65534 is "nobody"; in a user namespace it may not exist (exit 3).
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                ::_exit(3);
+            const JobOutcome outcome = runJob();
+            ::_exit(outcome.status == JobStatus::CreateOutputFailed && outcome.file.error == FileError::AccessDenied
+                        ? 0
+                        : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 3)
+            GTEST_SKIP() << "cannot drop to user nobody here";
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "the job as nobody did not report CreateOutputFailed/AccessDenied";
+    }
+    EXPECT_EQ(ReadFile(dir / u"a"), plain);
+    EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {5}));
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+    CipherJob job;
+    RecordingOwner owner;
+    test::ExpectNextJobWorks(job, owner, dir.Path());
+}
+#endif
 
 // An output's bytes reach the disk before any name shows it, and its folder's
 // names after it has its own, all before the job says it is done. A failing
@@ -439,7 +461,8 @@ TEST(CipherJob, TheOutputIsOnTheDiskBeforeItIsNamedAndItsNameBeforeTheJobIsDone)
         steps.clear();
         failing = fail;
         owner = std::make_unique<RecordingOwner>();
-        return RunJob(CipherDirection::Encipher, u"123456", dir / u"a", *fs, owner.get());
+        CipherJob job(*fs);
+        return test::RunOneJob(job, *owner, CipherDirection::Encipher, u"123456", dir / u"a");
     };
 
     EXPECT_EQ(run(std::nullopt).status, JobStatus::Succeeded);
@@ -513,7 +536,7 @@ TEST(CipherJob, AStreamGivesTheBytesOfAFileWithTheSameData)
         for (const CipherDirection direction : {CipherDirection::Encipher, CipherDirection::Decipher}) {
             const auto data = test::RandomBytes(size, static_cast<uint32_t>(size));
             WriteFile(dir / u"a", data);
-            ASSERT_EQ(RunJob(direction, u"stream7", dir / u"a").status, JobStatus::Succeeded);
+            ASSERT_EQ(test::RunOneJob(direction, u"stream7", dir / u"a").status, JobStatus::Succeeded);
             CipherJob job;
             RecordingOwner owner;
             job.SetKey(u"stream7");
@@ -521,8 +544,7 @@ TEST(CipherJob, AStreamGivesTheBytesOfAFileWithTheSameData)
             ASSERT_EQ(job.PrepareStream(std::make_unique<MemorySource>(data)).status, JobStatus::Succeeded);
             ASSERT_EQ(job.LaunchJob(owner, direction, std::make_unique<MemorySink>(streamed)).status,
                       JobStatus::Succeeded);
-            ASSERT_TRUE(test::WaitForJob(job));
-            EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
+            EXPECT_EQ(test::FinishJob(job).status, JobStatus::Succeeded);
             EXPECT_EQ(streamed, ReadFile(dir / (OutputPrefix(direction) + std::u16string(u"a"))));
             EXPECT_EQ(owner.LastTotal(direction), 0u) << "a stream's length is not known";
         }
@@ -533,10 +555,29 @@ TEST(CipherJob, SourcesPastFourGibibytes)
 {
     const uint64_t size = (uint64_t {1} << 32) + CIPHER_BLOCK_SIZE + 77;
     test::VirtualFileSystem fs(size, {'a', 'b', 'c', 'd', 'e', 'f', 'g'});
-    const JobOutcome outcome = RunJob(CipherDirection::Encipher, u"abcdefg", "virtual", fs);
+    const JobOutcome outcome = test::RunOneJob(CipherDirection::Encipher, u"abcdefg", "virtual", fs);
     EXPECT_EQ(outcome.status, JobStatus::Succeeded);
     EXPECT_EQ(fs.written, size);
     EXPECT_EQ(fs.mismatches, 0u);
+}
+
+// A source so large that its block count no longer fits 32 bits must not be
+// reported done before its bytes are written.
+TEST(CipherJob, SizesWhoseBlockCountExceeds32BitsAreNotCutShort)
+{
+    // From 2^32 - 1 full blocks and one byte on, a 32-bit count of the blocks wraps to 0, 1, ...
+    const uint64_t wrap = uint64_t {0xFFFFFFFF} * CIPHER_BLOCK_SIZE + 1;
+    for (const uint64_t size : {wrap, uint64_t {1} << 50, (uint64_t {1} << 50) + 1, (uint64_t {1} << 51) + 5,
+                                ~uint64_t {0}}) {
+        SCOPED_TRACE(size);
+        test::VirtualFileSystem fs(size, {'1', '2', '3', '4', '5', '6'}, 3 * uint64_t {CIPHER_BLOCK_SIZE});
+        const JobOutcome outcome = test::RunOneJob(CipherDirection::Encipher, u"123456", "/virtual/huge", fs);
+        // The output stops taking bytes after three blocks; the job must get that far and fail there.
+        EXPECT_EQ(outcome.status, JobStatus::WriteFailed);
+        EXPECT_EQ(outcome.file.error, FileError::DiskFull);
+        EXPECT_EQ(fs.written, 3 * uint64_t {CIPHER_BLOCK_SIZE});
+        EXPECT_EQ(fs.mismatches, 0u);
+    }
 }
 
 }  // namespace

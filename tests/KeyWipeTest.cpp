@@ -109,16 +109,8 @@ TEST(KeyWipe, NoFreedMemoryHoldsTheKeyWhateverWayTheJobEnds)
         SCOPED_TRACE("a job that succeeds, then its record is destroyed");
         const char* password = "Kq7!zW9@xLp#";
         const WatchKey watch(password);
-        {
-            CipherJob job;
-            test::RecordingOwner owner;
-            job.SetKey(U16(password));
-            uint64_t size = 0;
-            ASSERT_EQ(job.PrepareJob(test::U16(dir / u"a"), size).status, JobStatus::Succeeded);
-            ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
-            ASSERT_TRUE(test::WaitForJob(job));
-            EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
-        }
+        EXPECT_EQ(test::RunOneJob(CipherDirection::Encipher, U16(password), dir / u"a").status,
+                  JobStatus::Succeeded);
         EXPECT_EQ(watch.Leaks(), 0);
     }
     {
@@ -134,10 +126,8 @@ TEST(KeyWipe, NoFreedMemoryHoldsTheKeyWhateverWayTheJobEnds)
         SCOPED_TRACE("a source that cannot be opened");
         const char* password = "Mn3*bV6(cX1)";
         const WatchKey watch(password);
-        CipherJob job;
-        job.SetKey(U16(password));
-        uint64_t size = 0;
-        EXPECT_EQ(job.PrepareJob(test::U16(dir / u"missing"), size).status, JobStatus::OpenSourceFailed);
+        EXPECT_EQ(test::RunOneJob(CipherDirection::Encipher, U16(password), dir / u"missing").status,
+                  JobStatus::OpenSourceFailed);
         EXPECT_EQ(watch.Leaks(), 0);
     }
     {
@@ -147,12 +137,8 @@ TEST(KeyWipe, NoFreedMemoryHoldsTheKeyWhateverWayTheJobEnds)
         CipherJob job;
         test::RecordingOwner owner;
         owner.onBlock = [&job](CipherDirection, uint64_t) { job.RequestCancel(); };
-        job.SetKey(U16(password));
-        uint64_t size = 0;
-        ASSERT_EQ(job.PrepareJob(test::U16(dir / u"a"), size).status, JobStatus::Succeeded);
-        ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Decipher, u"a").status, JobStatus::Succeeded);
-        ASSERT_TRUE(test::WaitForJob(job));
-        EXPECT_EQ(job.Outcome().status, JobStatus::Cancelled);
+        EXPECT_EQ(test::RunOneJob(job, owner, CipherDirection::Decipher, U16(password), dir / u"a").status,
+                  JobStatus::Cancelled);
         EXPECT_EQ(watch.Leaks(), 0);
     }
 }

@@ -1,5 +1,9 @@
 #include "RecordingOwner.h"
 
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 namespace quorvel::test {
@@ -59,6 +63,60 @@ bool WaitForJob(CipherJob& job)
         return false;
     job.Wait();  // the worker returns right after its release notice
     return true;
+}
+
+JobOutcome StartJob(CipherJob& job, RecordingOwner& owner, CipherDirection direction, const std::u16string& password,
+                    const std::filesystem::path& source, const std::optional<std::u16string>& outputFolder)
+{
+    job.SetKey(password);
+    uint64_t size = 0;
+    const JobOutcome outcome = job.PrepareJob(U16(source), size);
+    if (outcome.status != JobStatus::Succeeded)
+        return outcome;
+    return job.LaunchJob(owner, direction, source.filename().u16string(), outputFolder);
+}
+
+JobOutcome FinishJob(CipherJob& job)
+{
+    EXPECT_TRUE(WaitForJob(job)) << "the job did not end within " << kJobDeadline.count() << " s";
+    EXPECT_FALSE(job.IsBusy());
+    return job.Outcome();
+}
+
+JobOutcome LaunchAndWait(CipherJob& job, RecordingOwner& owner, CipherDirection direction,
+                         const std::filesystem::path& source)
+{
+    const JobOutcome launched = job.LaunchJob(owner, direction, source.filename().u16string());
+    return launched.status == JobStatus::Succeeded ? FinishJob(job) : launched;
+}
+
+JobOutcome RunOneJob(CipherJob& job, RecordingOwner& owner, CipherDirection direction, const std::u16string& password,
+                     const std::filesystem::path& source)
+{
+    const JobOutcome started = StartJob(job, owner, direction, password, source);
+    return started.status == JobStatus::Succeeded ? FinishJob(job) : started;
+}
+
+JobOutcome RunOneJob(CipherDirection direction, const std::u16string& password, const std::filesystem::path& source,
+                     FileSystem& fs)
+{
+    CipherJob job(fs);
+    RecordingOwner owner;
+    return RunOneJob(job, owner, direction, password, source);
+}
+
+void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesystem::path& folder)
+{
+    const auto plain = RandomBytes(CIPHER_BLOCK_SIZE + 333, 99);
+    WriteFile(folder / u"next", plain);
+    ASSERT_EQ(RunOneJob(job, owner, CipherDirection::Encipher, u"next-job-password", folder / u"next").status,
+              JobStatus::Succeeded);
+    ASSERT_EQ(RunOneJob(job, owner, CipherDirection::Decipher, u"next-job-password", folder / u"en_next").status,
+              JobStatus::Succeeded);
+    EXPECT_EQ(ReadFile(folder / u"de_en_next"), plain);
+    std::filesystem::remove(folder / u"next");
+    std::filesystem::remove(folder / u"en_next");
+    std::filesystem::remove(folder / u"de_en_next");
 }
 
 }  // namespace quorvel::test

@@ -1,13 +1,16 @@
 // The one owner the tests give their jobs in place of the dialog or the
 // command line: it records every notice per direction and can act on blocks
-// and completions. Waiting is the job's own (WaitForJob).
+// and completions. And the steps every job test takes: start a job, wait for
+// its end, run one whole.
 #pragma once
 
 #include "cipher/CipherJob.h"
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,5 +51,28 @@ private:
 // Waits until the job's worker has released everything and ended, every
 // notice delivered; false when the deadline passed first.
 bool WaitForJob(CipherJob& job);
+
+// Sets the key, prepares source and launches the job on owner, its output
+// named after the source (in outputFolder when given): the first failure, or
+// success once the worker runs.
+JobOutcome StartJob(CipherJob& job, RecordingOwner& owner, CipherDirection direction, const std::u16string& password,
+                    const std::filesystem::path& source,
+                    const std::optional<std::u16string>& outputFolder = std::nullopt);
+// Waits for a started job (a test failure when the deadline passes first) and
+// gives its outcome.
+JobOutcome FinishJob(CipherJob& job);
+// Launches a job already prepared from source and finishes it.
+JobOutcome LaunchAndWait(CipherJob& job, RecordingOwner& owner, CipherDirection direction,
+                         const std::filesystem::path& source);
+
+// Start and finish: a failure before the worker started, or the job's outcome.
+JobOutcome RunOneJob(CipherJob& job, RecordingOwner& owner, CipherDirection direction, const std::u16string& password,
+                     const std::filesystem::path& source);
+// The same on a fresh record over fs.
+JobOutcome RunOneJob(CipherDirection direction, const std::u16string& password, const std::filesystem::path& source,
+                     FileSystem& fs = SystemFileSystem());
+
+// After a fault: the same record, in the same folder, still takes a round trip.
+void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesystem::path& folder);
 
 }  // namespace quorvel::test

@@ -47,9 +47,7 @@ TEST(RealFaults, DiskFullInTheMiddleOfAMultiBlockFile)
 
     CipherJob job;
     RecordingOwner owner;
-    bool finished = false;
-    const JobOutcome outcome = test::RunOneJob(job, owner, kEncipher, kPassword, disk / u"a", &finished);
-    ASSERT_TRUE(finished);
+    const JobOutcome outcome = test::RunOneJob(job, owner, kEncipher, kPassword, disk / u"a");
     EXPECT_EQ(outcome.status, JobStatus::WriteFailed);
     EXPECT_EQ(outcome.file.error, FileError::DiskFull);
     EXPECT_GE(owner.LastDone(kEncipher), 2u * CIPHER_BLOCK_SIZE);  // it failed mid-file, not at the start
@@ -175,10 +173,8 @@ TEST(RealFaults, SourceChangedWhileTheJobRuns)
                 changed = true;
             }
         };
-        bool finished = false;
-        const JobOutcome outcome = test::RunOneJob(job, owner, kEncipher, kPassword, dir / u"a", &finished);
+        const JobOutcome outcome = test::RunOneJob(job, owner, kEncipher, kPassword, dir / u"a");
         owner.onBlock = nullptr;
-        ASSERT_TRUE(finished);
         ASSERT_TRUE(changed);
         EXPECT_EQ(outcome.status, c.expected);
         EXPECT_EQ(outcome.file.error, c.error);
@@ -200,17 +196,10 @@ TEST(RealFaults, BothDirectionsAtOnceOnTheSameSource)
     WriteFile(dir / u"a", plain);
     CipherJob encipher, decipher;
     RecordingOwner owner;
-    uint64_t size = 0;
-    encipher.SetKey(kPassword);
-    decipher.SetKey(kPassword);
-    ASSERT_EQ(encipher.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
-    ASSERT_EQ(decipher.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
-    ASSERT_EQ(encipher.LaunchJob(owner, kEncipher, u"a").status, JobStatus::Succeeded);
-    ASSERT_EQ(decipher.LaunchJob(owner, kDecipher, u"a").status, JobStatus::Succeeded);
-    ASSERT_TRUE(test::WaitForJob(encipher));
-    ASSERT_TRUE(test::WaitForJob(decipher));
-    EXPECT_EQ(encipher.Outcome().status, JobStatus::Succeeded);
-    EXPECT_EQ(decipher.Outcome().status, JobStatus::Succeeded);
+    ASSERT_EQ(test::StartJob(encipher, owner, kEncipher, kPassword, dir / u"a").status, JobStatus::Succeeded);
+    ASSERT_EQ(test::StartJob(decipher, owner, kDecipher, kPassword, dir / u"a").status, JobStatus::Succeeded);
+    EXPECT_EQ(test::FinishJob(encipher).status, JobStatus::Succeeded);
+    EXPECT_EQ(test::FinishJob(decipher).status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"a"), plain);
     EXPECT_EQ(ReadFile(dir / u"en_a"), ReferenceFile(kEncipher, kPassword, plain));
     EXPECT_EQ(ReadFile(dir / u"de_a"), ReferenceFile(kDecipher, kPassword, plain));
@@ -246,12 +235,8 @@ TEST(RealFaults, SparseSourcePastFourGibibytes)
     const auto started = std::chrono::steady_clock::now();
     CipherJob job;
     RecordingOwner owner;
-    bool finished = false;
-    ASSERT_EQ(test::RunOneJob(job, owner, kEncipher, kPassword, dir / u"big", &finished).status, JobStatus::Succeeded);
-    ASSERT_TRUE(finished);
-    ASSERT_EQ(test::RunOneJob(job, owner, kDecipher, kPassword, dir / u"en_big", &finished).status,
-              JobStatus::Succeeded);
-    ASSERT_TRUE(finished);
+    ASSERT_EQ(test::RunOneJob(job, owner, kEncipher, kPassword, dir / u"big").status, JobStatus::Succeeded);
+    ASSERT_EQ(test::RunOneJob(job, owner, kDecipher, kPassword, dir / u"en_big").status, JobStatus::Succeeded);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("2 x %llu bytes through the jobs in %.1f s\n", static_cast<unsigned long long>(size), seconds);
     ASSERT_EQ(std::filesystem::file_size(dir / u"en_big"), size);

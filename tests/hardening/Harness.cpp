@@ -2,8 +2,6 @@
 
 #include "TestFiles.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,57 +14,6 @@
 #include <unistd.h>
 
 namespace quorvel::test {
-
-JobOutcome RunOneJob(CipherJob& job, RecordingOwner& owner, CipherDirection direction, const std::u16string& password,
-                     const std::filesystem::path& source, bool* finished)
-{
-    if (finished)
-        *finished = true;
-    job.SetKey(password);
-    uint64_t size = 0;
-    JobOutcome outcome = job.PrepareJob(U16(source), size);
-    if (outcome.status != JobStatus::Succeeded)
-        return outcome;
-    return LaunchAndWait(job, owner, direction, source, finished);
-}
-
-JobOutcome LaunchAndWait(CipherJob& job, RecordingOwner& owner, CipherDirection direction,
-                         const std::filesystem::path& source, bool* finished)
-{
-    if (finished)
-        *finished = true;
-    const JobOutcome outcome = job.LaunchJob(owner, direction, source.filename().u16string());
-    if (outcome.status != JobStatus::Succeeded)
-        return outcome;
-    const bool ended = WaitForJob(job);
-    if (finished)
-        *finished = ended;
-    return job.Outcome();
-}
-
-JobOutcome RunOneJob(CipherDirection direction, const std::u16string& password, const std::filesystem::path& source)
-{
-    CipherJob job;
-    RecordingOwner owner;
-    return RunOneJob(job, owner, direction, password, source);
-}
-
-void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesystem::path& folder)
-{
-    const auto plain = test::RandomBytes(CIPHER_BLOCK_SIZE + 333, 99);
-    WriteFile(folder / u"next", plain);
-    bool finished = false;
-    ASSERT_EQ(test::RunOneJob(job, owner, CipherDirection::Encipher, u"next-job-password", folder / u"next", &finished).status,
-              JobStatus::Succeeded);
-    ASSERT_TRUE(finished);
-    ASSERT_EQ(test::RunOneJob(job, owner, CipherDirection::Decipher, u"next-job-password", folder / u"en_next", &finished).status,
-              JobStatus::Succeeded);
-    ASSERT_TRUE(finished);
-    EXPECT_EQ(ReadFile(folder / u"de_en_next"), plain);
-    std::filesystem::remove(folder / u"next");
-    std::filesystem::remove(folder / u"en_next");
-    std::filesystem::remove(folder / u"de_en_next");
-}
 
 namespace {
 

@@ -1,33 +1,15 @@
-// Shared pieces of the hardening suites: running a job to its end with the
-// recording owner, private mounts for faults only a real
-// file system gives (full, read-only), and process counters for leak checks.
+// Shared pieces of the hardening suites beside the jobs every test runs
+// (RecordingOwner.h): private mounts for faults only a real file system gives
+// (full, read-only), and process counters for leak checks.
 #pragma once
 
 #include "RecordingOwner.h"
-
-#include "cipher/CipherJob.h"
 
 #include <filesystem>
 #include <string>
 #include <vector>
 
 namespace quorvel::test {
-
-// Prepares and launches one job on an existing record and waits until its
-// worker has released everything. A failure before the worker starts is
-// returned as it is; *finished turns false if the deadline passed first.
-JobOutcome RunOneJob(CipherJob& job, RecordingOwner& owner, CipherDirection direction, const std::u16string& password,
-                     const std::filesystem::path& source, bool* finished = nullptr);
-// The second half of that, for a job already prepared.
-JobOutcome LaunchAndWait(CipherJob& job, RecordingOwner& owner, CipherDirection direction,
-                         const std::filesystem::path& source, bool* finished = nullptr);
-
-// After a fault: the same record, in the same folder, still takes a round trip
-// (gtest assertions).
-void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesystem::path& folder);
-
-// Runs a job on a fresh record.
-JobOutcome RunOneJob(CipherDirection direction, const std::u16string& password, const std::filesystem::path& source);
 
 // Moves the process into a mount namespace of its own (as root, or else as
 // root of a new user namespace) so test mounts are private to it. Must run

@@ -42,24 +42,20 @@ bool OneLoadJob(int index, CipherJob& job, RecordingOwner& owner, const ScratchD
     if (index % 5 == 4) {
         // Truncated between preparation and launch: a read failure, no output.
         std::filesystem::resize_file(source, plain.size() / 2);
-        bool finished = false;
-        const JobOutcome outcome = test::LaunchAndWait(job, owner, direction, source, &finished);
+        const JobOutcome outcome = test::LaunchAndWait(job, owner, direction, source);
         WriteFile(source, plain);
-        return finished && outcome.status == JobStatus::ReadFailed;
+        return outcome.status == JobStatus::ReadFailed;
     }
     if (index % 11 == 6) {
         owner.onBlock = [&](CipherDirection, uint64_t) { job.RequestCancel(); };
-        bool finished = false;
-        const JobOutcome outcome = test::LaunchAndWait(job, owner, direction, source, &finished);
+        const JobOutcome outcome = test::LaunchAndWait(job, owner, direction, source);
         owner.onBlock = nullptr;
-        return finished && outcome.status == JobStatus::Cancelled;
+        return outcome.status == JobStatus::Cancelled;
     }
-    bool finished = false;
-    const JobOutcome outcome = test::LaunchAndWait(job, owner, direction, source, &finished);
-    if (!finished || outcome.status != JobStatus::Succeeded)
+    if (test::LaunchAndWait(job, owner, direction, source).status != JobStatus::Succeeded)
         return false;
-    const std::u16string prefix = direction == kEncipher ? u"en_" : u"de_";
-    return ReadFile(dir / (prefix + u"src")) == test::ReferenceFile(direction, password, plain);
+    return ReadFile(dir / (OutputPrefix(direction) + std::u16string(u"src"))) ==
+           test::ReferenceFile(direction, password, plain);
 }
 
 TEST(Load, TwoHundredJobsLeakNoDescriptorsOrMemory)
@@ -148,22 +144,17 @@ TEST(Load, BothDirectionsAtOnceOnOneGibibyte)
 
     CipherJob encipher, decipher;
     RecordingOwner owner;
-    uint64_t taken = 0;
-    encipher.SetKey(password);
-    decipher.SetKey(password);
-    ASSERT_EQ(encipher.PrepareJob(U16(folder / "big"), taken).status, JobStatus::Succeeded);
-    ASSERT_EQ(decipher.PrepareJob(U16(folder / "big"), taken).status, JobStatus::Succeeded);
     const auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(encipher.LaunchJob(owner, kEncipher, u"big").status, JobStatus::Succeeded);
-    ASSERT_EQ(decipher.LaunchJob(owner, kDecipher, u"big").status, JobStatus::Succeeded);
-    ASSERT_TRUE(test::WaitForJob(encipher));
-    ASSERT_TRUE(test::WaitForJob(decipher));
+    ASSERT_EQ(test::StartJob(encipher, owner, kEncipher, password, folder / "big").status, JobStatus::Succeeded);
+    ASSERT_EQ(test::StartJob(decipher, owner, kDecipher, password, folder / "big").status, JobStatus::Succeeded);
+    const JobStatus enciphered = test::FinishJob(encipher).status;
+    const JobStatus deciphered = test::FinishJob(decipher).status;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const size_t residentAfter = test::ResidentBytes();
     std::printf("2 x 1 GiB at once in %.2f s; resident %zu -> %zu KiB\n", seconds, residentBefore / 1024,
                 residentAfter / 1024);
-    ASSERT_EQ(encipher.Outcome().status, JobStatus::Succeeded);
-    ASSERT_EQ(decipher.Outcome().status, JobStatus::Succeeded);
+    ASSERT_EQ(enciphered, JobStatus::Succeeded);
+    ASSERT_EQ(deciphered, JobStatus::Succeeded);
     EXPECT_LT(residentAfter, residentBefore + 16 * 1024 * 1024);
 
     const auto key = test::ReferenceKey(password);
