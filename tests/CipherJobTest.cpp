@@ -20,14 +20,9 @@
 #include <unistd.h>
 #endif
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
-using test::ReadFile;
-using test::RecordingOwner;
-using test::ScratchDir;
-using test::U16;
-using test::WriteFile;
 
 TEST(CipherJob, RoundTripsAtEveryEdgeSize)
 {
@@ -37,17 +32,16 @@ TEST(CipherJob, RoundTripsAtEveryEdgeSize)
     for (size_t size : {size_t {0}, size_t {1}, k - 1, size_t {0x3FFFF}, size_t {0x40000}, size_t {0x40001},
                         size_t {3 * 0x40000 + 12345}}) {
         SCOPED_TRACE(size);
-        const auto plain = test::RandomBytes(size, static_cast<uint32_t>(size));
-        WriteFile(dir / u"data.bin", plain);
+        const auto plain = WriteRandomFile(dir / u"data.bin", size, static_cast<uint32_t>(size));
 
-        ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, password, dir / u"data.bin").status, JobStatus::Succeeded);
+        ASSERT_EQ(RunOneJob(CipherDirection::Encipher, password, dir / u"data.bin").status, JobStatus::Succeeded);
         const auto enciphered = ReadFile(dir / u"en_data.bin");
         ASSERT_EQ(enciphered.size(), plain.size());
         if (size >= 64) {
             EXPECT_NE(enciphered, plain);
         }
 
-        ASSERT_EQ(test::RunOneJob(CipherDirection::Decipher, password, dir / u"en_data.bin").status,
+        ASSERT_EQ(RunOneJob(CipherDirection::Decipher, password, dir / u"en_data.bin").status,
                   JobStatus::Succeeded);
         EXPECT_EQ(ReadFile(dir / u"de_en_data.bin"), plain);
         EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"data.bin", u"de_en_data.bin", u"en_data.bin"}));
@@ -58,12 +52,12 @@ TEST(CipherJob, FileMatchesBlockwiseTransformAndRestartsTheKeyEveryBlock)
 {
     ScratchDir dir;
     // The same plain block twice gives the same enciphered block twice.
-    auto block = test::RandomBytes(CIPHER_BLOCK_SIZE, 7);
+    auto block = RandomBytes(CIPHER_BLOCK_SIZE, 7);
     auto plain = block;
     plain.insert(plain.end(), block.begin(), block.end());
     plain.push_back(0x42);
     WriteFile(dir / u"twice", plain);
-    ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, u"abcdefg", dir / u"twice").status, JobStatus::Succeeded);
+    ASSERT_EQ(RunOneJob(CipherDirection::Encipher, u"abcdefg", dir / u"twice").status, JobStatus::Succeeded);
     const auto out = ReadFile(dir / u"en_twice");
     ASSERT_EQ(out.size(), plain.size());
     EXPECT_TRUE(std::equal(out.begin(), out.begin() + CIPHER_BLOCK_SIZE, out.begin() + CIPHER_BLOCK_SIZE));
@@ -73,12 +67,11 @@ TEST(CipherJob, FileMatchesBlockwiseTransformAndRestartsTheKeyEveryBlock)
 TEST(CipherJob, NonAsciiAndAstralPasswordsAndNames)
 {
     ScratchDir dir;
-    const auto plain = test::RandomBytes(100000, 11);
     const std::u16string name = u"资料 \u00e9t\u00e9.txt";
-    WriteFile(dir / name, plain);
+    const auto plain = WriteRandomFile(dir / name, 100000, 11);
     for (const std::u16string& password : {std::u16string(u"密码是秘密的"), std::u16string(u"\U0001F511\U0001F512key")}) {
-        ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, password, dir / name).status, JobStatus::Succeeded);
-        ASSERT_EQ(test::RunOneJob(CipherDirection::Decipher, password, dir / (u"en_" + name)).status,
+        ASSERT_EQ(RunOneJob(CipherDirection::Encipher, password, dir / name).status, JobStatus::Succeeded);
+        ASSERT_EQ(RunOneJob(CipherDirection::Decipher, password, dir / (u"en_" + name)).status,
                   JobStatus::Succeeded);
         EXPECT_EQ(ReadFile(dir / (u"de_en_" + name)), plain);
     }
@@ -87,13 +80,12 @@ TEST(CipherJob, NonAsciiAndAstralPasswordsAndNames)
 TEST(CipherJob, NoticesComeInOrderAndTheOutputIsCompleteAtTheNotice)
 {
     ScratchDir dir;
-    const auto plain = test::RandomBytes(0x40000 * 2 + 5, 5);
-    WriteFile(dir / u"a", plain);
+    const auto plain = WriteRandomFile(dir / u"a", 0x40000 * 2 + 5, 5);
     CipherJob job;
     RecordingOwner owner;
     bool outputCompleteAtNotice = false;
     owner.onDone = [&](CipherDirection) { outputCompleteAtNotice = ReadFile(dir / u"en_a").size() == plain.size(); };
-    ASSERT_EQ(test::RunOneJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
+    ASSERT_EQ(RunOneJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
               JobStatus::Succeeded);
     EXPECT_TRUE(outputCompleteAtNotice);
     EXPECT_EQ(owner.Events(CipherDirection::Encipher),
@@ -105,9 +97,9 @@ TEST(CipherJob, NoticesComeInOrderAndTheOutputIsCompleteAtTheNotice)
 TEST(CipherJob, ExistingOutputIsReplacedOnSuccess)
 {
     ScratchDir dir;
-    WriteFile(dir / u"a", test::RandomBytes(10, 1));
-    WriteFile(dir / u"en_a", test::RandomBytes(5000, 2));
-    ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, u"123456", dir / u"a").status, JobStatus::Succeeded);
+    WriteRandomFile(dir / u"a", 10, 1);
+    WriteRandomFile(dir / u"en_a", 5000, 2);
+    ASSERT_EQ(RunOneJob(CipherDirection::Encipher, u"123456", dir / u"a").status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"en_a").size(), 10u);
     EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
 }
@@ -128,47 +120,45 @@ TEST(CipherJob, MissingSourceIsReportedAndNothingIsCreated)
 TEST(CipherJob, BothDirectionsRunAtOnceEachWithItsOwnNotices)
 {
     ScratchDir dir;
-    const auto plain = test::RandomBytes(0x40000 * 8 + 3, 21);
-    const auto other = test::RandomBytes(0x40000 * 8 + 9, 22);
-    WriteFile(dir / u"p", plain);
-    WriteFile(dir / u"q", other);
-    ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, u"password", dir / u"q").status, JobStatus::Succeeded);
+    const auto plain = WriteRandomFile(dir / u"p", 0x40000 * 8 + 3, 21);
+    const auto other = WriteRandomFile(dir / u"q", 0x40000 * 8 + 9, 22);
+    ASSERT_EQ(RunOneJob(CipherDirection::Encipher, u"password", dir / u"q").status, JobStatus::Succeeded);
 
     CipherJob encipher, decipher;
     RecordingOwner owner;
-    ASSERT_EQ(test::StartJob(encipher, owner, CipherDirection::Encipher, u"password", dir / u"p").status,
+    ASSERT_EQ(StartJob(encipher, owner, CipherDirection::Encipher, u"password", dir / u"p").status,
               JobStatus::Succeeded);
-    ASSERT_EQ(test::StartJob(decipher, owner, CipherDirection::Decipher, u"password", dir / u"en_q").status,
+    ASSERT_EQ(StartJob(decipher, owner, CipherDirection::Decipher, u"password", dir / u"en_q").status,
               JobStatus::Succeeded);
-    test::FinishJob(encipher);
-    test::FinishJob(decipher);
+    FinishJob(encipher);
+    FinishJob(decipher);
     EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "done", "released"}));
     EXPECT_EQ(owner.Events(CipherDirection::Decipher), (std::vector<std::string> {"start", "done", "released"}));
     EXPECT_EQ(ReadFile(dir / u"de_en_q"), other);
-    ASSERT_EQ(test::RunOneJob(CipherDirection::Decipher, u"password", dir / u"en_p").status, JobStatus::Succeeded);
+    ASSERT_EQ(RunOneJob(CipherDirection::Decipher, u"password", dir / u"en_p").status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"de_en_p"), plain);
 }
 
 TEST(CipherJob, BusyDirectionRefusesASecondStartUntilReleased)
 {
     ScratchDir dir;
-    WriteFile(dir / u"a", test::RandomBytes(0x40000 * 3, 4));
+    WriteRandomFile(dir / u"a", 0x40000 * 3, 4);
     CipherJob job;
     RecordingOwner owner;
     std::mutex gate;
     std::unique_lock hold(gate);
     // The worker waits inside its notice, as it does while a completion box is open.
     owner.onDone = [&](CipherDirection) { std::lock_guard wait(gate); };
-    ASSERT_EQ(test::StartJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
+    ASSERT_EQ(StartJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
               JobStatus::Succeeded);
     EXPECT_TRUE(job.IsBusy());
     uint64_t size = 0;
     EXPECT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Busy);
     EXPECT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Busy);
     hold.unlock();
-    test::FinishJob(job);
+    FinishJob(job);
     // Released: the same record takes the next job.
-    ASSERT_EQ(test::RunOneJob(job, owner, CipherDirection::Decipher, u"123456", dir / u"en_a").status,
+    ASSERT_EQ(RunOneJob(job, owner, CipherDirection::Decipher, u"123456", dir / u"en_a").status,
               JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"de_en_a"), ReadFile(dir / u"a"));
 }
@@ -176,7 +166,7 @@ TEST(CipherJob, BusyDirectionRefusesASecondStartUntilReleased)
 TEST(CipherJob, CancelStopsAfterTheCurrentBlockAndLeavesNothing)
 {
     ScratchDir dir;
-    WriteFile(dir / u"a", test::RandomBytes(0x40000 * 6, 4));
+    WriteRandomFile(dir / u"a", 0x40000 * 6, 4);
     WriteFile(dir / u"en_a", {1, 2, 3});  // an earlier output survives a cancelled run
     CipherJob job;
     RecordingOwner owner;
@@ -184,7 +174,7 @@ TEST(CipherJob, CancelStopsAfterTheCurrentBlockAndLeavesNothing)
         if (done == 2 * uint64_t {CIPHER_BLOCK_SIZE})
             job.RequestCancel();
     };
-    EXPECT_EQ(test::RunOneJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
+    EXPECT_EQ(RunOneJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
               JobStatus::Cancelled);
     EXPECT_EQ(owner.LastDone(CipherDirection::Encipher), 2 * uint64_t {CIPHER_BLOCK_SIZE});
     EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "released"}));
@@ -195,11 +185,11 @@ TEST(CipherJob, CancelStopsAfterTheCurrentBlockAndLeavesNothing)
 TEST(CipherJob, DestroyingARunningJobCancelsAndWaits)
 {
     ScratchDir dir;
-    WriteFile(dir / u"a", test::RandomBytes(0x40000 * 16, 4));
+    WriteRandomFile(dir / u"a", 0x40000 * 16, 4);
     RecordingOwner owner;
     {
         CipherJob job;
-        ASSERT_EQ(test::StartJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
+        ASSERT_EQ(StartJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a").status,
                   JobStatus::Succeeded);
     }
     // Either it finished before the cancel or it left nothing partial.
@@ -213,10 +203,10 @@ TEST(CipherJob, DestroyingARunningJobCancelsAndWaits)
 TEST(CipherJob, OutputLandsBesideTheSourceWhateverTheCurrentDirectory)
 {
     ScratchDir source, elsewhere;
-    WriteFile(source / u"a", test::RandomBytes(100, 1));
+    WriteRandomFile(source / u"a", 100, 1);
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path(elsewhere.Path());
-    const JobStatus status = test::RunOneJob(CipherDirection::Encipher, u"123456", source / u"a").status;
+    const JobStatus status = RunOneJob(CipherDirection::Encipher, u"123456", source / u"a").status;
     std::filesystem::current_path(before);
     EXPECT_EQ(status, JobStatus::Succeeded);
     EXPECT_TRUE(elsewhere.List().empty());
@@ -226,8 +216,7 @@ TEST(CipherJob, OutputLandsBesideTheSourceWhateverTheCurrentDirectory)
 TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndNothingShowsMidJob)
 {
     ScratchDir source, target;
-    const auto plain = test::RandomBytes(0x40000 + 3, 8);
-    WriteFile(source / u"a", plain);
+    const auto plain = WriteRandomFile(source / u"a", 0x40000 + 3, 8);
     CipherJob job;
     RecordingOwner owner;
     // Mid-job the output has no name, or at most a temporary one in the target.
@@ -240,15 +229,15 @@ TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndNothingShowsMidJob)
                              (shown.empty() || (shown.size() == 1 && IsTemporaryOutputName(shown[0])));
     };
     const std::u16string folder = U16(target.Path()) + u"/";
-    ASSERT_EQ(test::StartJob(job, owner, CipherDirection::Encipher, u"123456", source / u"a", folder).status,
+    ASSERT_EQ(StartJob(job, owner, CipherDirection::Encipher, u"123456", source / u"a", folder).status,
               JobStatus::Succeeded);
-    EXPECT_EQ(test::FinishJob(job).status, JobStatus::Succeeded);
+    EXPECT_EQ(FinishJob(job).status, JobStatus::Succeeded);
     EXPECT_TRUE(nothingShowsMidJob);
     EXPECT_EQ(source.List(), (std::vector<std::u16string> {u"a"}));
     EXPECT_EQ(target.List(), (std::vector<std::u16string> {u"en_a"}));
     EXPECT_EQ(job.OutputPath(), U16(target.Path()) + u"/en_a");
     // The same bytes as an output beside the source.
-    ASSERT_EQ(test::RunOneJob(CipherDirection::Encipher, u"123456", source / u"a").status, JobStatus::Succeeded);
+    ASSERT_EQ(RunOneJob(CipherDirection::Encipher, u"123456", source / u"a").status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(target / u"en_a"), ReadFile(source / u"en_a"));
 }
 
@@ -363,8 +352,7 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(c.fault) << " call " << c.call);
         ScratchDir dir;
-        const auto plain = test::RandomBytes(0x40000 * 4 + 100, 9);
-        WriteFile(dir / u"a", plain);
+        const auto plain = WriteRandomFile(dir / u"a", 0x40000 * 4 + 100, 9);
         WriteFile(dir / u"en_a", {7, 7, 7});
         FaultyFileSystem fs;
         fs.fault = c.fault;
@@ -373,7 +361,7 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
 
         CipherJob job(fs);
         RecordingOwner owner;
-        const JobOutcome outcome = test::RunOneJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a");
+        const JobOutcome outcome = RunOneJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a");
         EXPECT_EQ(outcome.status, c.expected);
         EXPECT_EQ(outcome.file.error, c.error);
         EXPECT_EQ(outcome.outputName, u"en_a");
@@ -397,13 +385,12 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
 TEST(CipherJob, OutputFolderWithoutWritePermission)
 {
     ScratchDir dir;
-    const auto plain = test::RandomBytes(CIPHER_BLOCK_SIZE + 1, 3);
-    WriteFile(dir / u"a", plain);
+    const auto plain = WriteRandomFile(dir / u"a", CIPHER_BLOCK_SIZE + 1, 3);
     WriteFile(dir / u"en_a", {5});
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
                                                  std::filesystem::perms::others_write,
                                  std::filesystem::perm_options::remove);
-    const auto runJob = [&] { return test::RunOneJob(CipherDirection::Encipher, u"hardening7", dir / u"a"); };
+    const auto runJob = [&] { return RunOneJob(CipherDirection::Encipher, u"hardening7", dir / u"a"); };
     if (::geteuid() != 0) {
         const JobOutcome outcome = runJob();
         EXPECT_EQ(outcome.status, JobStatus::CreateOutputFailed);
@@ -433,7 +420,7 @@ TEST(CipherJob, OutputFolderWithoutWritePermission)
     std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
     CipherJob job;
     RecordingOwner owner;
-    test::ExpectNextJobWorks(job, owner, dir.Path());
+    ExpectNextJobWorks(job, owner, dir.Path());
 }
 #endif
 
@@ -443,9 +430,8 @@ TEST(CipherJob, OutputFolderWithoutWritePermission)
 TEST(CipherJob, TheOutputIsOnTheDiskBeforeItIsNamedAndItsNameBeforeTheJobIsDone)
 {
     ScratchDir dir;
-    const auto plain = test::RandomBytes(0x40000 * 2 + 5, 3);
+    const auto plain = WriteRandomFile(dir / u"a", 0x40000 * 2 + 5, 3);
     const std::vector<uint8_t> earlier {7, 7, 7};
-    WriteFile(dir / u"a", plain);
     std::unique_ptr<RecordingOwner> owner;
     std::vector<FlushStep> steps;
     std::optional<FlushStep> failing;
@@ -462,7 +448,7 @@ TEST(CipherJob, TheOutputIsOnTheDiskBeforeItIsNamedAndItsNameBeforeTheJobIsDone)
         failing = fail;
         owner = std::make_unique<RecordingOwner>();
         CipherJob job(*fs);
-        return test::RunOneJob(job, *owner, CipherDirection::Encipher, u"123456", dir / u"a");
+        return RunOneJob(job, *owner, CipherDirection::Encipher, u"123456", dir / u"a");
     };
 
     EXPECT_EQ(run(std::nullopt).status, JobStatus::Succeeded);
@@ -534,9 +520,8 @@ TEST(CipherJob, AStreamGivesTheBytesOfAFileWithTheSameData)
     for (const size_t size : sizes) {
         SCOPED_TRACE(size);
         for (const CipherDirection direction : {CipherDirection::Encipher, CipherDirection::Decipher}) {
-            const auto data = test::RandomBytes(size, static_cast<uint32_t>(size));
-            WriteFile(dir / u"a", data);
-            ASSERT_EQ(test::RunOneJob(direction, u"stream7", dir / u"a").status, JobStatus::Succeeded);
+            const auto data = WriteRandomFile(dir / u"a", size, static_cast<uint32_t>(size));
+            ASSERT_EQ(RunOneJob(direction, u"stream7", dir / u"a").status, JobStatus::Succeeded);
             CipherJob job;
             RecordingOwner owner;
             job.SetKey(u"stream7");
@@ -544,7 +529,7 @@ TEST(CipherJob, AStreamGivesTheBytesOfAFileWithTheSameData)
             ASSERT_EQ(job.PrepareStream(std::make_unique<MemorySource>(data)).status, JobStatus::Succeeded);
             ASSERT_EQ(job.LaunchJob(owner, direction, std::make_unique<MemorySink>(streamed)).status,
                       JobStatus::Succeeded);
-            EXPECT_EQ(test::FinishJob(job).status, JobStatus::Succeeded);
+            EXPECT_EQ(FinishJob(job).status, JobStatus::Succeeded);
             EXPECT_EQ(streamed, ReadFile(dir / (OutputPrefix(direction) + std::u16string(u"a"))));
             EXPECT_EQ(owner.LastTotal(direction), 0u) << "a stream's length is not known";
         }
@@ -554,8 +539,8 @@ TEST(CipherJob, AStreamGivesTheBytesOfAFileWithTheSameData)
 TEST(CipherJob, SourcesPastFourGibibytes)
 {
     const uint64_t size = (uint64_t {1} << 32) + CIPHER_BLOCK_SIZE + 77;
-    test::VirtualFileSystem fs(size, {'a', 'b', 'c', 'd', 'e', 'f', 'g'});
-    const JobOutcome outcome = test::RunOneJob(CipherDirection::Encipher, u"abcdefg", "virtual", fs);
+    VirtualFileSystem fs(size, {'a', 'b', 'c', 'd', 'e', 'f', 'g'});
+    const JobOutcome outcome = RunOneJob(CipherDirection::Encipher, u"abcdefg", "virtual", fs);
     EXPECT_EQ(outcome.status, JobStatus::Succeeded);
     EXPECT_EQ(fs.written, size);
     EXPECT_EQ(fs.mismatches, 0u);
@@ -570,8 +555,8 @@ TEST(CipherJob, SizesWhoseBlockCountExceeds32BitsAreNotCutShort)
     for (const uint64_t size : {wrap, uint64_t {1} << 50, (uint64_t {1} << 50) + 1, (uint64_t {1} << 51) + 5,
                                 ~uint64_t {0}}) {
         SCOPED_TRACE(size);
-        test::VirtualFileSystem fs(size, {'1', '2', '3', '4', '5', '6'}, 3 * uint64_t {CIPHER_BLOCK_SIZE});
-        const JobOutcome outcome = test::RunOneJob(CipherDirection::Encipher, u"123456", "/virtual/huge", fs);
+        VirtualFileSystem fs(size, {'1', '2', '3', '4', '5', '6'}, 3 * uint64_t {CIPHER_BLOCK_SIZE});
+        const JobOutcome outcome = RunOneJob(CipherDirection::Encipher, u"123456", "/virtual/huge", fs);
         // The output stops taking bytes after three blocks; the job must get that far and fail there.
         EXPECT_EQ(outcome.status, JobStatus::WriteFailed);
         EXPECT_EQ(outcome.file.error, FileError::DiskFull);
@@ -581,4 +566,4 @@ TEST(CipherJob, SizesWhoseBlockCountExceeds32BitsAreNotCutShort)
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

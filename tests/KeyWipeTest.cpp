@@ -103,7 +103,7 @@ TEST(KeyWipe, NoFreedMemoryHoldsTheKeyWhateverWayTheJobEnds)
 {
     test::ScratchDir dir;
     // Random contents: the key's byte sequence turns up only where the key is kept.
-    test::WriteFile(dir / u"a", test::RandomBytes(3 * CIPHER_BLOCK_SIZE + 17, 3));
+    test::WriteRandomFile(dir / u"a", 3 * CIPHER_BLOCK_SIZE + 17, 3);
 
     {
         SCOPED_TRACE("a job that succeeds, then its record is destroyed");

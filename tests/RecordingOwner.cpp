@@ -107,8 +107,7 @@ JobOutcome RunOneJob(CipherDirection direction, const std::u16string& password, 
 
 void ExpectNextJobWorks(CipherJob& job, RecordingOwner& owner, const std::filesystem::path& folder)
 {
-    const auto plain = RandomBytes(CIPHER_BLOCK_SIZE + 333, 99);
-    WriteFile(folder / u"next", plain);
+    const auto plain = WriteRandomFile(folder / u"next", CIPHER_BLOCK_SIZE + 333, 99);
     ASSERT_EQ(RunOneJob(job, owner, CipherDirection::Encipher, u"next-job-password", folder / u"next").status,
               JobStatus::Succeeded);
     ASSERT_EQ(RunOneJob(job, owner, CipherDirection::Decipher, u"next-job-password", folder / u"en_next").status,

@@ -54,6 +54,13 @@ void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
+std::vector<uint8_t> WriteRandomFile(const std::filesystem::path& path, size_t n, uint32_t seed)
+{
+    std::vector<uint8_t> bytes = RandomBytes(n, seed);
+    WriteFile(path, bytes);
+    return bytes;
+}
+
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -31,6 +31,8 @@ std::vector<std::u16string> ListFolder(const std::filesystem::path& folder);
 
 std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed);
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+// A file of n random bytes; returns them.
+std::vector<uint8_t> WriteRandomFile(const std::filesystem::path& path, size_t n, uint32_t seed);
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
 std::u16string U16(const std::filesystem::path& path);
 // A path or name as UTF-8, for test traces.

@@ -36,7 +36,7 @@ TEST(OutputPublish, KeepsAnExistingFileUnlessReplacing)
 TEST(OutputRename, AFileThatAppearsDuringTheJobSurvivesIt)
 {
     test::ScratchDir dir;
-    test::WriteFile(dir / u"a", test::RandomBytes(3 * CIPHER_BLOCK_SIZE, 5));
+    test::WriteRandomFile(dir / u"a", 3 * CIPHER_BLOCK_SIZE, 5);
     OutputFileSystem fs(SystemFileSystem(), false);
     CipherJob job(fs);
     // A file appears under the output's name mid-job.
@@ -45,13 +45,9 @@ TEST(OutputRename, AFileThatAppearsDuringTheJobSurvivesIt)
         if (done == CIPHER_BLOCK_SIZE)
             test::WriteFile(dir / u"en_a", {9, 9});
     };
-    job.SetKey(u"123456");
-    uint64_t size = 0;
-    ASSERT_EQ(job.PrepareJob(test::U16(dir / u"a"), size).status, JobStatus::Succeeded);
-    ASSERT_EQ(job.LaunchJob(owner, CipherDirection::Encipher, u"a").status, JobStatus::Succeeded);
-    job.Wait();
-    EXPECT_EQ(job.Outcome().status, JobStatus::CreateOutputFailed);
-    EXPECT_EQ(job.Outcome().file.error, FileError::Exists);
+    const JobOutcome outcome = test::RunOneJob(job, owner, CipherDirection::Encipher, u"123456", dir / u"a");
+    EXPECT_EQ(outcome.status, JobStatus::CreateOutputFailed);
+    EXPECT_EQ(outcome.file.error, FileError::Exists);
     EXPECT_EQ(test::ReadFile(dir / u"en_a"), (std::vector<uint8_t> {9, 9}));
     EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));  // no temporary left
 }

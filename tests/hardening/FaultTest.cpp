@@ -14,15 +14,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
-using test::ReadFile;
-using test::RecordingOwner;
-using test::ReferenceFile;
-using test::ScratchDir;
-using test::U16;
-using test::WriteFile;
 using Names = std::vector<std::u16string>;
 
 constexpr CipherDirection kEncipher = CipherDirection::Encipher;
@@ -30,24 +24,23 @@ constexpr CipherDirection kDecipher = CipherDirection::Decipher;
 const std::u16string kPassword = u"hardening7";
 
 // Before main, while the process has one thread.
-[[maybe_unused]] const bool g_privateMounts = test::UsePrivateMounts();
+[[maybe_unused]] const bool g_privateMounts = UsePrivateMounts();
 
 TEST(RealFaults, DiskFullInTheMiddleOfAMultiBlockFile)
 {
-    test::TmpfsMount disk(2 << 20);
+    TmpfsMount disk(2 << 20);
     if (!disk.Available())
         GTEST_SKIP() << "no tmpfs to fill: " << disk.Reason();
     // 1.25 MiB of source and a page of earlier output leave about 0.75 MiB:
     // the third block of five cannot be written.
-    const auto plain = test::RandomBytes(5 * CIPHER_BLOCK_SIZE, 1);
+    const auto plain = WriteRandomFile(disk / u"a", 5 * CIPHER_BLOCK_SIZE, 1);
     const std::vector<uint8_t> earlier {1, 2, 3, 4};
-    WriteFile(disk / u"a", plain);
     WriteFile(disk / u"en_a", earlier);
     const uint64_t freeBefore = disk.FreeBytes();
 
     CipherJob job;
     RecordingOwner owner;
-    const JobOutcome outcome = test::RunOneJob(job, owner, kEncipher, kPassword, disk / u"a");
+    const JobOutcome outcome = RunOneJob(job, owner, kEncipher, kPassword, disk / u"a");
     EXPECT_EQ(outcome.status, JobStatus::WriteFailed);
     EXPECT_EQ(outcome.file.error, FileError::DiskFull);
     EXPECT_GE(owner.LastDone(kEncipher), 2u * CIPHER_BLOCK_SIZE);  // it failed mid-file, not at the start
@@ -59,23 +52,22 @@ TEST(RealFaults, DiskFullInTheMiddleOfAMultiBlockFile)
 
     // Space for the next job once the big source is gone.
     std::filesystem::remove(disk / u"a");
-    test::ExpectNextJobWorks(job, owner, disk.Path());
+    ExpectNextJobWorks(job, owner, disk.Path());
 }
 
 TEST(RealFaults, ReadOnlyOutputFolder)
 {
-    test::TmpfsMount disk(4 << 20);
+    TmpfsMount disk(4 << 20);
     if (!disk.Available())
         GTEST_SKIP() << "no mount for a read-only folder: " << disk.Reason();
-    const auto plain = test::RandomBytes(3 * CIPHER_BLOCK_SIZE + 5, 2);
+    const auto plain = WriteRandomFile(disk / u"a", 3 * CIPHER_BLOCK_SIZE + 5, 2);
     const std::vector<uint8_t> earlier {9, 9};
-    WriteFile(disk / u"a", plain);
     WriteFile(disk / u"en_a", earlier);
     ASSERT_TRUE(disk.SetReadOnly(true)) << disk.Reason();
 
     CipherJob job;
     RecordingOwner owner;
-    const JobOutcome outcome = test::RunOneJob(job, owner, kEncipher, kPassword, disk / u"a");
+    const JobOutcome outcome = RunOneJob(job, owner, kEncipher, kPassword, disk / u"a");
     EXPECT_EQ(outcome.status, JobStatus::CreateOutputFailed);
     EXPECT_EQ(outcome.file.error, FileError::AccessDenied);
     EXPECT_EQ(outcome.outputName, u"en_a");
@@ -86,13 +78,13 @@ TEST(RealFaults, ReadOnlyOutputFolder)
     EXPECT_EQ(disk.List(), (Names {u"a", u"en_a"}));
 
     ASSERT_TRUE(disk.SetReadOnly(false)) << disk.Reason();
-    test::ExpectNextJobWorks(job, owner, disk.Path());
+    ExpectNextJobWorks(job, owner, disk.Path());
 }
 
 // The source changes between preparation (size taken, file open) and launch.
 TEST(RealFaults, SourceChangedBetweenPrepareAndLaunch)
 {
-    const auto plain = test::RandomBytes(4 * CIPHER_BLOCK_SIZE + 10, 4);
+    const auto plain = RandomBytes(4 * CIPHER_BLOCK_SIZE + 10, 4);
     const std::vector<uint8_t> earlier {4, 4, 4};
     CipherJob job;
     RecordingOwner owner;
@@ -106,12 +98,12 @@ TEST(RealFaults, SourceChangedBetweenPrepareAndLaunch)
         job.SetKey(kPassword);
         ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
         std::filesystem::resize_file(dir / u"a", CIPHER_BLOCK_SIZE + 7);
-        const JobOutcome outcome = test::LaunchAndWait(job, owner, kEncipher, dir / u"a");
+        const JobOutcome outcome = LaunchAndWait(job, owner, kEncipher, dir / u"a");
         EXPECT_EQ(outcome.status, JobStatus::ReadFailed);
         EXPECT_EQ(outcome.file.error, FileError::Truncated);
         EXPECT_EQ(ReadFile(dir / u"en_a"), earlier);
         EXPECT_EQ(dir.List(), (Names {u"a", u"en_a"}));
-        test::ExpectNextJobWorks(job, owner, dir.Path());
+        ExpectNextJobWorks(job, owner, dir.Path());
     }
     {
         SCOPED_TRACE("deleted: the open file still holds the picked contents");
@@ -120,18 +112,18 @@ TEST(RealFaults, SourceChangedBetweenPrepareAndLaunch)
         job.SetKey(kPassword);
         ASSERT_EQ(job.PrepareJob(U16(dir / u"a"), size).status, JobStatus::Succeeded);
         std::filesystem::remove(dir / u"a");
-        const JobOutcome outcome = test::LaunchAndWait(job, owner, kEncipher, dir / u"a");
+        const JobOutcome outcome = LaunchAndWait(job, owner, kEncipher, dir / u"a");
         EXPECT_EQ(outcome.status, JobStatus::Succeeded);
         EXPECT_EQ(ReadFile(dir / u"en_a"), ReferenceFile(kEncipher, kPassword, plain));
         EXPECT_EQ(dir.List(), (Names {u"en_a"}));
-        test::ExpectNextJobWorks(job, owner, dir.Path());
+        ExpectNextJobWorks(job, owner, dir.Path());
     }
 }
 
 // The source changes under the running worker, after its first block.
 TEST(RealFaults, SourceChangedWhileTheJobRuns)
 {
-    const auto plain = test::RandomBytes(6 * CIPHER_BLOCK_SIZE + 3, 5);
+    const auto plain = RandomBytes(6 * CIPHER_BLOCK_SIZE + 3, 5);
     const std::vector<uint8_t> earlier {6};
     struct Case {
         const char* what;
@@ -173,7 +165,7 @@ TEST(RealFaults, SourceChangedWhileTheJobRuns)
                 changed = true;
             }
         };
-        const JobOutcome outcome = test::RunOneJob(job, owner, kEncipher, kPassword, dir / u"a");
+        const JobOutcome outcome = RunOneJob(job, owner, kEncipher, kPassword, dir / u"a");
         owner.onBlock = nullptr;
         ASSERT_TRUE(changed);
         EXPECT_EQ(outcome.status, c.expected);
@@ -185,27 +177,26 @@ TEST(RealFaults, SourceChangedWhileTheJobRuns)
             EXPECT_EQ(ReadFile(dir / u"en_a"), earlier);
             EXPECT_EQ(dir.List(), (Names {u"a", u"en_a"}));
         }
-        test::ExpectNextJobWorks(job, owner, dir.Path());
+        ExpectNextJobWorks(job, owner, dir.Path());
     }
 }
 
 TEST(RealFaults, BothDirectionsAtOnceOnTheSameSource)
 {
     ScratchDir dir;
-    const auto plain = test::RandomBytes(24 * CIPHER_BLOCK_SIZE + 77, 6);
-    WriteFile(dir / u"a", plain);
+    const auto plain = WriteRandomFile(dir / u"a", 24 * CIPHER_BLOCK_SIZE + 77, 6);
     CipherJob encipher, decipher;
     RecordingOwner owner;
-    ASSERT_EQ(test::StartJob(encipher, owner, kEncipher, kPassword, dir / u"a").status, JobStatus::Succeeded);
-    ASSERT_EQ(test::StartJob(decipher, owner, kDecipher, kPassword, dir / u"a").status, JobStatus::Succeeded);
-    EXPECT_EQ(test::FinishJob(encipher).status, JobStatus::Succeeded);
-    EXPECT_EQ(test::FinishJob(decipher).status, JobStatus::Succeeded);
+    ASSERT_EQ(StartJob(encipher, owner, kEncipher, kPassword, dir / u"a").status, JobStatus::Succeeded);
+    ASSERT_EQ(StartJob(decipher, owner, kDecipher, kPassword, dir / u"a").status, JobStatus::Succeeded);
+    EXPECT_EQ(FinishJob(encipher).status, JobStatus::Succeeded);
+    EXPECT_EQ(FinishJob(decipher).status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"a"), plain);
     EXPECT_EQ(ReadFile(dir / u"en_a"), ReferenceFile(kEncipher, kPassword, plain));
     EXPECT_EQ(ReadFile(dir / u"de_a"), ReferenceFile(kDecipher, kPassword, plain));
     EXPECT_EQ(dir.List(), (Names {u"a", u"de_a", u"en_a"}));
-    test::ExpectNextJobWorks(encipher, owner, dir.Path());
-    test::ExpectNextJobWorks(decipher, owner, dir.Path());
+    ExpectNextJobWorks(encipher, owner, dir.Path());
+    ExpectNextJobWorks(decipher, owner, dir.Path());
 }
 
 // A real sparse file past 4 GiB: the 64-bit size, the 32-bit block count and
@@ -213,15 +204,15 @@ TEST(RealFaults, BothDirectionsAtOnceOnTheSameSource)
 // two outputs of the same size, so it runs only when asked for.
 TEST(RealFaults, SparseSourcePastFourGibibytes)
 {
-    if (!test::BigFilesEnabled())
+    if (!BigFilesEnabled())
         GTEST_SKIP() << "writes 2 x 4 GiB; set QUORVEL_BIG_FILES=1 to run it";
     ScratchDir dir;
     const uint64_t size = (uint64_t {1} << 32) + 3 * CIPHER_BLOCK_SIZE + 4321;
     // Data only at the start, across the 4 GiB mark and at the end; holes read as zeros.
     const std::vector<std::pair<uint64_t, std::vector<uint8_t>>> islands {
-        {0, test::RandomBytes(CIPHER_BLOCK_SIZE + 9, 7)},
-        {(uint64_t {1} << 32) - 1000, test::RandomBytes(5000, 8)},
-        {size - 3000, test::RandomBytes(3000, 9)},
+        {0, RandomBytes(CIPHER_BLOCK_SIZE + 9, 7)},
+        {(uint64_t {1} << 32) - 1000, RandomBytes(5000, 8)},
+        {size - 3000, RandomBytes(3000, 9)},
     };
     {
         const int fd = ::open((dir / u"big").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -235,8 +226,8 @@ TEST(RealFaults, SparseSourcePastFourGibibytes)
     const auto started = std::chrono::steady_clock::now();
     CipherJob job;
     RecordingOwner owner;
-    ASSERT_EQ(test::RunOneJob(job, owner, kEncipher, kPassword, dir / u"big").status, JobStatus::Succeeded);
-    ASSERT_EQ(test::RunOneJob(job, owner, kDecipher, kPassword, dir / u"en_big").status, JobStatus::Succeeded);
+    ASSERT_EQ(RunOneJob(job, owner, kEncipher, kPassword, dir / u"big").status, JobStatus::Succeeded);
+    ASSERT_EQ(RunOneJob(job, owner, kDecipher, kPassword, dir / u"en_big").status, JobStatus::Succeeded);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     std::printf("2 x %llu bytes through the jobs in %.1f s\n", static_cast<unsigned long long>(size), seconds);
     ASSERT_EQ(std::filesystem::file_size(dir / u"en_big"), size);
@@ -244,7 +235,7 @@ TEST(RealFaults, SparseSourcePastFourGibibytes)
 
     // Every block of the enciphered file against the reference, and the
     // deciphered file against the source, streamed block by block.
-    const auto key = test::ReferenceKey(kPassword);
+    const auto key = ReferenceKey(kPassword);
     std::ifstream source(dir / u"big", std::ios::binary), enciphered(dir / u"en_big", std::ios::binary),
         deciphered(dir / u"de_en_big", std::ios::binary);
     std::vector<uint8_t> p(CIPHER_BLOCK_SIZE), e(CIPHER_BLOCK_SIZE), d(CIPHER_BLOCK_SIZE), ref(CIPHER_BLOCK_SIZE);
@@ -252,11 +243,11 @@ TEST(RealFaults, SparseSourcePastFourGibibytes)
     const uint32_t blocks = BlockCount(size);
     ASSERT_EQ(blocks, (1u << 14) + 4);
     for (uint32_t b = 0; b < blocks; ++b) {
-        const uint32_t n = test::BlockLength(size, b);
+        const uint32_t n = BlockLength(size, b);
         source.read(reinterpret_cast<char*>(p.data()), n);
         enciphered.read(reinterpret_cast<char*>(e.data()), n);
         deciphered.read(reinterpret_cast<char*>(d.data()), n);
-        test::ReferenceBlock(kEncipher, key, p.data(), ref.data(), n);
+        ReferenceBlock(kEncipher, key, p.data(), ref.data(), n);
         badBlocks += !std::equal(e.begin(), e.begin() + n, ref.begin()) || !std::equal(d.begin(), d.begin() + n, p.begin());
     }
     EXPECT_TRUE(source && enciphered && deciphered);
@@ -264,4 +255,4 @@ TEST(RealFaults, SparseSourcePastFourGibibytes)
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

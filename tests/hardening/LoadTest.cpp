@@ -11,14 +11,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
-using test::ReadFile;
-using test::RecordingOwner;
-using test::ScratchDir;
-using test::U16;
-using test::WriteFile;
 
 constexpr CipherDirection kEncipher = CipherDirection::Encipher;
 constexpr CipherDirection kDecipher = CipherDirection::Decipher;
@@ -42,36 +37,35 @@ bool OneLoadJob(int index, CipherJob& job, RecordingOwner& owner, const ScratchD
     if (index % 5 == 4) {
         // Truncated between preparation and launch: a read failure, no output.
         std::filesystem::resize_file(source, plain.size() / 2);
-        const JobOutcome outcome = test::LaunchAndWait(job, owner, direction, source);
+        const JobOutcome outcome = LaunchAndWait(job, owner, direction, source);
         WriteFile(source, plain);
         return outcome.status == JobStatus::ReadFailed;
     }
     if (index % 11 == 6) {
         owner.onBlock = [&](CipherDirection, uint64_t) { job.RequestCancel(); };
-        const JobOutcome outcome = test::LaunchAndWait(job, owner, direction, source);
+        const JobOutcome outcome = LaunchAndWait(job, owner, direction, source);
         owner.onBlock = nullptr;
         return outcome.status == JobStatus::Cancelled;
     }
-    if (test::LaunchAndWait(job, owner, direction, source).status != JobStatus::Succeeded)
+    if (LaunchAndWait(job, owner, direction, source).status != JobStatus::Succeeded)
         return false;
     return ReadFile(dir / (OutputPrefix(direction) + std::u16string(u"src"))) ==
-           test::ReferenceFile(direction, password, plain);
+           ReferenceFile(direction, password, plain);
 }
 
 TEST(Load, TwoHundredJobsLeakNoDescriptorsOrMemory)
 {
     ScratchDir dir;
-    const auto plain = test::RandomBytes(3 * CIPHER_BLOCK_SIZE + 999, 1);
-    WriteFile(dir / u"src", plain);
+    const auto plain = WriteRandomFile(dir / u"src", 3 * CIPHER_BLOCK_SIZE + 999, 1);
     CipherJob encipher, decipher;
     RecordingOwner owner;
 
     // Warm-up: first-use allocations (locale, thread start-up, path caches).
     for (int i = 0; i < 10; ++i)
         ASSERT_TRUE(OneLoadJob(i, i % 2 == 0 ? encipher : decipher, owner, dir, plain)) << "warm-up job " << i;
-    const int descriptorsBefore = test::OpenDescriptorCount();
-    const size_t heapBefore = test::HeapBytesInUse();
-    const size_t residentBefore = test::ResidentBytes();
+    const int descriptorsBefore = OpenDescriptorCount();
+    const size_t heapBefore = HeapBytesInUse();
+    const size_t residentBefore = ResidentBytes();
 
     int failures = 0;
     constexpr int kJobs = 200;
@@ -81,9 +75,9 @@ TEST(Load, TwoHundredJobsLeakNoDescriptorsOrMemory)
             ADD_FAILURE() << "job " << i << " did not end as planned";
         }
     }
-    const int descriptorsAfter = test::OpenDescriptorCount();
-    const size_t heapAfter = test::HeapBytesInUse();
-    const size_t residentAfter = test::ResidentBytes();
+    const int descriptorsAfter = OpenDescriptorCount();
+    const size_t heapAfter = HeapBytesInUse();
+    const size_t residentAfter = ResidentBytes();
     std::printf("%d jobs: descriptors %d -> %d, heap in use %zu -> %zu bytes, resident %zu -> %zu KiB\n", kJobs,
                 descriptorsBefore, descriptorsAfter, heapBefore, heapAfter, residentBefore / 1024,
                 residentAfter / 1024);
@@ -121,7 +115,7 @@ void WritePattern(const std::filesystem::path& path, uint64_t size, uint64_t see
 // the process's memory stays at a few blocks whatever the file size.
 TEST(Load, BothDirectionsAtOnceOnOneGibibyte)
 {
-    if (!test::BigFilesEnabled())
+    if (!BigFilesEnabled())
         GTEST_SKIP() << "writes 3 GiB to /dev/shm; set QUORVEL_BIG_FILES=1 to run it";
     std::error_code ec;
     const auto folder = std::filesystem::path("/dev/shm") / ("quorvel-load-" + std::to_string(::getpid()));
@@ -140,24 +134,24 @@ TEST(Load, BothDirectionsAtOnceOnOneGibibyte)
     const uint64_t size = uint64_t {1} << 30;
     WritePattern(folder / "big", size, 12345);
     const std::u16string password = u"gigabyte-pass";
-    const size_t residentBefore = test::ResidentBytes();
+    const size_t residentBefore = ResidentBytes();
 
     CipherJob encipher, decipher;
     RecordingOwner owner;
     const auto started = std::chrono::steady_clock::now();
-    ASSERT_EQ(test::StartJob(encipher, owner, kEncipher, password, folder / "big").status, JobStatus::Succeeded);
-    ASSERT_EQ(test::StartJob(decipher, owner, kDecipher, password, folder / "big").status, JobStatus::Succeeded);
-    const JobStatus enciphered = test::FinishJob(encipher).status;
-    const JobStatus deciphered = test::FinishJob(decipher).status;
+    ASSERT_EQ(StartJob(encipher, owner, kEncipher, password, folder / "big").status, JobStatus::Succeeded);
+    ASSERT_EQ(StartJob(decipher, owner, kDecipher, password, folder / "big").status, JobStatus::Succeeded);
+    const JobStatus enciphered = FinishJob(encipher).status;
+    const JobStatus deciphered = FinishJob(decipher).status;
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const size_t residentAfter = test::ResidentBytes();
+    const size_t residentAfter = ResidentBytes();
     std::printf("2 x 1 GiB at once in %.2f s; resident %zu -> %zu KiB\n", seconds, residentBefore / 1024,
                 residentAfter / 1024);
     ASSERT_EQ(enciphered, JobStatus::Succeeded);
     ASSERT_EQ(deciphered, JobStatus::Succeeded);
     EXPECT_LT(residentAfter, residentBefore + 16 * 1024 * 1024);
 
-    const auto key = test::ReferenceKey(password);
+    const auto key = ReferenceKey(password);
     std::FILE* src = std::fopen((folder / "big").c_str(), "rb");
     std::FILE* en = std::fopen((folder / "en_big").c_str(), "rb");
     std::FILE* de = std::fopen((folder / "de_big").c_str(), "rb");
@@ -165,12 +159,12 @@ TEST(Load, BothDirectionsAtOnceOnOneGibibyte)
     std::vector<uint8_t> p(CIPHER_BLOCK_SIZE), e(CIPHER_BLOCK_SIZE), d(CIPHER_BLOCK_SIZE), ref(CIPHER_BLOCK_SIZE);
     uint64_t badBlocks = 0;
     for (uint32_t b = 0; b < BlockCount(size); ++b) {
-        const uint32_t n = test::BlockLength(size, b);
+        const uint32_t n = BlockLength(size, b);
         const bool read = std::fread(p.data(), 1, n, src) == n && std::fread(e.data(), 1, n, en) == n &&
                           std::fread(d.data(), 1, n, de) == n;
-        test::ReferenceBlock(kEncipher, key, p.data(), ref.data(), n);
+        ReferenceBlock(kEncipher, key, p.data(), ref.data(), n);
         bool good = read && std::equal(e.begin(), e.begin() + n, ref.begin());
-        test::ReferenceBlock(kDecipher, key, p.data(), ref.data(), n);
+        ReferenceBlock(kDecipher, key, p.data(), ref.data(), n);
         good = good && std::equal(d.begin(), d.begin() + n, ref.begin());
         badBlocks += !good;
     }
@@ -181,4 +175,4 @@ TEST(Load, BothDirectionsAtOnceOnOneGibibyte)
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

@@ -348,9 +348,7 @@ protected:
     std::wstring Path(const std::u16string& name) const { return W(test::U16(scratch / name)); }
     std::vector<uint8_t> Write(const std::u16string& name, size_t size, uint32_t seed)
     {
-        std::vector<uint8_t> bytes = test::RandomBytes(size, seed);
-        test::WriteFile(scratch / name, bytes);
-        return bytes;
+        return test::WriteRandomFile(scratch / name, size, seed);
     }
 
     test::ScratchDir scratch;
