@@ -57,6 +57,49 @@ FileStatus FromLastError(DWORD code)
     return {error, static_cast<uint32_t>(code)};
 }
 
+// Names Windows reads as a device in every folder: "C:\x\con.txt" is the
+// console, not a file. Any case; an extension, trailing dots and spaces, or a
+// colon after the name do not change that.
+bool IsDeviceName(std::u16string_view name)
+{
+    while (!name.empty() && (name.back() == u'.' || name.back() == u' '))
+        name.remove_suffix(1);
+    name = name.substr(0, name.find_first_of(u".:"));
+    while (!name.empty() && name.back() == u' ')
+        name.remove_suffix(1);
+    std::u16string upper(name);
+    for (char16_t& c : upper) {
+        if (c >= u'a' && c <= u'z')
+            c = static_cast<char16_t>(c - u'a' + u'A');
+    }
+    for (const std::u16string_view device : {u"CON", u"PRN", u"AUX", u"NUL", u"CONIN$", u"CONOUT$"}) {
+        if (upper == device)
+            return true;
+    }
+    // COM1-COM9 and LPT1-LPT9; Windows takes the superscripts 1, 2 and 3 for digits too.
+    if (upper.size() != 4 || !(upper.starts_with(u"COM") || upper.starts_with(u"LPT")))
+        return false;
+    const char16_t digit = upper[3];
+    return (digit >= u'1' && digit <= u'9') || digit == u'\u00B9' || digit == u'\u00B2' || digit == u'\u00B3';
+}
+
+bool NamesDevice(std::u16string path)
+{
+    // "CON:" names the device too, though the colon would otherwise end a drive.
+    if (path.ends_with(u':'))
+        path.pop_back();
+    return IsDeviceName(std::u16string_view(path).substr(FolderOf(path).size()));
+}
+
+// A handle that only asks about a file or folder: no access rights needed,
+// and backup semantics let folders open too.
+UniqueFileHandle OpenToAsk(const std::u16string& path)
+{
+    return UniqueFileHandle(::CreateFileW(Wide(ExtendedLengthPath(path)), 0,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
 // Reads until count bytes or the end: ReadFile may return fewer bytes than
 // asked (network shares, pipes); only a zero count is the end, and for a
 // stream, a pipe whose writer closed. A stream gives up on an interrupt.
@@ -218,6 +261,11 @@ class Win32FileSystem final : public FileSystem {
 public:
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
+        // By name, before opening: opening a serial or printer port can wait
+        // on the device, and a path long enough for the "\\?\" form would
+        // reach a file of that name instead.
+        if (NamesDevice(path))
+            return {FileError::IsDevice, 0};
         UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!h) {
@@ -262,12 +310,18 @@ public:
 
     FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
     {
-        // The longest name the folder's volume takes; 255 on NTFS, FAT and ReFS.
+        if (IsDeviceName(name))
+            return {FileError::IsDevice, 0};
+        // The longest name the folder's volume takes: 255 on NTFS, FAT and
+        // ReFS, and where it cannot be asked. Asked through the folder itself:
+        // asking the drive's root needs rights on the volume, and Wine says so
+        // on the console whenever they are missing.
         DWORD limit = 255;
-        const std::u16string full = FullPathOf(folder.empty() ? u"." : folder);
-        wchar_t root[MAX_PATH] {};
-        if (::GetVolumePathNameW(Wide(full), root, MAX_PATH))
-            ::GetVolumeInformationW(root, nullptr, 0, nullptr, &limit, nullptr, nullptr, 0);
+        if (const UniqueFileHandle h = OpenToAsk(folder.empty() ? u"." : folder)) {
+            DWORD asked = 0;
+            if (::GetVolumeInformationByHandleW(h.Get(), nullptr, 0, nullptr, &asked, nullptr, nullptr, 0) && asked != 0)
+                limit = asked;
+        }
         if (name.size() > limit)
             return {FileError::NameTooLong, ERROR_FILENAME_EXCED_RANGE};
         return {};
@@ -335,10 +389,10 @@ std::optional<FileId> IdentityOfHandle(HANDLE h)
 
 std::optional<FileId> IdentityOf(const std::u16string& path)
 {
-    // No access rights needed; backup semantics let folders open too.
-    const UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), 0,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    // A device is never opened, not even to ask who it is.
+    if (NamesDevice(path))
+        return std::nullopt;
+    const UniqueFileHandle h = OpenToAsk(path);
     if (!h)
         return std::nullopt;
     return IdentityOfHandle(h.Get());
