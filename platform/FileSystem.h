@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
@@ -123,6 +124,20 @@ std::optional<FileId> StandardOutputIdentity();
 // Whether anything, even a dangling link, has this name.
 bool PathExists(const std::u16string& path);
 bool IsFolder(const std::u16string& path);
+
+// Wildcards in the last component of a path: * stands for any run of
+// characters, ? for one. A Windows shell passes them through as typed and
+// every program expands them itself; a POSIX shell has expanded them before
+// the program starts, so there a path is never a pattern.
+struct WildcardMatches {
+    bool isPattern = false;
+    // The folder part of the pattern as given + each matching name, in the
+    // order the folder lists them. Only ordinary files: never a folder, nor a
+    // hidden or system file (those are named in full, not by a pattern).
+    std::vector<std::u16string> paths;
+    FileStatus status;  // why the folder could not be listed
+};
+WildcardMatches ExpandWildcards(const std::u16string& pattern);
 
 // The separator appended to a folder given without one.
 char16_t PathSeparator();

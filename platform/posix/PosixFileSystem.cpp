@@ -426,6 +426,13 @@ bool IsFolder(const std::u16string& path)
     return ::stat(Utf16ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+// The shell has expanded every pattern; a * or ? that reaches the program is
+// part of a name.
+WildcardMatches ExpandWildcards(const std::u16string&)
+{
+    return {};
+}
+
 char16_t PathSeparator()
 {
     return u'/';

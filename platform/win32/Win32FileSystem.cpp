@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <ctime>
 #include <vector>
 
@@ -18,6 +19,7 @@ namespace quorvel {
 namespace {
 
 using win32::UniqueFileHandle;
+using win32::UniqueFindHandle;
 using win32::Wide;
 
 FileStatus FromLastError(DWORD code)
@@ -415,6 +417,78 @@ bool IsFolder(const std::u16string& path)
 {
     const DWORD attributes = ::GetFileAttributesW(Wide(ExtendedLengthPath(path)));
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+namespace {
+
+// Whether name matches pattern, both folded: * any run of characters (none
+// too), ? exactly one, a surrogate pair being one character.
+bool MatchesPattern(std::u16string_view pattern, std::u16string_view name)
+{
+    // Each * tries the shortest run first; a mismatch later lets the last * take one unit more.
+    size_t p = 0, n = 0;
+    size_t starP = std::u16string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == u'*') {
+            starP = ++p;
+            starN = n;
+        } else if (p < pattern.size() && pattern[p] == u'?') {
+            const bool pair = name[n] >= 0xD800 && name[n] < 0xDC00 && n + 1 < name.size() && name[n + 1] >= 0xDC00 &&
+                              name[n + 1] < 0xE000;
+            n += pair ? 2 : 1;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == name[n]) {
+            ++p;
+            ++n;
+        } else if (starP != std::u16string_view::npos) {
+            p = starP;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*')
+        ++p;
+    return p == pattern.size();
+}
+
+}  // namespace
+
+// Listed with FindFirstFileExW, matched here: its own matching also tries each
+// name's short 8.3 form (*.bin would take "x.binary" as X~1.BIN) and reads
+// ? at the end as "one or none".
+WildcardMatches ExpandWildcards(const std::u16string& pattern)
+{
+    WildcardMatches matches;
+    const std::u16string folder = FolderOf(pattern);
+    std::u16string wanted = pattern.substr(folder.size());
+    if (wanted.find_first_of(u"*?") == std::u16string::npos)
+        return matches;
+    matches.isPattern = true;
+    // As every Windows program reads it: *.* is every file, with an extension or not.
+    wanted = wanted == u"*.*" ? u"*" : FoldName(wanted);
+
+    WIN32_FIND_DATAW found {};
+    const UniqueFindHandle search(::FindFirstFileExW(Wide(ExtendedLengthPath(folder + u"*")), FindExInfoBasic, &found,
+                                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
+    if (!search) {
+        const DWORD code = ::GetLastError();
+        // A folder that is not there has no file to match.
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
+            matches.status = FromLastError(code);
+        return matches;
+    }
+    constexpr DWORD kSkipped = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    do {
+        const std::u16string name = win32::FromWide(found.cFileName, std::wcslen(found.cFileName));
+        // A temporary of another run is no one's input.
+        if ((found.dwFileAttributes & kSkipped) == 0 && !IsTemporaryOutputName(name) &&
+            MatchesPattern(wanted, FoldName(name)))
+            matches.paths.push_back(folder + name);
+    } while (::FindNextFileW(search.Get(), &found));
+    if (const DWORD code = ::GetLastError(); code != ERROR_NO_MORE_FILES)
+        matches.status = FromLastError(code);
+    return matches;
 }
 
 char16_t PathSeparator()

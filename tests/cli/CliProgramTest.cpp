@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace quorvel {
 namespace {
@@ -250,6 +253,51 @@ TEST_F(CliProgram, PathsLongerThan300CharactersWork)
     const auto de = Cli(dir, {u"decipher", u"--password-file", u"pw", U16(deep / u"en_x.bin")});
     EXPECT_EQ(de.exitCode, 0) << de.err;
     EXPECT_EQ(ReadFile(deep / u"de_en_x.bin"), plain);
+}
+
+// Windows shells pass * and ? through as typed, so the program expands them
+// itself: once, before any file runs, in the last component only, leaving
+// out folders and hidden files. Elsewhere the shell has expanded them, and a
+// * that reaches the program is part of a name.
+TEST_F(CliProgram, WildcardsAreExpandedWhereNoShellDoes)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+#ifdef _WIN32
+    for (const std::u16string name : {u"a.bin", u"b.BIN", u"\u8d44\u6599.bin", u"c.txt", u"cc.txt", u"h.bin", u"x.binary"})
+        WriteFile(dir / name, test::RandomBytes(100, static_cast<uint32_t>(name.size())));
+    ASSERT_TRUE(::SetFileAttributesW((dir / u"h.bin").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    std::filesystem::create_directories(dir / u"d.bin");
+    // A folder past 260 characters, named relative to the current one.
+    std::u16string deep = std::u16string(70, u'p');
+    for (char16_t c : {u'q', u'r', u's'})
+        deep += u"\\" + std::u16string(70, c);
+    std::filesystem::create_directories(dir / deep);
+    WriteFile(dir / (deep + u"\\\u6587\u4ef61.bin"), test::RandomBytes(10, 1));
+    WriteFile(dir / (deep + u"\\\u6587\u4ef62.bin"), test::RandomBytes(10, 2));
+    ASSERT_GT(U16(dir / deep).size(), 280u);
+
+    // h.bin is named in full, and so is processed once; en_* finds no output
+    // of this run, as it is matched before any file runs.
+    const auto r = Cli(dir, {u"encipher", u"--password-file", u"pw", u"*.bin", u"?.txt", u"en_*", u"h.bin",
+                             deep + u"\\\u6587\u4ef6?.bin", u"nothing*.zip"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "quorvel-cli: no file matches 'en_*'\nquorvel-cli: no file matches 'nothing*.zip'\n");
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a.bin", u"b.BIN", u"c.txt", u"cc.txt", u"d.bin", u"en_a.bin",
+                                                        u"en_b.BIN", u"en_c.txt", u"en_h.bin", u"en_\u8d44\u6599.bin",
+                                                        u"h.bin", std::u16string(70, u'p'), u"pw", u"x.binary",
+                                                        u"\u8d44\u6599.bin"}));
+    for (const std::u16string name : {u"\u6587\u4ef61.bin", u"\u6587\u4ef62.bin"}) {
+        EXPECT_EQ(ReadFile(dir / (deep + u"\\en_" + name)),
+                  CoreOutput(CipherDirection::Encipher, u"secret7", dir / (deep + u"\\" + name)));
+    }
+#else
+    WriteFile(dir / u"a*.bin", test::RandomBytes(100, 1));
+    WriteFile(dir / u"ab.bin", test::RandomBytes(100, 2));
+    const auto r = Cli(dir, {u"encipher", u"--password-file", u"pw", u"a*.bin"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a*.bin", u"ab.bin", u"en_a*.bin", u"pw"}));
+#endif
 }
 
 TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
