@@ -337,6 +337,21 @@ TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
     EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_a"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a"));
     EXPECT_EQ(ReadFile(dir / u"a"), a);
 
+    // Windows tells names apart without regard to case: a's output is EN_A.
+    std::filesystem::create_directories(dir.Path() / "case");
+    WriteFile(dir.Path() / "case" / "a", a);
+    WriteFile(dir.Path() / "case" / "EN_A", enA);
+    const auto folded = Cli(dir, {u"encipher", u"--password-file", u"pw", u"case/a", u"case/EN_A"});
+#ifdef _WIN32
+    EXPECT_EQ(folded.exitCode, 1);
+    EXPECT_NE(folded.err.find("case/a: its output case/en_a is the input case/EN_A of this run"), std::string::npos)
+        << folded.err;
+    EXPECT_EQ(test::ListFolder(dir.Path() / "case"), (std::vector<std::u16string> {u"EN_A", u"a", u"en_EN_A"}));
+#else
+    EXPECT_EQ(folded.exitCode, 0) << folded.err;
+    EXPECT_EQ(test::ListFolder(dir.Path() / "case"), (std::vector<std::u16string> {u"EN_A", u"a", u"en_EN_A", u"en_a"}));
+#endif
+
     // The output name is another name of the source itself.
     std::error_code ec;
     std::filesystem::create_directories(dir.Path() / "linked");
