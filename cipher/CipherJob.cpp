@@ -2,6 +2,8 @@
 // a worker thread, the output made visible under its final name only at the end.
 #include "cipher/CipherJob.h"
 
+#include "cipher/WriteBehind.h"
+
 #include <string>
 
 namespace quorvel {
@@ -115,13 +117,13 @@ JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction
 
     // Named from the source's own folder unless told otherwise: the process's
     // current directory is whatever the last file dialog left it at.
-    const std::u16string folder = outputFolder ? *outputFolder : FolderOf(m_sourcePath);
-    m_outputPath = folder + m_outcome.outputName;
+    m_outputFolder = outputFolder ? *outputFolder : FolderOf(m_sourcePath);
+    m_outputPath = m_outputFolder + m_outcome.outputName;
 
     // A name that cannot fit is refused before anything is made.
-    FileStatus created = m_fileSystem.CheckNewName(folder, m_outcome.outputName);
+    FileStatus created = m_fileSystem.CheckNewName(m_outputFolder, m_outcome.outputName);
     if (created)
-        created = m_fileSystem.CreateOutput(folder, m_output);
+        created = m_fileSystem.CreateOutput(m_outputFolder, m_output);
     if (!created)
         return Fail(JobStatus::CreateOutputFailed, created);
     return Start(owner, direction);
@@ -141,6 +143,9 @@ JobOutcome CipherJob::Start(CipherJobOwner& owner, CipherDirection direction)
     // From the thread's start the record is the worker's, its outcome included:
     // a short job may already have written its result when this returns.
     const JobOutcome launched = m_outcome;
+    // Writing behind pays only with a second core; alone it is one more copy.
+    if (std::thread::hardware_concurrency() > 1)
+        m_output = WithWriteBehind(std::move(m_output));
     m_busy.store(true, std::memory_order_release);
     try {
         m_worker = std::thread([this, &owner, direction] { RunJob(owner, direction); });
@@ -211,6 +216,12 @@ void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
         file = m_output->Publish(m_outputPath, true);
         if (!file)
             status = JobStatus::CreateOutputFailed;
+    }
+    // Done means on the disk, name and all; standard output is its reader's.
+    if (status == JobStatus::Succeeded && !m_outputPath.empty()) {
+        file = m_fileSystem.FlushFolder(m_outputFolder);
+        if (!file)
+            status = JobStatus::NotDurable;
     }
     // An output that was not published goes with it: nothing partial stays.
     m_output.reset();

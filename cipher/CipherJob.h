@@ -7,8 +7,10 @@
 //    the size taken at the start fails the job rather than be cut short;
 //  - the output is made owner-only and without a name beside the source (or
 //    under a temporary name), and named "en_"/"de_" + name, with the source's
-//    permissions, only once it is complete, so a failed, cancelled or killed
-//    run leaves no partial file and an earlier output of that name untouched;
+//    permissions, only once it is complete and on the disk, so a failed,
+//    cancelled or killed run, or a power cut, leaves no partial file and an
+//    earlier output of that name untouched; a job succeeds only once its
+//    output's name is on the disk too;
 //  - every open, read, write, close and rename is checked, and a failure ends
 //    the job with a failure notice instead of a completion;
 //  - the key and its expansion are wiped before they are freed;
@@ -54,7 +56,9 @@ enum class JobStatus {
     OpenSourceFailed,
     CreateOutputFailed,  // the output could not be made, or not given its name at the end
     ReadFailed,          // includes a source that went on past its size
-    WriteFailed,         // includes the final close, which may report delayed write errors
+    WriteFailed,         // includes the flush and the final close, which may report delayed write errors
+    NotDurable,          // the output has its name, but its folder could not be flushed:
+                         // a power cut may still take the name
     Cancelled,
 };
 
@@ -108,8 +112,10 @@ public:
     JobOutcome PrepareStream(std::unique_ptr<File> source);
 
     // Creates the output (nameless until it is complete) and starts the
-    // worker. The output goes into outputFolder (ending in a separator; empty
-    // means the current directory), by default the source's own folder.
+    // worker, which writes behind on a thread of its own where a second core
+    // is there to run it. The output goes into outputFolder (ending in a
+    // separator; empty means the current directory), by default the source's
+    // own folder.
     // On failure everything is released (key included) and no thread runs.
     JobOutcome LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName,
                          const std::optional<std::u16string>& outputFolder = std::nullopt);
@@ -158,7 +164,8 @@ private:
     ExpandedKey m_expandedKey;
     uint64_t m_size = 0;
     std::u16string m_sourcePath;
-    std::u16string m_outputPath;
+    std::u16string m_outputFolder;
+    std::u16string m_outputPath;  // empty for an output that needs no name
     JobOutcome m_outcome;
     std::atomic<bool> m_busy {false};
     std::mutex m_releaseMutex;               // with m_released, for WaitReleased

@@ -116,6 +116,7 @@ struct RawOptions {
     bool toStdout = false;
     bool force = false;
     bool quiet = false;
+    bool removeSources = false;
 };
 
 void AddOptions(CLI::App& app, RawOptions& raw)
@@ -133,6 +134,7 @@ void AddOptions(CLI::App& app, RawOptions& raw)
     out->excludes(dir);
     app.add_flag("-f,--force", raw.force, "replace an existing output;\nwith -c or -, write even to a terminal");
     app.add_flag("-q,--quiet", raw.quiet, "no progress line");
+    app.add_flag("--rm", raw.removeSources, "remove each FILE once its output is on the disk\n(not with - or -c)");
     app.add_option("FILE", raw.files);
     // Whatever CLI11 does not take is an unknown option, reported below by name.
     app.allow_extras();
@@ -284,6 +286,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args)
     options.toStdout = raw.toStdout;
     options.force = raw.force;
     options.quiet = raw.quiet;
+    options.removeSources = raw.removeSources;
 
     const auto empty = [](const std::u16string& s) { return s.empty(); };
     const auto stdinCount = std::count(options.files.begin(), options.files.end(), kStdinName);
@@ -294,6 +297,12 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args)
         return UsageError("an empty path was given", command.name);
     if (stdinCount > 1)
         return UsageError("- (standard input) is given more than once; it can be read only once", command.name);
+    if (options.removeSources && (options.toStdout || stdinCount != 0))
+        return UsageError(std::string("--rm removes each FILE once its output is on the disk, and ") +
+                              (options.toStdout ? "-c sends the outputs to standard output"
+                                                : "- reads standard input, which is no file to remove") +
+                              ": leave out --rm",
+                          command.name);
     if (stdinCount == 1 && options.passwordStdin)
         return UsageError("- reads the data from standard input, so the password cannot come from there too: "
                           "use --password-file, or leave both out to type it at the prompt",

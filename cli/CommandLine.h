@@ -28,6 +28,7 @@ struct CliOptions {
     bool toStdout = false;  // -c: every output goes to standard output
     bool force = false;
     bool quiet = false;
+    bool removeSources = false;  // --rm: each source goes once its output is on the disk
 };
 
 struct ParseResult {

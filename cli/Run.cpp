@@ -16,7 +16,6 @@
 #include <atomic>
 #include <chrono>
 #include <optional>
-#include <thread>
 #include <vector>
 
 namespace quorvel::cli {
@@ -57,6 +56,9 @@ std::u16string FailureText(const std::u16string& source, const std::u16string& o
         return source + u": read failed: " + reason + u"; no output written";
     case JobStatus::WriteFailed:
         return source + u": cannot write " + output + u": " + reason + u"; no output written";
+    case JobStatus::NotDurable:
+        return source + u": " + output + u" is written, but the disk did not confirm its name: " + reason +
+               u"; it may be lost in a power cut, so keep " + source;
     case JobStatus::Cancelled:
         return source + u": interrupted; " + output + u" not written";
     case JobStatus::Busy:
@@ -412,8 +414,8 @@ FileResult CheckOutputName(const PlannedFile& file, const CliOptions& options)
 }
 
 // Runs one planned file to its end, with its progress line; reports a failure.
-FileResult ProcessFile(CipherJob& job, OutputFileSystem& fileSystem, RunOwner& owner, ProgressLine& progress,
-                       const PlannedFile& file, const CliOptions& options, const std::u16string& password)
+FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, const PlannedFile& file,
+                       const CliOptions& options, const std::u16string& password)
 {
     if (!file.refusal.empty()) {
         Report(file.refusal);
@@ -431,7 +433,7 @@ FileResult ProcessFile(CipherJob& job, OutputFileSystem& fileSystem, RunOwner& o
     const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     owner.Reset();
     if (outcome.status == JobStatus::Succeeded && file.toStdout)
-        outcome = job.LaunchJob(owner, options.direction, fileSystem.WithWriteBehind(StandardOutputFile()));
+        outcome = job.LaunchJob(owner, options.direction, StandardOutputFile());
     else if (outcome.status == JobStatus::Succeeded)
         outcome = job.LaunchJob(owner, options.direction, file.name, file.folder);
     if (outcome.status == JobStatus::Succeeded) {
@@ -463,6 +465,22 @@ FileResult ProcessFile(CipherJob& job, OutputFileSystem& fileSystem, RunOwner& o
     return outcome.status == JobStatus::Cancelled || Interrupted() ? FileResult::Interrupted : FileResult::Failed;
 }
 
+// --rm, for a file whose job succeeded: its output and the output's name are
+// on the disk by now. After a stop nothing more is removed; keeping a source
+// is never a loss. Returns false when the source stays for a reason to report.
+bool RemoveSource(const PlannedFile& file)
+{
+    if (Interrupted()) {
+        Report(file.source + u": kept, as the run was interrupted (" + file.output + u" is complete)");
+        return true;
+    }
+    const FileStatus removed = RemoveFile(file.source);
+    if (!removed)
+        Report(file.source + u": " + file.output + u" is written, but " + file.source +
+               u" cannot be removed: " + ReasonText(removed));
+    return static_cast<bool>(removed);
+}
+
 // Processes the planned files in order, one failure not stopping the others;
 // returns the exit code.
 int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, const std::u16string& password)
@@ -470,8 +488,7 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
     ProgressLine progress(!options.quiet && StderrIsTerminal());
     // Without -f, an existing output is refused before each file starts, and
     // the final rename keeps a file that appeared under its name meanwhile.
-    // Writing behind pays only with a second core; alone it is one more copy.
-    OutputFileSystem fileSystem(SystemFileSystem(), options.force, std::thread::hardware_concurrency() > 1);
+    OutputFileSystem fileSystem(SystemFileSystem(), options.force);
     CipherJob job(fileSystem);
     RunOwner owner;
     bool anyFailed = false;
@@ -480,8 +497,10 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
             Report(u"interrupted; " + file.source + u" and any files after it were not processed");
             return InterruptedExit();
         }
-        switch (ProcessFile(job, fileSystem, owner, progress, file, options, password)) {
+        switch (ProcessFile(job, owner, progress, file, options, password)) {
         case FileResult::Done:
+            if (options.removeSources && !RemoveSource(file))
+                anyFailed = true;
             break;
         case FileResult::Failed:
             anyFailed = true;

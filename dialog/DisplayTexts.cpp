@@ -66,6 +66,7 @@ constexpr Reason kReasons[] = {
     {FileError::AccessDenied, u"没有访问权限", u"permission denied"},
     {FileError::InUse, u"文件正被其他程序使用", u"in use by another program"},
     {FileError::DiskFull, u"磁盘空间不足", u"no space left on the disk"},
+    {FileError::DiskError, u"磁盘读写出错", u"the disk reported an input/output error"},
     {FileError::Truncated, u"文件在处理过程中变短了", u"the file became shorter while it was read"},
     {FileError::Grew, u"文件在处理过程中变长了", u"the file grew while it was read"},
     {FileError::SizeUnknown, u"无法预知文件大小（这是系统文件，不是普通文件）",
@@ -162,6 +163,10 @@ MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& s
         return {u"读取文件" + Quoted(sourceName) + u"失败：" + reason + u"。未生成输出文件。", u"读取文件错误"};
     case JobStatus::WriteFailed:
         return {u"写入文件" + Quoted(outcome.outputName) + u"失败：" + reason + u"。未生成输出文件。",
+                u"写入文件错误"};
+    case JobStatus::NotDurable:
+        return {u"文件" + Quoted(outcome.outputName) + u"已生成，但无法确认已保存到磁盘：" + reason +
+                    u"。断电后该文件可能丢失，请勿删除原文件。",
                 u"写入文件错误"};
     case JobStatus::Busy:
         return {u"上一个任务尚未结束，请稍后再试。", u"任务进行中"};

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@ enum class FileError {
     AccessDenied,
     InUse,            // held by another program without sharing
     DiskFull,
+    DiskError,        // the disk reported an input/output error
     Truncated,        // the file ended before the length taken at the start
     Grew,             // the file went on past the length taken at the start
     SizeUnknown,      // said it was empty but was not (files of /proc and their kind)
@@ -71,12 +73,14 @@ public:
 
     // Writes all count bytes or fails.
     virtual FileStatus Write(const void* buffer, uint32_t count) = 0;
-    // Every byte is written: gives the file its permissions (where given) and
-    // flushes and closes it. A failure here means written data may be lost.
+    // Every byte is written: gives the file its permissions (where given),
+    // puts its bytes on the disk while it still has no name, and closes it.
+    // A failure here means written data may be lost; the output is not kept.
     virtual FileStatus Finish(std::optional<uint32_t> permissions) = 0;
     // Gives the finished output its name, in one step. With replace an
     // existing file of that name is replaced; without, it stays and Exists
-    // is returned.
+    // is returned. The name is on the disk once the folder is flushed
+    // (FileSystem::FlushFolder).
     virtual FileStatus Publish(const std::u16string& path, bool replace) = 0;
 };
 
@@ -93,10 +97,28 @@ public:
     virtual FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) = 0;
     // Whether name fits in folder as a file name (NameTooLong if not).
     virtual FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) = 0;
+    // Puts the names in folder (ending in a separator; empty means the current
+    // directory) on the disk, so that a name just given survives a power cut.
+    virtual FileStatus FlushFolder(const std::u16string& folder) = 0;
 };
 
 // The real file system of the platform the program was built for.
 FileSystem& SystemFileSystem();
+
+// The two moments an output is put on the disk: its bytes before it has a
+// name (fdatasync, FlushFileBuffers), then its folder's names after it got
+// one (fsync of the folder; nothing to do on Windows, whose file systems
+// journal names).
+enum class FlushStep { Data, Folder };
+// Stands in for the system's flush at each step, for tests that watch the
+// order or make a flush fail: called with the step and the system's own call,
+// it returns what the flush is to report.
+using FlushSeam = std::function<FileStatus(FlushStep step, const std::function<FileStatus()>& systemCall)>;
+// The system's file services with their flushes passed through seam.
+std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam);
+
+// Removes a file (quorvel-cli --rm); never a folder.
+FileStatus RemoveFile(const std::u16string& path);
 
 // The process's standard input as a source of unknown length, and its
 // standard output as an output that needs no name: byte streams on every

@@ -310,6 +310,7 @@ public:
     {
         return SystemFileSystem().CheckNewName(folder, name);
     }
+    FileStatus FlushFolder(const std::u16string& folder) override { return SystemFileSystem().FlushFolder(folder); }
 
 private:
     class FaultySource final : public File {
@@ -412,6 +413,54 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
                       (std::vector<std::string> {"start", "done", "stop", "released"}));
         }
     }
+}
+
+// An output's bytes reach the disk before any name shows it, and its folder's
+// names after it has its own, all before the job says it is done. A failing
+// flush fails the job: before the name, an earlier output stays.
+TEST(CipherJob, TheOutputIsOnTheDiskBeforeItIsNamedAndItsNameBeforeTheJobIsDone)
+{
+    ScratchDir dir;
+    const auto plain = test::RandomBytes(0x40000 * 2 + 5, 3);
+    const std::vector<uint8_t> earlier {7, 7, 7};
+    WriteFile(dir / u"a", plain);
+    std::unique_ptr<RecordingOwner> owner;
+    std::vector<FlushStep> steps;
+    std::optional<FlushStep> failing;
+    const auto fs = MakeSystemFileSystem([&](FlushStep step, const std::function<FileStatus()>& flush) {
+        steps.push_back(step);
+        const bool named = ReadFile(dir / u"en_a").size() == plain.size();
+        EXPECT_EQ(named, step == FlushStep::Folder) << "flush step " << static_cast<int>(step);
+        EXPECT_EQ(owner->Count(CipherDirection::Encipher, "done"), 0);
+        return step == failing ? FileStatus {FileError::DiskError, 5} : flush();
+    });
+    const auto run = [&](std::optional<FlushStep> fail) {
+        WriteFile(dir / u"en_a", earlier);
+        steps.clear();
+        failing = fail;
+        owner = std::make_unique<RecordingOwner>();
+        return RunJob(CipherDirection::Encipher, u"123456", dir / u"a", *fs, owner.get());
+    };
+
+    EXPECT_EQ(run(std::nullopt).status, JobStatus::Succeeded);
+#ifdef _WIN32
+    EXPECT_EQ(steps, std::vector<FlushStep> {FlushStep::Data});  // the file system journals names
+#else
+    EXPECT_EQ(steps, (std::vector<FlushStep> {FlushStep::Data, FlushStep::Folder}));
+#endif
+
+    const JobOutcome dataLost = run(FlushStep::Data);
+    EXPECT_EQ(dataLost.status, JobStatus::WriteFailed);
+    EXPECT_EQ(dataLost.file.error, FileError::DiskError);
+    EXPECT_EQ(ReadFile(dir / u"en_a"), earlier);
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
+#ifndef _WIN32
+    // The name was given and cannot be taken back without losing the output.
+    const JobOutcome nameUnsure = run(FlushStep::Folder);
+    EXPECT_EQ(nameUnsure.status, JobStatus::NotDurable);
+    EXPECT_EQ(ReadFile(dir / u"en_a").size(), plain.size());
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
+#endif
 }
 
 // A stream (standard input) of any length gives exactly the bytes that the

@@ -33,6 +33,7 @@ public:
         return {};
     }
     FileStatus CheckNewName(const std::u16string&, const std::u16string&) override { return {}; }
+    FileStatus FlushFolder(const std::u16string&) override { return {}; }
 
     uint64_t written = 0;
     uint64_t mismatches = 0;

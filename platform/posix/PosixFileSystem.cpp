@@ -1,5 +1,6 @@
 // POSIX side of the file services: file descriptors, errno mapped to FileError,
-// outputs as unnamed files (O_TMPFILE) that a crash cannot leave behind.
+// outputs as unnamed files (O_TMPFILE) that a crash cannot leave behind, on
+// the disk before they are named.
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Terminal.h"
@@ -41,6 +42,9 @@ FileStatus FromErrno(int code)
     case EDQUOT:
     case EFBIG:
         error = FileError::DiskFull;
+        break;
+    case EIO:
+        error = FileError::DiskError;
         break;
     case EEXIST:
         error = FileError::Exists;
@@ -175,13 +179,42 @@ private:
 // means another run's file, and a hundred in a row means something is wrong.
 constexpr int kTemporaryNameAttempts = 100;
 
+// Writeback is started on every stretch this long as soon as it is written,
+// and the writer waits for the stretch before it: the disk works while the
+// job runs, dirty pages never pile up, and the flush at the end finds at most
+// two stretches left.
+constexpr uint64_t kWritebackStretch = 8 << 20;
+
+// Runs one of the system's flushes, through the tests' seam where there is one.
+FileStatus Flush(const FlushSeam& seam, FlushStep step, int fd)
+{
+    const auto systemCall = [step, fd]() -> FileStatus {
+        const int result = step == FlushStep::Data ? ::fdatasync(fd) : ::fsync(fd);
+        // EINVAL: a file system that cannot flush at all (some FUSE ones);
+        // its files are as durable as it makes them, and no retry helps.
+        if (result != 0 && errno != EINVAL)
+            return FromErrno(errno);
+        return {};
+    };
+    return seam ? seam(step, systemCall) : systemCall();
+}
+
+// Closes a descriptor whose close may report a delayed write error (NFS,
+// quotas); it must not be retried.
+FileStatus CloseChecked(UniqueFd& fd)
+{
+    if (::close(fd.Release()) != 0 && errno != EINTR)
+        return FromErrno(errno);
+    return {};
+}
+
 // An output written to an unnamed file (O_TMPFILE) that is linked under a
 // temporary name only once finished, or, where the file system cannot make
 // unnamed files, to a named temporary from the start; renamed at Publish.
 class PosixOutputFile final : public OutputFile {
 public:
-    PosixOutputFile(UniqueFd fd, std::string folder, std::string temporary)
-        : m_fd(std::move(fd)), m_folder(std::move(folder)), m_temporary(std::move(temporary))
+    PosixOutputFile(UniqueFd fd, std::string folder, std::string temporary, FlushSeam seam)
+        : m_fd(std::move(fd)), m_folder(std::move(folder)), m_temporary(std::move(temporary)), m_seam(std::move(seam))
     {
     }
 
@@ -194,7 +227,12 @@ public:
 
     FileStatus Write(const void* buffer, uint32_t count) override
     {
-        return WriteFully(m_fd.Get(), buffer, count, false);
+        if (const FileStatus written = WriteFully(m_fd.Get(), buffer, count, false); !written)
+            return written;
+        m_written += count;
+        if (m_written - m_stretchStart >= kWritebackStretch)
+            return StartWriteback();
+        return {};
     }
 
     FileStatus Finish(std::optional<uint32_t> permissions) override
@@ -203,14 +241,15 @@ public:
         // mode the file was made with then stays, which grants less.
         if (permissions)
             ::fchmod(m_fd.Get(), static_cast<mode_t>(*permissions & 0777));
+        // Every byte on the disk before any name shows the file: a power cut
+        // after the rename must not leave an empty or holed output.
+        if (const FileStatus flushed = Flush(m_seam, FlushStep::Data, m_fd.Get()); !flushed)
+            return flushed;
         if (m_temporary.empty()) {
             if (const FileStatus linked = LinkUnnamed(); !linked)
                 return linked;
         }
-        // close() reports delayed write errors (NFS, quota); it must not be retried.
-        if (::close(m_fd.Release()) != 0 && errno != EINTR)
-            return FromErrno(errno);
-        return {};
+        return CloseChecked(m_fd);
     }
 
     FileStatus Publish(const std::u16string& path, bool replace) override
@@ -223,6 +262,32 @@ public:
     }
 
 private:
+    // Starts writing the stretch just finished and waits for the one before.
+    // Only an error of the disk itself counts: where the file system has no
+    // such call, the flush at the end does all the work.
+    FileStatus StartWriteback()
+    {
+        if (m_writeback) {
+            int result = 0;
+            if (m_stretchStart > m_waitedTo)
+                result = ::sync_file_range(m_fd.Get(), static_cast<off_t>(m_waitedTo),
+                                           static_cast<off_t>(m_stretchStart - m_waitedTo),
+                                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                               SYNC_FILE_RANGE_WAIT_AFTER);
+            if (result == 0)
+                result = ::sync_file_range(m_fd.Get(), static_cast<off_t>(m_stretchStart),
+                                           static_cast<off_t>(m_written - m_stretchStart), SYNC_FILE_RANGE_WRITE);
+            if (result != 0) {
+                if (errno == EIO || errno == ENOSPC || errno == EDQUOT)
+                    return FromErrno(errno);
+                m_writeback = false;
+            }
+        }
+        m_waitedTo = m_stretchStart;
+        m_stretchStart = m_written;
+        return {};
+    }
+
     // Gives the unnamed file a temporary name in its folder; through /proc,
     // which needs no privilege, else by the descriptor itself.
     FileStatus LinkUnnamed()
@@ -265,11 +330,19 @@ private:
     UniqueFd m_fd;
     std::string m_folder;     // with its separator, or empty for the current directory
     std::string m_temporary;  // the temporary name, once there is one
+    FlushSeam m_seam;
+    uint64_t m_written = 0;       // bytes written so far
+    uint64_t m_stretchStart = 0;  // where the stretch being written starts
+    uint64_t m_waitedTo = 0;      // everything before this is on the disk
+    bool m_writeback = true;      // false once the file system refused sync_file_range
 };
 
 class PosixFileSystem final : public FileSystem {
 public:
-    explicit PosixFileSystem(bool unnamedTemporaries) : m_unnamedTemporaries(unnamedTemporaries) {}
+    PosixFileSystem(bool unnamedTemporaries, FlushSeam seam)
+        : m_unnamedTemporaries(unnamedTemporaries), m_seam(std::move(seam))
+    {
+    }
 
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
@@ -300,7 +373,7 @@ public:
         if (m_unnamedTemporaries && ::access("/proc/self/fd", X_OK) == 0) {
             UniqueFd fd(::open(where.empty() ? "." : where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
             if (fd) {
-                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::string());
+                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::string(), m_seam);
                 return {};
             }
             // Only a file system without unnamed files falls back; other
@@ -313,7 +386,7 @@ public:
             std::string name = where + Utf16ToUtf8(NewTemporaryOutputName());
             UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
             if (fd) {
-                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::move(name));
+                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::move(name), m_seam);
                 return {};
             }
             error = errno;
@@ -330,8 +403,20 @@ public:
         return {};
     }
 
+    FileStatus FlushFolder(const std::u16string& folder) override
+    {
+        const std::string where = Utf16ToUtf8(folder);
+        UniqueFd fd(::open(where.empty() ? "." : where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!fd)
+            return FromErrno(errno);
+        const FileStatus flushed = Flush(m_seam, FlushStep::Folder, fd.Get());
+        const FileStatus closed = CloseChecked(fd);
+        return flushed ? closed : flushed;
+    }
+
 private:
     bool m_unnamedTemporaries;
+    FlushSeam m_seam;
 };
 
 // Standard input: read to its end; short reads from a pipe are filled up.
@@ -366,8 +451,13 @@ public:
 
 FileSystem& SystemFileSystem()
 {
-    static PosixFileSystem fs(true);
+    static PosixFileSystem fs(true, {});
     return fs;
+}
+
+std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam)
+{
+    return std::make_unique<PosixFileSystem>(true, std::move(seam));
 }
 
 // A pipe's buffer (64 KiB by default) as large as a block where the system
@@ -393,9 +483,9 @@ std::unique_ptr<OutputFile> StandardOutputFile()
     return std::make_unique<StandardOutput>();
 }
 
-std::unique_ptr<FileSystem> MakePosixFileSystem(bool unnamedTemporaries)
+std::unique_ptr<FileSystem> MakePosixFileSystem(bool unnamedTemporaries, FlushSeam seam)
 {
-    return std::make_unique<PosixFileSystem>(unnamedTemporaries);
+    return std::make_unique<PosixFileSystem>(unnamedTemporaries, std::move(seam));
 }
 
 std::optional<FileId> IdentityOf(const std::u16string& path)
@@ -430,6 +520,14 @@ bool IsFolder(const std::u16string& path)
 // part of a name.
 WildcardMatches ExpandWildcards(const std::u16string&)
 {
+    return {};
+}
+
+FileStatus RemoveFile(const std::u16string& path)
+{
+    // unlink, not remove: remove would take an empty folder too.
+    if (::unlink(Utf16ToUtf8(path).c_str()) != 0)
+        return errno == EISDIR ? FileStatus {FileError::IsFolder, EISDIR} : FromErrno(errno);
     return {};
 }
 

@@ -1,6 +1,7 @@
 // The POSIX file system with or without unnamed temporary outputs. The
 // program always has them where the system does (SystemFileSystem); tests
-// switch them off to reach the named fallback that other systems get.
+// switch them off to reach the named fallback that other systems get, and
+// may watch its flushes (FlushSeam).
 #pragma once
 
 #include "platform/FileSystem.h"
@@ -9,6 +10,6 @@
 
 namespace quorvel {
 
-std::unique_ptr<FileSystem> MakePosixFileSystem(bool unnamedTemporaries);
+std::unique_ptr<FileSystem> MakePosixFileSystem(bool unnamedTemporaries, FlushSeam seam = {});
 
 }  // namespace quorvel

@@ -1,6 +1,7 @@
 // Win32 side of the file services: CreateFileW handles, GetLastError mapped to
-// FileError, outputs marked for deletion until they are published. UTF-16
-// paths pass straight through (wchar_t is 16 bits here).
+// FileError, outputs marked for deletion until they are published and flushed
+// to the disk before they are. UTF-16 paths pass straight through (wchar_t is
+// 16 bits here).
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Terminal.h"
@@ -45,6 +46,11 @@ FileStatus FromLastError(DWORD code)
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
         error = FileError::DiskFull;
+        break;
+    case ERROR_CRC:
+    case ERROR_IO_DEVICE:
+    case ERROR_DISK_OPERATION_FAILED:
+        error = FileError::DiskError;
         break;
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
@@ -187,13 +193,27 @@ bool SetDeleteOnClose(HANDLE file, bool remove)
     return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
+// The system's cache manager writes a file's pages out on its own, a second
+// or so behind; a flush after every stretch this long (on the job's writer
+// thread) keeps the flush at the end short, whatever the cache allows.
+constexpr uint64_t kWritebackStretch = 64 << 20;
+
+FileStatus FlushHandle(HANDLE file)
+{
+    if (!::FlushFileBuffers(file))
+        return FromLastError(::GetLastError());
+    return {};
+}
+
 // An output under a temporary name, marked for deletion until it is
 // published: a crash or a kill closes the handle, and the system removes the
-// file. Published by renaming the open file itself, then closing it.
+// file. Its bytes are flushed to the disk before it is published by renaming
+// the open file itself, then closing it.
 class Win32OutputFile final : public OutputFile {
 public:
-    Win32OutputFile(UniqueFileHandle handle, std::u16string temporary, bool deleteOnClose)
-        : m_handle(std::move(handle)), m_temporary(std::move(temporary)), m_deleteOnClose(deleteOnClose)
+    Win32OutputFile(UniqueFileHandle handle, std::u16string temporary, bool deleteOnClose, FlushSeam seam)
+        : m_handle(std::move(handle)), m_temporary(std::move(temporary)), m_deleteOnClose(deleteOnClose),
+          m_seam(std::move(seam))
     {
     }
 
@@ -207,12 +227,24 @@ public:
 
     FileStatus Write(const void* buffer, uint32_t count) override
     {
-        return WriteFully(m_handle.Get(), buffer, count, false);
+        if (const FileStatus written = WriteFully(m_handle.Get(), buffer, count, false); !written)
+            return written;
+        m_unflushed += count;
+        if (m_unflushed < kWritebackStretch)
+            return {};
+        m_unflushed = 0;
+        return FlushHandle(m_handle.Get());
     }
 
-    // Files here take their folder's inherited permissions, the output too;
-    // it stays open until it is renamed, so closing waits for Publish.
-    FileStatus Finish(std::optional<uint32_t>) override { return {}; }
+    // Files here take their folder's inherited permissions, the output too.
+    // Every byte goes to the disk while the file has no name; it stays open
+    // until it is renamed, so closing waits for Publish.
+    FileStatus Finish(std::optional<uint32_t>) override
+    {
+        const HANDLE handle = m_handle.Get();
+        const auto systemCall = [handle] { return FlushHandle(handle); };
+        return m_seam ? m_seam(FlushStep::Data, systemCall) : systemCall();
+    }
 
     FileStatus Publish(const std::u16string& path, bool replace) override
     {
@@ -253,6 +285,8 @@ private:
     UniqueFileHandle m_handle;
     std::u16string m_temporary;  // full path, until published
     bool m_deleteOnClose;
+    FlushSeam m_seam;
+    uint64_t m_unflushed = 0;  // bytes written since the last flush
 };
 
 // Temporary names tried before giving up; each is random, so a taken one
@@ -261,6 +295,8 @@ constexpr int kTemporaryNameAttempts = 100;
 
 class Win32FileSystem final : public FileSystem {
 public:
+    explicit Win32FileSystem(FlushSeam seam) : m_seam(std::move(seam)) {}
+
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
         // By name, before opening: opening a serial or printer port can wait
@@ -302,7 +338,8 @@ public:
                 // Where marking fails, the file is removed by name when discarded.
                 const bool deleteOnClose = SetDeleteOnClose(h.Get(), true);
                 const std::u16string full = FullPathOf(temporary);
-                file = std::make_unique<Win32OutputFile>(std::move(h), full.empty() ? temporary : full, deleteOnClose);
+                file = std::make_unique<Win32OutputFile>(std::move(h), full.empty() ? temporary : full, deleteOnClose,
+                                                         m_seam);
                 return {};
             }
             code = ::GetLastError();
@@ -328,6 +365,12 @@ public:
             return {FileError::NameTooLong, ERROR_FILENAME_EXCED_RANGE};
         return {};
     }
+
+    // NTFS and ReFS journal a rename, and a folder cannot be flushed here.
+    FileStatus FlushFolder(const std::u16string&) override { return {}; }
+
+private:
+    FlushSeam m_seam;
 };
 
 // Standard input and output with ReadFile and WriteFile: raw bytes,
@@ -363,8 +406,13 @@ public:
 
 FileSystem& SystemFileSystem()
 {
-    static Win32FileSystem fs;
+    static Win32FileSystem fs({});
     return fs;
+}
+
+std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam)
+{
+    return std::make_unique<Win32FileSystem>(std::move(seam));
 }
 
 std::unique_ptr<File> StandardInputFile()
@@ -489,6 +537,17 @@ WildcardMatches ExpandWildcards(const std::u16string& pattern)
     if (const DWORD code = ::GetLastError(); code != ERROR_NO_MORE_FILES)
         matches.status = FromLastError(code);
     return matches;
+}
+
+FileStatus RemoveFile(const std::u16string& path)
+{
+    if (!::DeleteFileW(Wide(ExtendedLengthPath(path)))) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_ACCESS_DENIED && IsFolder(path))
+            return {FileError::IsFolder, code};
+        return FromLastError(code);
+    }
+    return {};
 }
 
 char16_t PathSeparator()

@@ -11,8 +11,8 @@ namespace {
 
 TEST(CliParse, EveryOptionReachesItsField)
 {
-    const ParseResult r = ParseCommandLine({"decipher", "--password-file", "pw.txt", "-o", "out", "-f", "-q", "a",
-                                            "b c", "\xE8\xB5\x84\xE6\x96\x99"});
+    const ParseResult r = ParseCommandLine({"decipher", "--password-file", "pw.txt", "-o", "out", "-f", "-q", "--rm",
+                                            "a", "b c", "\xE8\xB5\x84\xE6\x96\x99"});
     ASSERT_FALSE(r.exitCode) << r.err;
     const CliOptions& o = r.options;
     EXPECT_EQ(o.direction, CipherDirection::Decipher);
@@ -22,6 +22,7 @@ TEST(CliParse, EveryOptionReachesItsField)
     EXPECT_EQ(o.outputDir, std::optional<std::u16string>(u"out"));
     EXPECT_TRUE(o.force);
     EXPECT_TRUE(o.quiet);
+    EXPECT_TRUE(o.removeSources);
 
     const ParseResult plain = ParseCommandLine({"encipher", "--password-stdin", "--", "-f"});
     ASSERT_FALSE(plain.exitCode) << plain.err;
@@ -32,6 +33,7 @@ TEST(CliParse, EveryOptionReachesItsField)
     EXPECT_FALSE(plain.options.outputDir);
     EXPECT_FALSE(plain.options.force);
     EXPECT_FALSE(plain.options.quiet);
+    EXPECT_FALSE(plain.options.removeSources);
 }
 
 TEST(CliParse, StandardInputStandardOutputAndTheEndOfOptions)
@@ -80,6 +82,8 @@ TEST(CliParse, UsageErrorsNameTheWordTheyRefuse)
         {{"encipher", "--password-stdin", "-"}, "use --password-file, or leave both out to type it at the prompt"},
         {{"encipher", "--password-file", "p", "--password-stdin", "a"}, "--password-file and --password-stdin cannot both"},
         {{"encipher", "-c", "-o", "d", "a"}, "-c (standard output) and -o (a folder) cannot both"},
+        {{"encipher", "--rm", "-c", "a"}, "--rm removes each FILE once its output is on the disk, and -c sends"},
+        {{"decipher", "a", "-", "--rm"}, "- reads standard input, which is no file to remove: leave out --rm"},
         {{"encipher", "a", "-o"}, "--output-dir needs a value (DIR)"},
         {{"encipher", "--password-file"}, "--password-file needs a value (PATH)"},
         {{"encipher", "-o", "x", "-o", "y", "a"}, "--output-dir is given more than once"},

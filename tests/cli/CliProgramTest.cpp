@@ -196,6 +196,20 @@ TEST_F(CliProgram, AnExistingOutputIsRefusedUnlessForced)
     EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"b", u"en_a", u"en_b", u"pw"}));
 }
 
+TEST_F(CliProgram, RmRemovesASourceOnlyOnceItsOutputIsDone)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    WriteFile(dir / u"a", test::RandomBytes(5000, 1));
+    WriteFile(dir / u"b", test::RandomBytes(6000, 2));
+    WriteFile(dir / u"en_b", {1, 2, 3});  // b's output is refused, so b stays
+    const auto expected = CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a");
+    const auto r = Cli(dir, {u"encipher", u"--rm", u"--password-file", u"pw", u"a", u"b"});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_EQ(ReadFile(dir / u"en_a"), expected);
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"b", u"en_a", u"en_b", u"pw"}));
+}
+
 TEST_F(CliProgram, AMissingSourceIsNamedAndTheOthersStillRun)
 {
     ScratchDir dir;

@@ -22,14 +22,15 @@ skip() { echo "SKIP: $*"; }
 others() { ls -A | grep -vxF -f <(printf '%s\n' "$@") || true; }
 
 # --- Stopped mid-file by any signal: exit 128 + its number, no output, not
-# even a temporary, and the next file not started. SIGKILL gets no clean-up
-# at all, and still leaves nothing: the output has no name until it is done.
+# even a temporary, the next file not started, and with --rm no source gone.
+# SIGKILL gets no clean-up at all, and still leaves nothing: the output has no
+# name until it is done.
 truncate -s 8G big               # sparse: reads cost no disk
 printf 'earlier output\n' > en_big
 printf 'waiting its turn\n' > after
 for case in INT:130 TERM:143 HUP:129 QUIT:131 PIPE:141 KILL:137; do
   sig=${case%%:*} expected=${case#*:}
-  "$cli" encipher -f --password-file pw big after 2> err &
+  "$cli" encipher -f --rm --password-file pw big after 2> err &
   pid=$!
   # Wait until it has read 10 MB, so the job is surely mid-file.
   for _ in $(seq 200); do
@@ -42,7 +43,7 @@ for case in INT:130 TERM:143 HUP:129 QUIT:131 PIPE:141 KILL:137; do
   said=yes
   [ "$sig" != KILL ] && ! grep -q 'big: interrupted' err && said=no
   if [ "$rc" -eq "$expected" ] && [ "$said" = yes ] && [ "$(cat en_big)" = "earlier output" ] \
-     && [ -z "$(others pw big en_big after err)" ]; then
+     && [ -e big ] && [ -e after ] && [ -z "$(others pw big en_big after err)" ]; then
     pass "SIG$sig mid-file: exit $rc, earlier output kept, nothing partial, the next file not started"
   else
     fail "SIG$sig mid-file: exit $rc (not $expected), stderr: $(cat err), folder: $(ls -A | tr '\n' ' ')"

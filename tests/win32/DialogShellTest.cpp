@@ -118,6 +118,7 @@ public:
     {
         return m_real.CheckNewName(folder, name);
     }
+    FileStatus FlushFolder(const std::u16string& folder) override { return m_real.FlushFolder(folder); }
 
     void Release(bool fail)
     {

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# What it costs that "done" means "on the disk". A 1 GiB file on the
+# machine's disk (not tmpfs, whose flushes cost nothing) is enciphered until
+# its output and the output's name are on the disk, by quorvel-cli and by the
+# dialog's job path (job_bench), against the serial copy-then-flush a careful
+# user would run: `cp src dst && sync dst`. The three run in turn, RUNS
+# times, with the disk settled (sync) before each; each run's time is divided
+# by the time of the cp it was paired with, and the median of those ratios is
+# the result (goal: at most 1.0). Then the peak memory of a 10 GiB sparse
+# source enciphered durably, by both paths.
+#
+#   bench/durable-bench.sh [BUILD_DIR]        (default build/native)
+#   RUNS=7; DISK_DIR=a folder on the disk to measure (default /var/tmp)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+bin=$(realpath "${1:-$here/build/native}")/bin
+runs=${RUNS:-7}
+work=$(mktemp -d "${DISK_DIR:-/var/tmp}/quorvel-durable-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+[ "$(stat -f -c %T "$work")" != tmpfs ] || { echo "durable-bench: $work is on tmpfs; set DISK_DIR to a folder on a disk" >&2; exit 1; }
+printf 'bench-password\n' > "$work/pw"
+mkdir "$work/src" "$work/cli" "$work/job" "$work/cp"
+head -c 1G /dev/urandom > "$work/src/f"
+cat "$work/src/f" > /dev/null  # every command reads it from the page cache
+cp "$work/src/f" "$work/job/f"  # job_bench writes beside its source
+sync
+
+# Seconds taken by a command, after the disk has settled.
+timed() {
+  sync
+  local start end
+  start=$(date +%s%N)
+  "$@" > /dev/null
+  end=$(date +%s%N)
+  awk -v ns=$((end - start)) 'BEGIN { printf "%.3f\n", ns / 1e9 }'
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+echo "== durable 1 GiB on $(df -P "$work" | awk 'NR==2 {print $1}') ($(stat -f -c %T "$work")), $runs interleaved runs, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
+: > "$work/times"
+for i in $(seq "$runs"); do
+  rm -f "$work/cp/f" "$work/cli/en_f" "$work/job/en_f"
+  c=$(timed sh -c "cp '$work/src/f' '$work/cp/f' && sync '$work/cp/f'")
+  q=$(timed "$bin/quorvel-cli" encipher -q --password-file "$work/pw" -o "$work/cli" "$work/src/f")
+  j=$(timed "$bin/job_bench" "$work/job/f")
+  echo "$c $q $j" | tee -a "$work/times" | awk -v i="$i" '{ printf "run %d: cp && sync %.3f s, quorvel-cli %.3f s, dialog job %.3f s\n", i, $1, $2, $3 }'
+done
+cmp -s "$work/cli/en_f" "$work/job/en_f" || { echo "durable-bench: the two outputs differ" >&2; exit 1; }
+printf 'median: cp && sync %s s, quorvel-cli %s s, dialog job %s s\n' \
+  "$(cut -d' ' -f1 "$work/times" | median)" "$(cut -d' ' -f2 "$work/times" | median)" "$(cut -d' ' -f3 "$work/times" | median)"
+printf 'median ratio to cp && sync: quorvel-cli %s, dialog job %s\n' \
+  "$(awk '{ printf "%.3f\n", $2 / $1 }' "$work/times" | median)" "$(awk '{ printf "%.3f\n", $3 / $1 }' "$work/times" | median)"
+rm -rf "$work/src/f" "$work/cp" "$work/cli"/* "$work/job"
+
+echo "== peak memory, 10 GiB sparse source, durable output"
+truncate -s 10G "$work/src/sparse"
+/usr/bin/time -v "$bin/quorvel-cli" encipher -q --password-file "$work/pw" -o "$work/cli" "$work/src/sparse" 2> "$work/time.txt"
+echo "quorvel-cli: max RSS $(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt") KiB"
+rm -f "$work/cli/en_sparse"
+/usr/bin/time -v "$bin/job_bench" "$work/src/sparse" 2> "$work/time.txt" > /dev/null
+echo "dialog job: max RSS $(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt") KiB"
