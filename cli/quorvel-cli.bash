@@ -50,7 +50,7 @@ _quorvel_cli()
         esac
         if [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W '-h --help --password-file --password-stdin -o --output-dir -c --stdout
-                                      -f --force -q --quiet' -- "$cur"))
+                                      -f --force -q --quiet --rm' -- "$cur"))
             return
         fi
     fi
