@@ -154,8 +154,9 @@ bool IsFolder(const std::u16string& path);
 struct WildcardMatches {
     bool isPattern = false;
     // The folder part of the pattern as given + each matching name, in the
-    // order the folder lists them. Only ordinary files: never a folder, nor a
-    // hidden or system file (those are named in full, not by a pattern).
+    // order the folder lists them. Only ordinary files: never a folder, a
+    // temporary output, or a hidden or system file (named in full, those are
+    // taken).
     std::vector<std::u16string> paths;
     FileStatus status;  // why the folder could not be listed
 };
