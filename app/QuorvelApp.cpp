@@ -2,6 +2,7 @@
 // of the process when the dialog closes.
 #include "app/QuorvelApp.h"
 
+#include "dialog/DisplayTexts.h"
 #include "dialog/QuorvelDlg.h"
 
 #include <commctrl.h>
@@ -26,6 +27,13 @@ BOOL CQuorvelApp::InitInstance()
 
     // No message loop: the process ends here.
     return FALSE;
+}
+
+void CQuorvelApp::OnUnexpectedException(const std::u16string& what)
+{
+    // The dialog's own words: by now its jobs have stopped and removed their outputs.
+    const MessageText fault = FormatUnexpectedErrorText(what);
+    ::MessageBoxW(nullptr, win32::Wide(fault.text), win32::Wide(fault.caption), MB_OK);
 }
 
 }  // namespace quorvel

@@ -19,9 +19,8 @@ using namespace quorvel;
 // its taskbar and notes when the completion box would go up.
 class DialogLikeOwner final : public CipherJobOwner {
 public:
-    void StartTickTimer(CipherDirection) override {}
-    void StopTickTimer(CipherDirection) override {}
-    void SendCipherDone(CipherDirection) override { doneAt = std::chrono::steady_clock::now(); }
+    void JobStarted(CipherDirection) override {}
+    void JobEnded(CipherDirection) override { doneAt = std::chrono::steady_clock::now(); }
     void JobReleased(CipherDirection) override {}
     void BlockWritten(CipherDirection, uint64_t done, uint64_t) override { bytes.store(done); }
 

@@ -7,17 +7,6 @@
 #include <string>
 
 namespace quorvel {
-namespace {
-
-constexpr CipherDirectionInfo kEncipher {CipherDirection::Encipher, u"en_", 1000, 1002, 1004, ENCIPHER_TICK_TIMER, 1};
-constexpr CipherDirectionInfo kDecipher {CipherDirection::Decipher, u"de_", 1001, 1003, 1005, DECIPHER_TICK_TIMER, 2};
-
-}  // namespace
-
-const CipherDirectionInfo& DirectionInfo(CipherDirection direction)
-{
-    return direction == CipherDirection::Encipher ? kEncipher : kDecipher;
-}
 
 CipherJob::CipherJob(FileSystem& fileSystem) : m_fileSystem(fileSystem) {}
 
@@ -100,7 +89,6 @@ std::optional<JobOutcome> CipherJob::BeginLaunch(const std::u16string& outputNam
     if (!m_source)
         return Fail(JobStatus::OpenSourceFailed, {FileError::NotFound, 0});
 
-    m_blockCount = BlockCount(m_size);
     const uint32_t bufferLength =
         m_streaming || m_size >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE : static_cast<uint32_t>(m_size);
     m_inputBuffer = SecureBytes(bufferLength);
@@ -112,7 +100,7 @@ std::optional<JobOutcome> CipherJob::BeginLaunch(const std::u16string& outputNam
 JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName,
                                 const std::optional<std::u16string>& outputFolder)
 {
-    if (const auto refused = BeginLaunch(DirectionInfo(direction).outputPrefix + fileName))
+    if (const auto refused = BeginLaunch(OutputPrefix(direction) + fileName))
         return *refused;
 
     // Named from the source's own folder unless told otherwise: the process's
@@ -160,7 +148,7 @@ JobOutcome CipherJob::Start(CipherJobOwner& owner, CipherDirection direction)
 
 void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
 {
-    owner.StartTickTimer(direction);
+    owner.JobStarted(direction);
 
     JobStatus status = JobStatus::Succeeded;
     FileStatus file;
@@ -192,10 +180,8 @@ void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
             status = JobStatus::WriteFailed;
             break;
         }
-        if (!m_streaming) {
+        if (!m_streaming)
             m_remaining -= got;
-            --m_blockCount;
-        }
         done += got;
         owner.BlockWritten(direction, done, m_size);
         if (got < n)
@@ -229,8 +215,7 @@ void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
     m_outcome.file = status == JobStatus::Succeeded ? FileStatus {} : file;
 
     if (status != JobStatus::Cancelled)
-        owner.SendCipherDone(direction);
-    owner.StopTickTimer(direction);
+        owner.JobEnded(direction);
     Release();
     {
         // Under the lock, so a waiter cannot miss the change between its test and its wait.

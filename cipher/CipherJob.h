@@ -32,23 +32,12 @@
 
 namespace quorvel {
 
-// Per-direction constants.
-struct CipherDirectionInfo {
-    CipherDirection direction;
-    const char16_t* outputPrefix;  // "en_" / "de_"
-    int buttonId;                  // button that starts it
-    int nameId;                    // file-name box
-    int sizeId;                    // size box
-    unsigned tickTimerId;          // 100 ms tick timer
-    unsigned doneCode;             // WM_CIPHER_DONE wParam
-};
-
-const CipherDirectionInfo& DirectionInfo(CipherDirection direction);
-
-constexpr unsigned WM_CIPHER_DONE = 0x0500;
-constexpr unsigned CLOCK_TIMER = 1;
-constexpr unsigned ENCIPHER_TICK_TIMER = 2;
-constexpr unsigned DECIPHER_TICK_TIMER = 3;
+// What a direction's job makes: "en_" + name or "de_" + name, with the
+// direction's TransformBlock.
+constexpr const char16_t* OutputPrefix(CipherDirection direction)
+{
+    return direction == CipherDirection::Encipher ? u"en_" : u"de_";
+}
 
 enum class JobStatus {
     Succeeded,
@@ -68,32 +57,26 @@ struct JobOutcome {
     std::u16string outputName;   // bare output name, "en_" / "de_" + file name
 };
 
-// What a job needs of its owner. The worker calls these from its own thread;
-// an owner with a window forwards them to its interface thread.
+// What happens to a job, told to its owner. The worker calls these from its
+// own thread, in this order; an owner with a window forwards them to its
+// interface thread.
 class CipherJobOwner {
 public:
-    // Zero the direction's tick count, then start its 100 ms tick timer.
-    virtual void StartTickTimer(CipherDirection direction) = 0;
-    virtual void StopTickTimer(CipherDirection direction) = 0;
-    // The job ended (outcome in CipherJob::Outcome()); returns only once the
-    // owner has dealt with it, e.g. after the user dismissed a message box.
-    virtual void SendCipherDone(CipherDirection direction) = 0;
-    // The worker has released everything; the direction may start again.
-    virtual void JobReleased(CipherDirection direction) = 0;
+    // The worker has started on the job (the time it takes counts from here).
+    virtual void JobStarted(CipherDirection direction) = 0;
     // A block was written; done of total bytes (total 0 for a stream, whose
     // length is not known). For progress displays.
     virtual void BlockWritten(CipherDirection, uint64_t /*done*/, uint64_t /*total*/) {}
+    // The job ended, done or failed (outcome in CipherJob::Outcome()); not
+    // after a cancel. Returns only once the owner has dealt with it, e.g.
+    // after the user dismissed a message box.
+    virtual void JobEnded(CipherDirection direction) = 0;
+    // The worker has released everything; the direction may start again.
+    virtual void JobReleased(CipherDirection direction) = 0;
 
 protected:
     ~CipherJobOwner() = default;
 };
-
-// Adds one 100 ms tick; called by the owner's timer handler.
-inline void AddTick(int32_t& ticks)
-{
-    if (ticks < INT32_MAX)
-        ++ticks;
-}
 
 class CipherJob {
 public:
@@ -129,13 +112,13 @@ public:
     // True from a successful launch until the worker has released everything.
     bool IsBusy() const { return m_busy.load(std::memory_order_acquire); }
 
-    // Waits for the worker thread to end (it may be waiting in SendCipherDone).
+    // Waits for the worker thread to end (it may be waiting in JobEnded).
     void Wait();
     // Waits at most timeout for the worker to release everything; true once it
     // has (or when no job runs), so a caller can do other work between waits.
     bool WaitReleased(std::chrono::milliseconds timeout);
 
-    // The worker's result; read it in SendCipherDone or after JobReleased.
+    // The worker's result; read it in JobEnded or after JobReleased.
     const JobOutcome& Outcome() const { return m_outcome; }
     const std::u16string& OutputPath() const { return m_outputPath; }
 
@@ -158,7 +141,6 @@ private:
     SecureBytes m_outputBuffer;
     SecureBytes m_key;
     uint32_t m_keyLength = 0;  // always m_key.size()
-    uint32_t m_blockCount = 0;
     bool m_streaming = false;  // a source of unknown length, read to its end
 
     ExpandedKey m_expandedKey;

@@ -23,13 +23,6 @@
 
 namespace quorvel {
 
-void SecureZero(void* p, size_t n)
-{
-    auto* volatile bytes = static_cast<volatile uint8_t*>(p);
-    for (size_t i = 0; i < n; ++i)
-        bytes[i] = 0;
-}
-
 SecureBytes MakeKey(std::u16string_view password)
 {
     SecureBytes key(password.size());

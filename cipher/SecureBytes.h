@@ -2,14 +2,13 @@
 // key bytes and their expansion must not linger in freed memory.
 #pragma once
 
+#include "platform/Wipe.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 namespace quorvel {
-
-// Overwrites n bytes with zeros in a way the optimiser may not drop.
-void SecureZero(void* p, size_t n);
 
 class SecureBytes {
 public:

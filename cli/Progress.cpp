@@ -1,7 +1,7 @@
 // Progress texts: sizes in the dialog's own units, plain ASCII otherwise.
 #include "cli/Progress.h"
 
-#include "dialog/DisplayTexts.h"
+#include "texts/SharedTexts.h"
 #include "platform/Text.h"
 
 #include <string>

@@ -7,10 +7,11 @@
 #include "cipher/CipherJob.h"
 #include "cli/Progress.h"
 #include "cli/OutputFileSystem.h"
-#include "dialog/DisplayTexts.h"
+#include "texts/SharedTexts.h"
 #include "platform/FileSystem.h"
 #include "platform/Terminal.h"
 #include "platform/Text.h"
+#include "platform/Wipe.h"
 
 #include <algorithm>
 #include <atomic>
@@ -71,9 +72,8 @@ std::u16string FailureText(const std::u16string& source, const std::u16string& o
 // The worker's progress, for the progress line; the job itself says when it ended.
 class RunOwner final : public CipherJobOwner {
 public:
-    void StartTickTimer(CipherDirection) override {}
-    void StopTickTimer(CipherDirection) override {}
-    void SendCipherDone(CipherDirection) override {}
+    void JobStarted(CipherDirection) override {}
+    void JobEnded(CipherDirection) override {}
     void JobReleased(CipherDirection) override {}
     void BlockWritten(CipherDirection, uint64_t done, uint64_t) override { m_done.store(done); }
 
@@ -176,7 +176,7 @@ std::vector<FileWord> ExpandFileWords(const std::vector<std::u16string>& words)
 
 std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileWord>& files)
 {
-    const std::u16string prefix = DirectionInfo(options.direction).outputPrefix;
+    const std::u16string prefix = OutputPrefix(options.direction);
     // The inputs by identity (what links and other paths name) and by name
     // (what an earlier file of this run would create).
     std::vector<std::optional<FileId>> sources;
@@ -248,18 +248,6 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
     return plan;
 }
 
-void Wipe(std::u16string& text)
-{
-    std::fill(text.begin(), text.end(), u'\0');
-    text.clear();
-}
-
-void Wipe(std::string& text)
-{
-    std::fill(text.begin(), text.end(), '\0');
-    text.clear();
-}
-
 // The exit status when standard output's reader went away: 128 + SIGPIPE.
 constexpr int kBrokenPipeSignal = 13;
 constexpr int kExitOutputClosed = 128 + kBrokenPipeSignal;
@@ -303,11 +291,16 @@ std::optional<int> ReadPasswordFile(const std::u16string& path, std::string& byt
 std::optional<int> ReadPasswordStdin(std::string& bytes)
 {
     const bool terminal = StdinIsTerminal();
-    if (terminal)
-        WriteErr(u"Password: ");
     LineResult read;
     {
         const StdinEchoOff quiet;
+        if (quiet.Failed()) {
+            Report(u"standard input is a terminal whose echo cannot be turned off, so the password would show as "
+                   u"it is typed; nothing was read (use --password-file, or --password-stdin from a pipe)");
+            return kExitUsage;
+        }
+        if (terminal)
+            WriteErr(u"Password: ");
         read = ReadStdinLine(bytes, kPasswordByteLimit + 6);
     }
     if (terminal && read != LineResult::Complete)
@@ -351,6 +344,10 @@ std::optional<int> AskPasswordTwice(CipherDirection direction, std::u16string& p
             return InterruptedExit();
         case AskResult::NoTerminal:
             Report(u"no terminal to ask for the password on; use --password-file or --password-stdin");
+            return kExitUsage;
+        case AskResult::EchoStaysOn:
+            Report(u"the terminal's echo cannot be turned off, so the password would show as it is typed; nothing "
+                   u"was asked (use --password-file or --password-stdin)");
             return kExitUsage;
         case AskResult::Abandoned:
             Report(u"no password given (the prompt was ended with Ctrl-D); nothing was done");

@@ -14,22 +14,6 @@
 
 namespace quorvel {
 
-constexpr uint32_t kTickMilliseconds = 100;
-
-// A direction's tick count after a timer message (timerTick) or at its
-// completion. Windows merges the WM_TIMER messages a busy thread missed, so
-// one tick per message undercounts; the count never falls behind the whole
-// 100 ms periods since the launch.
-inline int32_t TicksAfter(int32_t ticks, uint64_t elapsedMs, bool timerTick)
-{
-    if (timerTick)
-        AddTick(ticks);
-    const uint64_t periods = elapsedMs / kTickMilliseconds;
-    if (periods > static_cast<uint64_t>(ticks < 0 ? 0 : ticks) && periods <= static_cast<uint64_t>(INT32_MAX))
-        ticks = static_cast<int32_t>(periods);
-    return ticks;
-}
-
 class DialogJobState {
 public:
     enum class CloseStep {

@@ -5,6 +5,7 @@
 #include "app/AboutDlg.h"
 #include "dialog/DisplayTexts.h"
 #include "platform/win32/FileDialog.h"
+#include "platform/Wipe.h"
 #include "platform/win32/Gdi.h"
 
 #include <commdlg.h>
@@ -25,15 +26,6 @@ constexpr COLORREF kRedViolet = 0x8000FF;
 
 constexpr char16_t kAllFilesFilter[] = u"All Files (*.*)|*.*||";
 
-std::optional<CipherDirection> DirectionOfCode(WPARAM code)
-{
-    for (CipherDirection d : {CipherDirection::Encipher, CipherDirection::Decipher}) {
-        if (DirectionInfo(d).doneCode == code)
-            return d;
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 CQuorvelDlg::CQuorvelDlg(DialogServices services)
@@ -43,6 +35,12 @@ CQuorvelDlg::CQuorvelDlg(DialogServices services)
       m_decipherJob(services.fileSystem != nullptr ? *services.fileSystem : SystemFileSystem()),
       m_services(std::move(services))
 {
+}
+
+CQuorvelDlg::~CQuorvelDlg()
+{
+    // As quorvel-cli does with its copies: the password stays in no freed memory.
+    Wipe(m_strPassword);
 }
 
 void CQuorvelDlg::DoDataExchange()
@@ -123,7 +121,7 @@ void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* d
         ~EndStart() { state.EndStart(direction, launched); }
     } endStart {m_jobState, direction, launched};
 
-    const CipherDirectionInfo& info = DirectionInfo(direction);
+    const DirectionControls& controls = ControlsOf(direction);
     CipherJob& job = Job(direction);
 
     UpdateData(true);
@@ -150,7 +148,7 @@ void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* d
         return;
     }
     m_strSizeText = FormatSizeText(size);
-    SetDlgItemText(info.sizeId, m_strSizeText);
+    SetDlgItemText(controls.sizeId, m_strSizeText);
 
     // Zeroed here, before the worker exists, so a job that ends before the
     // first tick reports 0 and never a count left from the last job.
@@ -164,7 +162,7 @@ void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* d
         return;
     }
     launched = true;
-    EnableDlgItem(info.buttonId, false);
+    EnableDlgItem(controls.buttonId, false);
     ProgressStarted(direction, size);
 }
 
@@ -275,53 +273,47 @@ LRESULT CQuorvelDlg::OnCipherDone(WPARAM wParam, LPARAM)
     return 0;
 }
 
-LRESULT CQuorvelDlg::OnTickTimer(WPARAM wParam, LPARAM lParam)
+LRESULT CQuorvelDlg::OnJobStarted(WPARAM wParam, LPARAM)
 {
-    const std::optional<CipherDirection> direction = DirectionOfCode(wParam);
-    if (!direction)
-        return 0;
-    const UINT id = DirectionInfo(*direction).tickTimerId;
-    if (lParam != 0)
-        SetTimer(id, kTickPeriod);
-    else
-        KillTimer(id);
+    if (const std::optional<CipherDirection> direction = DirectionOfCode(wParam))
+        SetTimer(ControlsOf(*direction).tickTimerId, kTickPeriod);
     return 0;
 }
 
 LRESULT CQuorvelDlg::OnJobReleased(WPARAM wParam, LPARAM)
 {
     const std::optional<CipherDirection> direction = DirectionOfCode(wParam);
-    if (!direction || !m_jobState.IsRunning(*direction))
+    if (!direction)
+        return 0;
+    KillTimer(ControlsOf(*direction).tickTimerId);
+    if (!m_jobState.IsRunning(*direction))
         return 0;
     // The worker posted this as its last act, so the join is immediate.
     Job(*direction).Wait();
     ProgressDismissed(*direction);
     const DialogJobState::ReleaseStep step = m_jobState.Released(*direction);
     if (step.enableButton)
-        EnableDlgItem(DirectionInfo(*direction).buttonId, true);
+        EnableDlgItem(ControlsOf(*direction).buttonId, true);
     if (step.endDialog)
         EndDialog(m_jobState.CloseResult());
     return 0;
 }
 
-void CQuorvelDlg::StartTickTimer(CipherDirection direction)
+// Timers belong to the window's own thread: the worker asks for its tick
+// timer by message, and the release notice stops it.
+void CQuorvelDlg::JobStarted(CipherDirection direction)
 {
-    ::PostMessageW(m_hWndForJobs, WM_TICK_TIMER, DirectionInfo(direction).doneCode, 1);
+    ::PostMessageW(m_hWndForJobs, WM_JOB_STARTED, ControlsOf(direction).doneCode, 0);
 }
 
-void CQuorvelDlg::StopTickTimer(CipherDirection direction)
+void CQuorvelDlg::JobEnded(CipherDirection direction)
 {
-    ::PostMessageW(m_hWndForJobs, WM_TICK_TIMER, DirectionInfo(direction).doneCode, 0);
-}
-
-void CQuorvelDlg::SendCipherDone(CipherDirection direction)
-{
-    ::SendMessageW(m_hWndForJobs, WM_CIPHER_DONE, DirectionInfo(direction).doneCode, 0);
+    ::SendMessageW(m_hWndForJobs, WM_CIPHER_DONE, ControlsOf(direction).doneCode, 0);
 }
 
 void CQuorvelDlg::JobReleased(CipherDirection direction)
 {
-    ::PostMessageW(m_hWndForJobs, WM_JOB_RELEASED, DirectionInfo(direction).doneCode, 0);
+    ::PostMessageW(m_hWndForJobs, WM_JOB_RELEASED, ControlsOf(direction).doneCode, 0);
 }
 
 // The background picture stretched over the whole client area. A fresh

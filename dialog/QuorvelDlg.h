@@ -4,6 +4,7 @@
 
 #include "cipher/CipherJob.h"
 #include "dialog/DialogJobState.h"
+#include "dialog/DirectionControls.h"
 #include "dialog/JobProgress.h"
 #include "dialog/QuorvelIds.h"
 #include "platform/win32/Dialog.h"
@@ -18,11 +19,6 @@
 #include <string>
 
 namespace quorvel {
-
-// Private messages from a worker to the interface thread: wParam is the
-// direction's done code (1 or 2).
-constexpr UINT WM_TICK_TIMER = 0x0501;    // lParam 1 starts the tick timer, 0 stops it
-constexpr UINT WM_JOB_RELEASED = 0x0502;  // the worker has released everything
 
 namespace win32 {
 struct PickedFile;
@@ -53,7 +49,7 @@ class CQuorvelDlg : public win32::CDialogImpl<CQuorvelDlg>, private CipherJobOwn
             Entry {WM_TIMER, 0, 0, &CQuorvelDlg::OnTimer},
             Entry {WM_CHAR, 0, 0, &CQuorvelDlg::OnChar},
             Entry {WM_CIPHER_DONE, 0, 0, &CQuorvelDlg::OnCipherDone},
-            Entry {WM_TICK_TIMER, 0, 0, &CQuorvelDlg::OnTickTimer},
+            Entry {WM_JOB_STARTED, 0, 0, &CQuorvelDlg::OnJobStarted},
             Entry {WM_JOB_RELEASED, 0, 0, &CQuorvelDlg::OnJobReleased},
             Entry {WM_DROPFILES, 0, 0, &CQuorvelDlg::OnDropFiles},
             Entry {WM_DPICHANGED, 0, 0, &CQuorvelDlg::OnDpiChanged},
@@ -63,6 +59,7 @@ class CQuorvelDlg : public win32::CDialogImpl<CQuorvelDlg>, private CipherJobOwn
 
 public:
     explicit CQuorvelDlg(DialogServices services = {});
+    ~CQuorvelDlg() override;
 
     HICON m_hIcon;
     std::u16string m_strPassword;
@@ -91,7 +88,7 @@ private:
     void OnTimer(UINT_PTR id);
     void OnChar(UINT character, UINT repeatCount, UINT flags);
     LRESULT OnCipherDone(WPARAM wParam, LPARAM lParam);
-    LRESULT OnTickTimer(WPARAM wParam, LPARAM lParam);
+    LRESULT OnJobStarted(WPARAM wParam, LPARAM lParam);
     LRESULT OnJobReleased(WPARAM wParam, LPARAM lParam);
 
     // dropped stands for the Open dialog's answer when a file was dropped.
@@ -115,9 +112,8 @@ private:
 
     // CipherJobOwner, called on the workers' threads: each one only posts or
     // sends to the window, so all state changes happen on the interface thread.
-    void StartTickTimer(CipherDirection direction) override;
-    void StopTickTimer(CipherDirection direction) override;
-    void SendCipherDone(CipherDirection direction) override;
+    void JobStarted(CipherDirection direction) override;
+    void JobEnded(CipherDirection direction) override;
     void JobReleased(CipherDirection direction) override;
     // Only stores the count: the interface thread reads it on its tick timers.
     void BlockWritten(CipherDirection direction, uint64_t done, uint64_t total) override;

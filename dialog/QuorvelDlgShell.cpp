@@ -22,13 +22,9 @@ DropRect GroupAround(HWND dialog, int id)
     if (!::GetWindowRect(::GetDlgItem(dialog, id), &control))
         return {};
     const POINT centre {(control.left + control.right) / 2, (control.top + control.bottom) / 2};
-    for (HWND child = ::GetWindow(dialog, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
-        wchar_t className[16] {};
-        ::GetClassNameW(child, className, static_cast<int>(std::size(className)));
+    for (const HWND box : win32::GroupBoxes(dialog)) {
         RECT group {};
-        if (::lstrcmpiW(className, L"Button") != 0 ||
-            (::GetWindowLongPtrW(child, GWL_STYLE) & BS_TYPEMASK) != BS_GROUPBOX || !::GetWindowRect(child, &group) ||
-            !::PtInRect(&group, centre))
+        if (!::GetWindowRect(box, &group) || !::PtInRect(&group, centre))
             continue;
         ::MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&group), 2);
         return ToDropRect(group);

@@ -28,12 +28,14 @@ int InterruptSignal();
 enum class AskResult {
     Ok,
     NoTerminal,
+    EchoStaysOn,  // the terminal's echo could not be turned off: nothing was read
     Interrupted,
-    Abandoned,  // the input ended before a line end: Ctrl-D (Ctrl-Z on Windows)
+    Abandoned,    // the input ended before a line end: Ctrl-D (Ctrl-Z on Windows)
 };
 
 // Shows prompt on the terminal and reads one line without echo; the line end
-// is not part of the answer.
+// is not part of the answer. Where echo cannot be turned off, nothing is
+// asked: what is typed would show.
 AskResult AskPassword(std::u16string_view prompt, std::u16string& password);
 
 // Reads up to count bytes of standard input; got is 0 only at its end. False
@@ -51,8 +53,13 @@ public:
     StdinEchoOff(const StdinEchoOff&) = delete;
     StdinEchoOff& operator=(const StdinEchoOff&) = delete;
 
+    // Standard input is a terminal whose echo could not be turned off: a
+    // password typed there would show.
+    bool Failed() const { return m_failed; }
+
 private:
     bool m_changed = false;
+    bool m_failed = false;
     unsigned long m_saved = 0;  // the terminal's or console's mode before
 };
 

@@ -108,7 +108,7 @@ TEST(CipherJob, NoticesComeInOrderAndTheOutputIsCompleteAtTheNotice)
               JobStatus::Succeeded);
     EXPECT_TRUE(outputCompleteAtNotice);
     EXPECT_EQ(owner.Events(CipherDirection::Encipher),
-              (std::vector<std::string> {"start", "done", "stop", "released"}));
+              (std::vector<std::string> {"start", "done", "released"}));
     EXPECT_EQ(owner.LastDone(CipherDirection::Encipher), plain.size());
     EXPECT_EQ(owner.LastTotal(CipherDirection::Encipher), plain.size());
 }
@@ -156,8 +156,8 @@ TEST(CipherJob, BothDirectionsRunAtOnceEachWithItsOwnNotices)
     ASSERT_EQ(decipher.LaunchJob(owner, CipherDirection::Decipher, u"en_q").status, JobStatus::Succeeded);
     ASSERT_TRUE(test::WaitForJob(encipher));
     ASSERT_TRUE(test::WaitForJob(decipher));
-    EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "done", "stop", "released"}));
-    EXPECT_EQ(owner.Events(CipherDirection::Decipher), (std::vector<std::string> {"start", "done", "stop", "released"}));
+    EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "done", "released"}));
+    EXPECT_EQ(owner.Events(CipherDirection::Decipher), (std::vector<std::string> {"start", "done", "released"}));
     EXPECT_EQ(ReadFile(dir / u"de_en_q"), other);
     ASSERT_EQ(RunJob(CipherDirection::Decipher, u"password", dir / u"en_p").status, JobStatus::Succeeded);
     EXPECT_EQ(ReadFile(dir / u"de_en_p"), plain);
@@ -209,7 +209,7 @@ TEST(CipherJob, CancelStopsAfterTheCurrentBlockAndLeavesNothing)
     ASSERT_TRUE(test::WaitForJob(job));
     EXPECT_EQ(job.Outcome().status, JobStatus::Cancelled);
     EXPECT_EQ(owner.LastDone(CipherDirection::Encipher), 2 * uint64_t {CIPHER_BLOCK_SIZE});
-    EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "stop", "released"}));
+    EXPECT_EQ(owner.Events(CipherDirection::Encipher), (std::vector<std::string> {"start", "released"}));
     EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {1, 2, 3}));
     EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
 }
@@ -410,7 +410,7 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
         if (c.fault != Fault::Create) {
             // A failed run still sends its notice (the dialog shows the failure) and releases.
             EXPECT_EQ(owner.Events(CipherDirection::Encipher),
-                      (std::vector<std::string> {"start", "done", "stop", "released"}));
+                      (std::vector<std::string> {"start", "done", "released"}));
         }
     }
 }
@@ -523,7 +523,7 @@ TEST(CipherJob, AStreamGivesTheBytesOfAFileWithTheSameData)
                       JobStatus::Succeeded);
             ASSERT_TRUE(test::WaitForJob(job));
             EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
-            EXPECT_EQ(streamed, ReadFile(dir / (DirectionInfo(direction).outputPrefix + std::u16string(u"a"))));
+            EXPECT_EQ(streamed, ReadFile(dir / (OutputPrefix(direction) + std::u16string(u"a"))));
             EXPECT_EQ(owner.LastTotal(direction), 0u) << "a stream's length is not known";
         }
     }

@@ -2,6 +2,7 @@
 // start or a run, closing while jobs run, jobs ending while the user decides;
 // and the elapsed-time count when timer messages are merged.
 #include "dialog/DialogJobState.h"
+#include "dialog/DirectionControls.h"
 
 #include <gtest/gtest.h>
 

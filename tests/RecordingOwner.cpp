@@ -10,7 +10,7 @@ void RecordingOwner::Record(CipherDirection d, const char* event)
     m_events[DirectionIndex(d)].push_back(event);
 }
 
-void RecordingOwner::SendCipherDone(CipherDirection d)
+void RecordingOwner::JobEnded(CipherDirection d)
 {
     Record(d, "done");
     if (onDone)

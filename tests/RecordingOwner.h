@@ -19,13 +19,12 @@ constexpr std::chrono::seconds kJobDeadline {600};
 
 class RecordingOwner final : public CipherJobOwner {
 public:
-    void StartTickTimer(CipherDirection d) override { Record(d, "start"); }
-    void StopTickTimer(CipherDirection d) override { Record(d, "stop"); }
-    void SendCipherDone(CipherDirection d) override;
+    void JobStarted(CipherDirection d) override { Record(d, "start"); }
+    void JobEnded(CipherDirection d) override;
     void JobReleased(CipherDirection d) override { Record(d, "released"); }
     void BlockWritten(CipherDirection d, uint64_t done, uint64_t total) override;
 
-    // The notices so far: "start", "done", "stop", "released".
+    // The notices so far: "start", "done", "released".
     std::vector<std::string> Events(CipherDirection d);
     int Count(CipherDirection d, std::string_view event);
     uint64_t LastDone(CipherDirection d);

@@ -3,9 +3,9 @@
 #include "platform/Terminal.h"
 
 #include "platform/Text.h"
+#include "platform/Wipe.h"
 #include "platform/posix/UniqueFd.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -38,6 +38,36 @@ void WriteAll(int fd, const std::string& bytes)
             return;  // nowhere left to tell anyone
         done += static_cast<size_t>(w);
     }
+}
+
+enum class Echo { NotATerminal, Off, StaysOn };
+
+void RestoreEcho(int fd, unsigned long saved)
+{
+    termios mode {};
+    if (::tcgetattr(fd, &mode) != 0)
+        return;
+    mode.c_lflag = static_cast<tcflag_t>(saved);
+    ::tcsetattr(fd, TCSAFLUSH, &mode);
+}
+
+// Turns a terminal's echo off, keeping the line end's (ECHONL), so what
+// follows starts on a line of its own; saved keeps the flags to restore.
+Echo EchoOff(int fd, unsigned long& saved)
+{
+    termios mode {};
+    if (::tcgetattr(fd, &mode) != 0)
+        return Echo::NotATerminal;
+    static_assert(sizeof saved >= sizeof mode.c_lflag);
+    saved = mode.c_lflag;
+    mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    mode.c_lflag |= ECHONL;
+    // tcsetattr succeeds if any of the changes took; only reading back tells.
+    if (::tcsetattr(fd, TCSAFLUSH, &mode) != 0 || ::tcgetattr(fd, &mode) != 0 || (mode.c_lflag & ECHO) != 0) {
+        RestoreEcho(fd, saved);
+        return Echo::StaysOn;
+    }
+    return Echo::Off;
 }
 
 }  // namespace
@@ -95,14 +125,16 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
     if (!tty)
         return AskResult::NoTerminal;
     const int fd = tty.Get();
-    termios saved {};
-    if (::tcgetattr(fd, &saved) != 0)
+    unsigned long saved = 0;
+    switch (EchoOff(fd, saved)) {
+    case Echo::NotATerminal:
         return AskResult::NoTerminal;
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    quiet.c_lflag |= ECHONL;
+    case Echo::StaysOn:
+        return AskResult::EchoStaysOn;
+    case Echo::Off:
+        break;
+    }
     WriteAll(fd, Utf16ToUtf8(prompt));
-    ::tcsetattr(fd, TCSAFLUSH, &quiet);
 
     std::string line;
     AskResult result = AskResult::Ok;
@@ -123,13 +155,13 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
             break;
         line += c;
     }
-    ::tcsetattr(fd, TCSAFLUSH, &saved);
+    RestoreEcho(fd, saved);
     if (result == AskResult::Interrupted || result == AskResult::Abandoned)
         WriteAll(fd, "\n");
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     password = Utf8ToUtf16(line);
-    std::fill(line.begin(), line.end(), '\0');
+    Wipe(line);
     return result;
 }
 
@@ -140,23 +172,22 @@ bool StdinIsTerminal()
 
 StdinEchoOff::StdinEchoOff()
 {
-    termios mode {};
-    if (::tcgetattr(STDIN_FILENO, &mode) != 0)
-        return;
-    static_assert(sizeof(m_saved) >= sizeof(mode.c_lflag));
-    m_saved = mode.c_lflag;
-    mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    mode.c_lflag |= ECHONL;
-    m_changed = ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &mode) == 0;
+    switch (EchoOff(STDIN_FILENO, m_saved)) {
+    case Echo::NotATerminal:
+        break;
+    case Echo::StaysOn:
+        m_failed = true;
+        break;
+    case Echo::Off:
+        m_changed = true;
+        break;
+    }
 }
 
 StdinEchoOff::~StdinEchoOff()
 {
-    termios mode {};
-    if (!m_changed || ::tcgetattr(STDIN_FILENO, &mode) != 0)
-        return;
-    mode.c_lflag = static_cast<tcflag_t>(m_saved);
-    ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &mode);
+    if (m_changed)
+        RestoreEcho(STDIN_FILENO, m_saved);
 }
 
 bool ReadStandardInput(void* buffer, size_t count, size_t& got)

@@ -3,6 +3,7 @@
 #include "platform/win32/Dialog.h"
 
 #include "platform/Text.h"
+#include "platform/Wipe.h"
 
 #include <uxtheme.h>
 
@@ -28,7 +29,9 @@ std::u16string WindowText(HWND window)
     const int length = ::GetWindowTextLengthW(window);
     std::vector<wchar_t> buffer(static_cast<std::size_t>(length > 0 ? length : 0) + 1);
     const int got = ::GetWindowTextW(window, buffer.data(), static_cast<int>(buffer.size()));
-    return FromWide(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+    std::u16string text = FromWide(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+    SecureZero(buffer.data(), buffer.size() * sizeof(wchar_t));  // the password box's text passes through here
+    return text;
 }
 
 }  // namespace
@@ -54,15 +57,23 @@ void EnableWindow(HWND window, bool enable)
         ::EnableWindow(window, enable ? TRUE : FALSE);
 }
 
-void UseClassicGroupBoxes(HWND parent)
+std::vector<HWND> GroupBoxes(HWND parent)
 {
+    std::vector<HWND> boxes;
     for (HWND child = ::GetWindow(parent, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
         wchar_t className[16] {};
         ::GetClassNameW(child, className, static_cast<int>(std::size(className)));
         const LONG_PTR style = ::GetWindowLongPtrW(child, GWL_STYLE);
         if (::lstrcmpiW(className, L"Button") == 0 && (style & BS_TYPEMASK) == BS_GROUPBOX)
-            ::SetWindowTheme(child, L" ", L" ");  // no theme has these names: classic drawing
+            boxes.push_back(child);
     }
+    return boxes;
+}
+
+void UseClassicGroupBoxes(HWND parent)
+{
+    for (const HWND box : GroupBoxes(parent))
+        ::SetWindowTheme(box, L" ", L" ");  // no theme has these names: classic drawing
 }
 
 CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
@@ -195,7 +206,10 @@ void CDialog::DDX_Text(int id, std::u16string& value)
         ::SetWindowTextW(control, Wide(value));
         return;
     }
-    value = WindowText(control);
+    // The value replaced is wiped, not just dropped: the password is one.
+    std::u16string text = WindowText(control);
+    Wipe(value);
+    value = std::move(text);
 }
 
 void CDialog::SetDlgItemText(int id, const std::u16string& text)

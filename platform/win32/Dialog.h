@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace quorvel::win32 {
 
@@ -113,8 +114,6 @@ public:
     // could not be created.
     INT_PTR DoModal();
 
-    HWND GetSafeHwnd() const { return m_hWnd; }
-
 protected:
     // Controls exist; the default copies the members into them. Returning
     // TRUE leaves the focus to the dialog manager.
@@ -178,6 +177,9 @@ protected:
 };
 
 void EnableWindow(HWND window, bool enable);
+
+// The group boxes among parent's children, in the dialog's order.
+std::vector<HWND> GroupBoxes(HWND parent);
 
 // Draws the group boxes among parent's children without visual styles: a
 // themed group box takes its text colour from the theme and ignores the

@@ -3,12 +3,12 @@
 #include "platform/Terminal.h"
 
 #include "platform/Text.h"
+#include "platform/Wipe.h"
 #include "platform/win32/Handle.h"
 #include "platform/win32/WideText.h"
 
 #include <windows.h>
 
-#include <algorithm>
 #include <atomic>
 
 namespace quorvel {
@@ -66,6 +66,23 @@ UniqueFileHandle OpenConsole(const wchar_t* name)
                                           nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
+enum class Echo { NotATerminal, Off, StaysOn };
+
+// Turns a console's echo off for a line read: line input (which echo needs
+// anyway) and Ctrl-C processing stay on. saved keeps the mode to restore.
+Echo EchoOff(HANDLE console, DWORD& saved)
+{
+    if (!::GetConsoleMode(console, &saved))
+        return Echo::NotATerminal;
+    const DWORD quiet = (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT;
+    DWORD now = 0;
+    if (!::SetConsoleMode(console, quiet) || !::GetConsoleMode(console, &now) || (now & ENABLE_ECHO_INPUT) != 0) {
+        ::SetConsoleMode(console, saved);
+        return Echo::StaysOn;
+    }
+    return Echo::Off;
+}
+
 }  // namespace
 
 void WriteOut(std::u16string_view text)
@@ -112,15 +129,19 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
     if (!in)
         return AskResult::NoTerminal;
     DWORD saved = 0;
-    if (!::GetConsoleMode(in.Get(), &saved))
+    switch (EchoOff(in.Get(), saved)) {
+    case Echo::NotATerminal:
         return AskResult::NoTerminal;
+    case Echo::StaysOn:
+        return AskResult::EchoStaysOn;
+    case Echo::Off:
+        break;
+    }
     const UniqueFileHandle out = OpenConsole(L"CONOUT$");
     DWORD written = 0;
     if (out)
         ::WriteConsoleW(out.Get(), reinterpret_cast<const wchar_t*>(prompt.data()), static_cast<DWORD>(prompt.size()),
                         &written, nullptr);
-    ::SetConsoleMode(in.Get(),
-                     (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT);
 
     std::u16string line;
     AskResult result = AskResult::Ok;
@@ -136,7 +157,7 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
             break;
         }
         line.append(reinterpret_cast<const char16_t*>(buffer), got);
-        SecureZeroMemory(buffer, sizeof buffer);
+        SecureZero(buffer, sizeof buffer);
         if (line.find(u'\n') != std::u16string::npos)
             break;
     }
@@ -148,7 +169,7 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
         ::WriteConsoleW(out.Get(), L"\r\n", 2, &written, nullptr);
     const size_t end = line.find_first_of(u"\r\n");
     password = line.substr(0, end);
-    std::fill(line.begin(), line.end(), u'\0');
+    Wipe(line);
     return result;
 }
 
@@ -160,12 +181,18 @@ bool StdinIsTerminal()
 
 StdinEchoOff::StdinEchoOff()
 {
-    const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
-    DWORD mode = 0;
-    if (!::GetConsoleMode(in, &mode))
-        return;
-    m_saved = mode;
-    m_changed = ::SetConsoleMode(in, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
+    DWORD saved = 0;
+    switch (EchoOff(::GetStdHandle(STD_INPUT_HANDLE), saved)) {
+    case Echo::NotATerminal:
+        break;
+    case Echo::StaysOn:
+        m_failed = true;
+        break;
+    case Echo::Off:
+        m_changed = true;
+        m_saved = saved;
+        break;
+    }
 }
 
 StdinEchoOff::~StdinEchoOff()

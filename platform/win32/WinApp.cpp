@@ -1,6 +1,11 @@
 // The process entry of the application object.
 #include "platform/win32/WinApp.h"
 
+#include "platform/Text.h"
+#include "platform/win32/WideText.h"
+
+#include <exception>
+
 namespace quorvel::win32 {
 namespace {
 
@@ -19,19 +24,32 @@ CWinApp::~CWinApp()
         g_app = nullptr;
 }
 
+void CWinApp::OnUnexpectedException(const std::u16string& what)
+{
+    ::MessageBoxW(nullptr, Wide(what), L"", MB_OK);
+}
+
 int CWinApp::Main()
 {
     if (g_app == nullptr)
         return 1;
-    // No exception may leave the entry; one reaching here ends the process
-    // with a failure code.
+    // No exception may leave the entry silently: it is named, and the
+    // process ends with a failure code.
+    std::u16string what;
     try {
-        if (!g_app->InitInstance())
-            return g_app->ExitInstance();
-        return g_app->Run();
+        g_app->InitInstance();
+        return 0;
+    } catch (const std::exception& e) {
+        what = Utf8ToUtf16(e.what());
     } catch (...) {
-        return 1;
+        what = u"unknown exception";
     }
+    try {
+        g_app->OnUnexpectedException(what);
+    } catch (...) {
+        // Nothing is left that could tell anyone.
+    }
+    return 1;
 }
 
 }  // namespace quorvel::win32

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <string_view>
 
 namespace quorvel::win32 {
@@ -16,11 +17,13 @@ public:
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 
-    // Runs once at start. FALSE ends the process without a message loop,
-    // which is all a dialog-based program needs.
-    virtual BOOL InitInstance() { return TRUE; }
-    virtual int Run() { return 0; }
-    virtual int ExitInstance() { return 0; }
+    // Runs once at start; the process ends when it returns, with no message
+    // loop of the application's own, which is all a dialog-based program
+    // needs. (Its result says so: FALSE.)
+    virtual BOOL InitInstance() { return FALSE; }
+    // An exception reached the process entry: a fault of the program, which
+    // must be seen. The default names it in a box.
+    virtual void OnUnexpectedException(const std::u16string& what);
 
     // Names the key profile settings would be stored under. The program
     // reads and writes no settings, so the name is not kept anywhere.

@@ -54,7 +54,7 @@ std::vector<uint8_t> CoreOutput(CipherDirection direction, const std::u16string&
     EXPECT_EQ(job.LaunchJob(owner, direction, name, U16(out.Path()) + u"/").status, JobStatus::Succeeded);
     job.Wait();
     EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
-    return ReadFile(out / (DirectionInfo(direction).outputPrefix + name));
+    return ReadFile(out / (OutputPrefix(direction) + name));
 }
 
 class CliProgram : public testing::Test {

@@ -1,6 +1,8 @@
 // A handler that throws is a fault of the program: it must be shown, and the
-// dialog must end, never go on as if the message had not been handled.
+// dialog must end, never go on as if the message had not been handled. One
+// that reaches the process entry is named too, never swallowed.
 #include "platform/win32/Dialog.h"
+#include "platform/win32/WinApp.h"
 
 #include <gtest/gtest.h>
 
@@ -91,6 +93,18 @@ TEST(DialogFault, AnExceptionInAHandlerIsShownAndEndsTheDialog)
     EXPECT_EQ(box.caption, L"Test dialog");
     EXPECT_NE(box.text.find(L"disk controller on fire"), std::wstring::npos) << "the box names the fault";
     EXPECT_EQ(result, IDABORT);
+}
+
+TEST(AppFault, AnExceptionThatReachesTheEntryIsNamedAndFailsTheProcess)
+{
+    class CThrowingApp final : public CWinApp {
+    public:
+        BOOL InitInstance() override { throw std::runtime_error("no dialog today"); }
+        void OnUnexpectedException(const std::u16string& what) override { seen = what; }
+        std::u16string seen;
+    } app;
+    EXPECT_EQ(CWinApp::Main(), 1);
+    EXPECT_EQ(app.seen, u"no dialog today");
 }
 
 }  // namespace
