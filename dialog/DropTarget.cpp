@@ -45,11 +45,6 @@ std::u16string Number(std::size_t n)
     return std::u16string(digits.begin(), digits.end());
 }
 
-bool IsSeparator(char16_t c)
-{
-    return c == u'\\' || c == u'/';
-}
-
 }  // namespace
 
 std::optional<CipherDirection> PartAt(const DropLayout& layout, int x, int y)
@@ -103,15 +98,11 @@ MessageText DropRefusalText(const DropDecision& decision, const std::vector<Drop
 std::u16string BareName(const std::u16string& path)
 {
     std::size_t end = path.size();
-    while (end > 0 && IsSeparator(path[end - 1]))
+    while (end > 0 && IsPathSeparator(path[end - 1]))
         --end;
-    std::size_t start = end;
-    while (start > 0 && !IsSeparator(path[start - 1]))
-        --start;
     // A drive root ("D:\") has no name of its own: show it whole.
-    if (start == end || path[end - 1] == u':')
-        return path;
-    return path.substr(start, end - start);
+    const std::u16string name = NameOf(path.substr(0, end));
+    return name.empty() ? path : name;
 }
 
 }  // namespace quorvel

@@ -128,8 +128,12 @@ FileStatus RemoveFile(const std::u16string& path);
 std::unique_ptr<File> StandardInputFile();
 std::unique_ptr<OutputFile> StandardOutputFile();
 
+// Whether c separates the parts of a path: '/', and on Windows '\' too.
+bool IsPathSeparator(char16_t c);
 // The folder part of a path including its trailing separator ("" for a bare name).
 std::u16string FolderOf(const std::u16string& path);
+// The name after the folder part ("" for a path that ends in a separator).
+std::u16string NameOf(const std::u16string& path);
 
 // Names in folders, for callers that must check before or around a job.
 

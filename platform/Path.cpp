@@ -19,14 +19,28 @@ bool IsHexDigit(char16_t c)
 
 }  // namespace
 
+bool IsPathSeparator(char16_t c)
+{
+#ifdef _WIN32
+    return c == u'\\' || c == u'/';
+#else
+    return c == u'/';
+#endif
+}
+
 std::u16string FolderOf(const std::u16string& path)
 {
 #ifdef _WIN32
-    const auto cut = path.find_last_of(u"\\/:");
+    const auto cut = path.find_last_of(u"\\/:");  // "D:name" is name in D:'s current folder
 #else
     const auto cut = path.find_last_of(u'/');
 #endif
     return cut == std::u16string::npos ? std::u16string() : path.substr(0, cut + 1);
+}
+
+std::u16string NameOf(const std::u16string& path)
+{
+    return path.substr(FolderOf(path).size());
 }
 
 bool IsTemporaryOutputName(const std::u16string& name)

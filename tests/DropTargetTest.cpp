@@ -114,7 +114,7 @@ TEST(DropTarget, WhatADropStarts)
 
 TEST(DropTarget, RefusalBoxesSayWhy)
 {
-    const DroppedItem folder {u"D:\\照片\\2012\\", true};
+    const DroppedItem folder {u"D:/照片/2012/", true};  // '/' separates on every system
     const std::vector<DroppedItem> three(3, DroppedItem {u"C:\\x", false});
     const auto text = [](DropRefusal refusal, CipherDirection direction, const std::vector<DroppedItem>& items) {
         return DropRefusalText({refusal, direction}, items);
@@ -136,12 +136,14 @@ TEST(DropTarget, RefusalBoxesSayWhy)
 
 TEST(DropTarget, BareNames)
 {
-    EXPECT_EQ(BareName(u"C:\\data\\a.bin"), u"a.bin");
     EXPECT_EQ(BareName(u"C:/data/a.bin"), u"a.bin");
-    EXPECT_EQ(BareName(u"\\\\?\\C:\\very\\deep\\文件.txt"), u"文件.txt");
-    EXPECT_EQ(BareName(u"\\\\server\\share\\dir\\"), u"dir");
-    EXPECT_EQ(BareName(u"D:\\"), u"D:\\") << "a drive root keeps its whole path";
+    EXPECT_EQ(BareName(u"//server/share/dir/"), u"dir");
     EXPECT_EQ(BareName(u"a.bin"), u"a.bin");
+#ifdef _WIN32
+    EXPECT_EQ(BareName(u"C:\\data\\a.bin"), u"a.bin");
+    EXPECT_EQ(BareName(u"\\\\?\\C:\\very\\deep\\文件.txt"), u"文件.txt");
+    EXPECT_EQ(BareName(u"D:\\"), u"D:\\") << "a drive root keeps its whole path";
+#endif
 }
 
 }  // namespace

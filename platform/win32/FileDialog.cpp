@@ -1,6 +1,7 @@
 // GetOpenFileNameW with a path buffer large enough for long paths.
 #include "platform/win32/FileDialog.h"
 
+#include "platform/FileSystem.h"
 #include "platform/win32/Dialog.h"
 
 #include <commdlg.h>
@@ -37,10 +38,7 @@ std::optional<PickedFile> ShowOpenFileDialog(HWND owner, const OpenFileOptions& 
 
     PickedFile picked;
     picked.path = FromWide(path.data(), ::wcslen(path.data()));
-    if (ofn.nFileOffset < picked.path.size())
-        picked.name = picked.path.substr(ofn.nFileOffset);
-    else
-        picked.name = picked.path;
+    picked.name = NameOf(picked.path);
     return picked;
 }
 

@@ -3,6 +3,7 @@
 // so the path is made full and clean first.
 #include "platform/win32/LongPath.h"
 
+#include "platform/FileSystem.h"
 #include "platform/win32/WideText.h"
 
 #include <windows.h>
@@ -12,11 +13,6 @@
 namespace quorvel {
 namespace {
 
-bool IsSeparator(char16_t c)
-{
-    return c == u'\\' || c == u'/';
-}
-
 // "\\?\" and "\??\" hand the rest to the file system untouched; "\\.\" names
 // a device. Either way the caller has said exactly what it means.
 bool SaysHowToRead(const std::u16string& path)
@@ -25,8 +21,8 @@ bool SaysHowToRead(const std::u16string& path)
         return false;
     if (path.compare(0, 4, u"\\??\\") == 0)
         return true;
-    return IsSeparator(path[0]) && IsSeparator(path[1]) && (path[2] == u'?' || path[2] == u'.') &&
-           IsSeparator(path[3]);
+    return IsPathSeparator(path[0]) && IsPathSeparator(path[1]) && (path[2] == u'?' || path[2] == u'.') &&
+           IsPathSeparator(path[3]);
 }
 
 std::u16string WithBackslashes(std::u16string path)
@@ -42,9 +38,9 @@ std::u16string WithBackslashes(std::u16string path)
 std::u16string Prefixed(const std::u16string& fullPath)
 {
     // After the prefix a forward slash is part of a name, no longer a separator.
-    if (fullPath.size() >= 3 && fullPath[1] == u':' && IsSeparator(fullPath[2]))
+    if (fullPath.size() >= 3 && fullPath[1] == u':' && IsPathSeparator(fullPath[2]))
         return u"\\\\?\\" + WithBackslashes(fullPath);
-    if (fullPath.size() >= 2 && IsSeparator(fullPath[0]) && IsSeparator(fullPath[1]))
+    if (fullPath.size() >= 2 && IsPathSeparator(fullPath[0]) && IsPathSeparator(fullPath[1]))
         return u"\\\\?\\UNC\\" + WithBackslashes(fullPath.substr(2));
     return fullPath;
 }
