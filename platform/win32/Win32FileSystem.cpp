@@ -96,7 +96,7 @@ bool NamesDevice(std::u16string path)
     // "CON:" names the device too, though the colon would otherwise end a drive.
     if (path.ends_with(u':'))
         path.pop_back();
-    return IsDeviceName(std::u16string_view(path).substr(FolderOf(path).size()));
+    return IsDeviceName(NameOf(path));
 }
 
 // A handle that only asks about a file or folder: no access rights needed,
