@@ -425,12 +425,12 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
 
     job.SetKey(password);
     uint64_t size = 0;
-    JobOutcome outcome = file.fromStdin ? job.PrepareStream(StandardInputFile()) : job.PrepareJob(file.source, size);
+    JobOutcome outcome = file.fromStdin ? job.PrepareStream(StandardInputFile(CIPHER_BLOCK_SIZE)) : job.PrepareJob(file.source, size);
     const auto start = Clock::now();
     const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     owner.Reset();
     if (outcome.status == JobStatus::Succeeded && file.toStdout)
-        outcome = job.LaunchJob(owner, options.direction, StandardOutputFile());
+        outcome = job.LaunchJob(owner, options.direction, StandardOutputFile(CIPHER_BLOCK_SIZE));
     else if (outcome.status == JobStatus::Succeeded)
         outcome = job.LaunchJob(owner, options.direction, file.name, file.folder);
     if (outcome.status == JobStatus::Succeeded) {

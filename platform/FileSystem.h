@@ -125,8 +125,10 @@ FileStatus RemoveFile(const std::u16string& path);
 // system, never text. A read or write that waits gives up with Interrupted
 // once an interrupt has come (platform/Terminal.h), so a stalled pipe cannot
 // hold a stopped run.
-std::unique_ptr<File> StandardInputFile();
-std::unique_ptr<OutputFile> StandardOutputFile();
+// blockBytes: what one read or write moves; a pipe is widened to hold it
+// where the system allows.
+std::unique_ptr<File> StandardInputFile(uint32_t blockBytes);
+std::unique_ptr<OutputFile> StandardOutputFile(uint32_t blockBytes);
 
 // Whether c separates the parts of a path: '/', and on Windows '\' too.
 bool IsPathSeparator(char16_t c);
@@ -179,5 +181,11 @@ std::u16string SystemErrorText(uint32_t code);
 // Temporary outputs are named ".quorvel-" + 8 hexadecimal digits + ".tmp".
 bool IsTemporaryOutputName(const std::u16string& name);
 std::u16string NewTemporaryOutputName();
+// Makes something under a new temporary name in folder: create(path) makes
+// it, or answers Exists when the name is taken, and another name is tried.
+// Each name is random, so a taken one is another run's; after a hundred in a
+// row, NoTemporaryName.
+FileStatus CreateUnderTemporaryName(const std::u16string& folder,
+                                    const std::function<FileStatus(const std::u16string& path)>& create);
 
 }  // namespace quorvel

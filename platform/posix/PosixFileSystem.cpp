@@ -175,10 +175,6 @@ private:
     mode_t m_mode;
 };
 
-// Temporary names tried before giving up; each is random, so a taken one
-// means another run's file, and a hundred in a row means something is wrong.
-constexpr int kTemporaryNameAttempts = 100;
-
 // Writeback is started on every stretch this long as soon as it is written,
 // and the writer waits for the stretch before it: the disk works while the
 // job runs, dirty pages never pile up, and the flush at the end finds at most
@@ -293,17 +289,14 @@ private:
     FileStatus LinkUnnamed()
     {
         const std::string self = "/proc/self/fd/" + std::to_string(m_fd.Get());
-        int error = EEXIST;
-        for (int attempt = 0; attempt < kTemporaryNameAttempts && error == EEXIST; ++attempt) {
-            const std::string name = m_folder + Utf16ToUtf8(NewTemporaryOutputName());
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-                ::linkat(m_fd.Get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
-                m_temporary = name;
-                return {};
-            }
-            error = errno;
-        }
-        return error == EEXIST ? FileStatus {FileError::NoTemporaryName, EEXIST} : FromErrno(error);
+        return CreateUnderTemporaryName(Utf8ToUtf16(m_folder), [&](const std::u16string& path) {
+            const std::string name = Utf16ToUtf8(path);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
+                ::linkat(m_fd.Get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) != 0)
+                return FromErrno(errno);
+            m_temporary = name;
+            return FileStatus {};
+        });
     }
 
     FileStatus RenameReplacing(const std::string& target)
@@ -381,17 +374,14 @@ public:
             if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
                 return FromErrno(errno);
         }
-        int error = EEXIST;
-        for (int attempt = 0; attempt < kTemporaryNameAttempts && error == EEXIST; ++attempt) {
-            std::string name = where + Utf16ToUtf8(NewTemporaryOutputName());
+        return CreateUnderTemporaryName(folder, [&](const std::u16string& path) {
+            std::string name = Utf16ToUtf8(path);
             UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-            if (fd) {
-                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::move(name), m_seam);
-                return {};
-            }
-            error = errno;
-        }
-        return error == EEXIST ? FileStatus {FileError::NoTemporaryName, EEXIST} : FromErrno(error);
+            if (!fd)
+                return FromErrno(errno);
+            file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::move(name), m_seam);
+            return FileStatus {};
+        });
     }
 
     FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
@@ -463,23 +453,23 @@ std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam)
 // A pipe's buffer (64 KiB by default) as large as a block where the system
 // allows: a block then crosses in one read or write, not four, with fewer
 // switches between writer and reader. Best effort; a pipe works either way.
-void WidenPipe(int fd)
+void WidenPipe(int fd, uint32_t blockBytes)
 {
-    constexpr int kBlockBytes = 256 * 1024;  // the cipher's block
+    const int wanted = static_cast<int>(blockBytes);
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode) && ::fcntl(fd, F_GETPIPE_SZ) < kBlockBytes)
-        ::fcntl(fd, F_SETPIPE_SZ, kBlockBytes);
+    if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode) && ::fcntl(fd, F_GETPIPE_SZ) < wanted)
+        ::fcntl(fd, F_SETPIPE_SZ, wanted);
 }
 
-std::unique_ptr<File> StandardInputFile()
+std::unique_ptr<File> StandardInputFile(uint32_t blockBytes)
 {
-    WidenPipe(STDIN_FILENO);
+    WidenPipe(STDIN_FILENO, blockBytes);
     return std::make_unique<StandardInput>();
 }
 
-std::unique_ptr<OutputFile> StandardOutputFile()
+std::unique_ptr<OutputFile> StandardOutputFile(uint32_t blockBytes)
 {
-    WidenPipe(STDOUT_FILENO);
+    WidenPipe(STDOUT_FILENO, blockBytes);
     return std::make_unique<StandardOutput>();
 }
 

@@ -251,8 +251,9 @@ public:
         if (m_deleteOnClose && !SetDeleteOnClose(m_handle.Get(), false))
             return FromLastError(::GetLastError());
         if (const FileStatus renamed = RenameOpenFile(path, replace); !renamed) {
-            if (m_deleteOnClose)
-                SetDeleteOnClose(m_handle.Get(), true);
+            // Not marked again: then it goes by name when it is dropped.
+            if (m_deleteOnClose && !SetDeleteOnClose(m_handle.Get(), true))
+                m_deleteOnClose = false;
             return renamed;
         }
         m_temporary.clear();
@@ -288,10 +289,6 @@ private:
     FlushSeam m_seam;
     uint64_t m_unflushed = 0;  // bytes written since the last flush
 };
-
-// Temporary names tried before giving up; each is random, so a taken one
-// means another run's file, and a hundred in a row means something is wrong.
-constexpr int kTemporaryNameAttempts = 100;
 
 class Win32FileSystem final : public FileSystem {
 public:
@@ -329,22 +326,18 @@ public:
 
     FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override
     {
-        DWORD code = ERROR_FILE_EXISTS;
-        for (int attempt = 0; attempt < kTemporaryNameAttempts && code == ERROR_FILE_EXISTS; ++attempt) {
-            const std::u16string temporary = folder + NewTemporaryOutputName();
+        return CreateUnderTemporaryName(folder, [&](const std::u16string& temporary) {
             UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(temporary)), GENERIC_WRITE | DELETE, 0, nullptr,
                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-            if (h) {
-                // Where marking fails, the file is removed by name when discarded.
-                const bool deleteOnClose = SetDeleteOnClose(h.Get(), true);
-                const std::u16string full = FullPathOf(temporary);
-                file = std::make_unique<Win32OutputFile>(std::move(h), full.empty() ? temporary : full, deleteOnClose,
-                                                         m_seam);
-                return {};
-            }
-            code = ::GetLastError();
-        }
-        return code == ERROR_FILE_EXISTS ? FileStatus {FileError::NoTemporaryName, code} : FromLastError(code);
+            if (!h)
+                return FromLastError(::GetLastError());
+            // Where marking fails, the file is removed by name when discarded.
+            const bool deleteOnClose = SetDeleteOnClose(h.Get(), true);
+            const std::u16string full = FullPathOf(temporary);
+            file = std::make_unique<Win32OutputFile>(std::move(h), full.empty() ? temporary : full, deleteOnClose,
+                                                     m_seam);
+            return FileStatus {};
+        });
     }
 
     FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
@@ -415,12 +408,12 @@ std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam)
     return std::make_unique<Win32FileSystem>(std::move(seam));
 }
 
-std::unique_ptr<File> StandardInputFile()
+std::unique_ptr<File> StandardInputFile(uint32_t)
 {
     return std::make_unique<StandardInput>();
 }
 
-std::unique_ptr<OutputFile> StandardOutputFile()
+std::unique_ptr<OutputFile> StandardOutputFile(uint32_t)
 {
     return std::make_unique<StandardOutput>();
 }
