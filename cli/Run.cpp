@@ -148,14 +148,41 @@ std::optional<NameKey> KeyOf(const std::u16string& folder, const std::u16string&
     return NameKey {*id, FoldName(name)};
 }
 
-std::vector<PlannedFile> Plan(const CliOptions& options)
+// A FILE word as the run takes it: a path, or why the word names no file.
+struct FileWord {
+    std::u16string path;
+    std::u16string refusal;
+};
+
+// The FILE words, each pattern replaced by the files it matches (where the
+// program expands them itself: on Windows). Taken once, before any file
+// runs, so no output of this run is ever picked up by a pattern.
+std::vector<FileWord> ExpandFileWords(const std::vector<std::u16string>& words)
+{
+    std::vector<FileWord> files;
+    for (const std::u16string& word : words) {
+        const WildcardMatches matches = ExpandWildcards(word);
+        if (!matches.isPattern)
+            files.push_back({word, {}});
+        else if (!matches.status)
+            files.push_back({word, word + u": cannot list its folder: " + ReasonText(matches.status)});
+        else if (matches.paths.empty())
+            files.push_back({word, u"no file matches '" + word + u"'"});
+        for (const std::u16string& path : matches.paths)
+            files.push_back({path, {}});
+    }
+    return files;
+}
+
+std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileWord>& files)
 {
     const std::u16string prefix = OutputPrefix(options.direction);
     // The inputs by identity (what links and other paths name) and by name
     // (what an earlier file of this run would create).
     std::vector<std::optional<FileId>> sources;
     std::vector<std::optional<NameKey>> sourceNames;
-    for (const std::u16string& source : options.files) {
+    for (const FileWord& word : files) {
+        const std::u16string& source = word.path;
         const bool stdinSource = source == kStdinName;
         sources.push_back(stdinSource ? std::nullopt : IdentityOf(source));
         const std::u16string folder = FolderOf(source);
@@ -168,16 +195,21 @@ std::vector<PlannedFile> Plan(const CliOptions& options)
     // Outputs already claimed in this run: their folder's identity and folded name.
     std::vector<NameKey> claimed;
     std::vector<size_t> claimedBy;
-    for (size_t i = 0; i < options.files.size(); ++i) {
+    for (size_t i = 0; i < files.size(); ++i) {
         PlannedFile file;
-        file.source = options.files[i];
+        file.source = files[i].path;
+        file.refusal = files[i].refusal;
+        if (!file.refusal.empty()) {
+            plan.push_back(std::move(file));
+            continue;
+        }
         if (file.source == kStdinName || options.toStdout) {
             file.fromStdin = file.source == kStdinName;
             file.toStdout = true;
             file.output = kStandardOutput;
             for (size_t j = 0; j < sources.size() && file.refusal.empty(); ++j) {
                 if (standardOutput && sources[j] == standardOutput)
-                    file.refusal = file.source + u": standard output is the input " + options.files[j] +
+                    file.refusal = file.source + u": standard output is the input " + files[j].path +
                                    u" of this run; refused";
             }
             plan.push_back(std::move(file));
@@ -199,7 +231,7 @@ std::vector<PlannedFile> Plan(const CliOptions& options)
             if ((output && sources[j] == output) || (outputKey && sourceNames[j] == outputKey))
                 file.refusal = j == i ? file.source + u": its output " + file.output + u" is the file itself; refused"
                                       : file.source + u": its output " + file.output + u" is the input " +
-                                            options.files[j] + u" of this run; refused";
+                                            files[j].path + u" of this run; refused";
         }
         // Two files of this run with one output: the later one is refused.
         if (file.refusal.empty() && outputKey) {
@@ -207,7 +239,7 @@ std::vector<PlannedFile> Plan(const CliOptions& options)
             const auto found = std::find(claimed.begin(), claimed.end(), key);
             if (found != claimed.end())
                 file.refusal = file.source + u": its output " + file.output + u" is also the output of " +
-                               options.files[claimedBy[static_cast<size_t>(found - claimed.begin())]] + u"; refused";
+                               files[claimedBy[static_cast<size_t>(found - claimed.begin())]].path + u"; refused";
             else
                 claimed.push_back(key), claimedBy.push_back(i);
         }
@@ -393,12 +425,12 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
 
     job.SetKey(password);
     uint64_t size = 0;
-    JobOutcome outcome = file.fromStdin ? job.PrepareStream(StandardInputFile()) : job.PrepareJob(file.source, size);
+    JobOutcome outcome = file.fromStdin ? job.PrepareStream(StandardInputFile(CIPHER_BLOCK_SIZE)) : job.PrepareJob(file.source, size);
     const auto start = Clock::now();
     const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     owner.Reset();
     if (outcome.status == JobStatus::Succeeded && file.toStdout)
-        outcome = job.LaunchJob(owner, options.direction, StandardOutputFile());
+        outcome = job.LaunchJob(owner, options.direction, StandardOutputFile(CIPHER_BLOCK_SIZE));
     else if (outcome.status == JobStatus::Succeeded)
         outcome = job.LaunchJob(owner, options.direction, file.name, file.folder);
     if (outcome.status == JobStatus::Succeeded) {
@@ -516,7 +548,7 @@ int RunCommand(const CliOptions& options)
         return kExitUsage;
     }
 
-    const std::vector<PlannedFile> plan = Plan(options);
+    const std::vector<PlannedFile> plan = Plan(options, ExpandFileWords(options.files));
     const bool anyToDo = std::any_of(plan.begin(), plan.end(), [](const PlannedFile& f) { return f.refusal.empty(); });
     std::u16string password;
     if (anyToDo) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
@@ -124,8 +125,10 @@ FileStatus RemoveFile(const std::u16string& path);
 // system, never text. A read or write that waits gives up with Interrupted
 // once an interrupt has come (platform/Terminal.h), so a stalled pipe cannot
 // hold a stopped run.
-std::unique_ptr<File> StandardInputFile();
-std::unique_ptr<OutputFile> StandardOutputFile();
+// blockBytes: what one read or write moves; a pipe is widened to hold it
+// where the system allows.
+std::unique_ptr<File> StandardInputFile(uint32_t blockBytes);
+std::unique_ptr<OutputFile> StandardOutputFile(uint32_t blockBytes);
 
 // Whether c separates the parts of a path: '/', and on Windows '\' too.
 bool IsPathSeparator(char16_t c);
@@ -150,6 +153,21 @@ std::optional<FileId> StandardOutputIdentity();
 bool PathExists(const std::u16string& path);
 bool IsFolder(const std::u16string& path);
 
+// Wildcards in the last component of a path: * stands for any run of
+// characters, ? for one. A Windows shell passes them through as typed and
+// every program expands them itself; a POSIX shell has expanded them before
+// the program starts, so there a path is never a pattern.
+struct WildcardMatches {
+    bool isPattern = false;
+    // The folder part of the pattern as given + each matching name, in the
+    // order the folder lists them. Only ordinary files: never a folder, a
+    // temporary output, or a hidden or system file (named in full, those are
+    // taken).
+    std::vector<std::u16string> paths;
+    FileStatus status;  // why the folder could not be listed
+};
+WildcardMatches ExpandWildcards(const std::u16string& pattern);
+
 // The separator appended to a folder given without one.
 char16_t PathSeparator();
 
@@ -163,5 +181,11 @@ std::u16string SystemErrorText(uint32_t code);
 // Temporary outputs are named ".quorvel-" + 8 hexadecimal digits + ".tmp".
 bool IsTemporaryOutputName(const std::u16string& name);
 std::u16string NewTemporaryOutputName();
+// Makes something under a new temporary name in folder: create(path) makes
+// it, or answers Exists when the name is taken, and another name is tried.
+// Each name is random, so a taken one is another run's; after a hundred in a
+// row, NoTemporaryName.
+FileStatus CreateUnderTemporaryName(const std::u16string& folder,
+                                    const std::function<FileStatus(const std::u16string& path)>& create);
 
 }  // namespace quorvel

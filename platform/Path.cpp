@@ -56,6 +56,19 @@ bool IsTemporaryOutputName(const std::u16string& name)
     return true;
 }
 
+FileStatus CreateUnderTemporaryName(const std::u16string& folder,
+                                    const std::function<FileStatus(const std::u16string& path)>& create)
+{
+    constexpr int kAttempts = 100;
+    FileStatus status;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        status = create(folder + NewTemporaryOutputName());
+        if (status.error != FileError::Exists)
+            return status;
+    }
+    return {FileError::NoTemporaryName, status.systemCode};
+}
+
 std::u16string NewTemporaryOutputName()
 {
     // Random, not numbered from 1: a name left by a run that was killed is

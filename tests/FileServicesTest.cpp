@@ -271,6 +271,7 @@ TEST(PosixSources, OnlyOrdinaryFilesAreOpened)
     socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     test::WriteFile(dir / u"ordinary", {1, 2});
+    test::WriteFile(dir / u"CON", {3});
 
     const struct {
         std::u16string path;
@@ -285,6 +286,7 @@ TEST(PosixSources, OnlyOrdinaryFilesAreOpened)
         {U16(dir / u"missing"), FileError::NotFound},
         {U16(dir / u"ordinary"), FileError::None},
         {u"/proc/self/status", FileError::None},  // opens; its job then finds the size untrue
+        {U16(dir / u"CON"), FileError::None},        // a device name only on Windows
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(test::ReadableName(c.path));
@@ -322,6 +324,31 @@ TEST(Win32Sources, OnlyOrdinaryFilesAreOpened)
         EXPECT_EQ(file != nullptr, c.expected == FileError::None);
     }
     ::CloseHandle(pipe);
+}
+
+// Windows reads these names as devices in any folder, whatever the case,
+// extension or trailing dots and spaces; they are refused by name, as
+// sources and as outputs, before anything is opened or made. Near misses are
+// ordinary names.
+TEST(Win32Sources, DeviceNamesAreRefusedByName)
+{
+    ScratchDir dir;
+    const std::u16string folder = FolderPath(dir);
+    for (const std::u16string name : {u"CON", u"prn", u"Aux.txt", u"nul.tar.gz", u"COM1", u"com9.", u"LPT3 ",
+                                      u"lpt1 .log", u"CONIN$", u"conout$", u"COM\u00B2", u"NUL:"}) {
+        SCOPED_TRACE(test::ReadableName(name));
+        std::unique_ptr<File> file;
+        EXPECT_EQ(SystemFileSystem().OpenRead(folder + name, file).error, FileError::IsDevice);
+        EXPECT_EQ(SystemFileSystem().CheckNewName(folder, name).error, FileError::IsDevice);
+        EXPECT_FALSE(IdentityOf(folder + name));
+    }
+    for (const std::u16string name : {u"COM0", u"LPT10", u"CONSOLE", u"en_CON", u"NULL.txt", u"x.con", u"AUX_"}) {
+        SCOPED_TRACE(test::ReadableName(name));
+        EXPECT_TRUE(SystemFileSystem().CheckNewName(folder, name));
+        std::unique_ptr<File> file;
+        EXPECT_EQ(SystemFileSystem().OpenRead(folder + name, file).error, FileError::NotFound);
+    }
+    EXPECT_EQ(dir.List(), Names {});
 }
 
 #endif

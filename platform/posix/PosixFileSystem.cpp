@@ -1,72 +1,20 @@
 // POSIX side of the file services: file descriptors, errno mapped to FileError,
 // outputs as unnamed files (O_TMPFILE) that a crash cannot leave behind, on
 // the disk before they are named.
-#include "platform/Clock.h"
 #include "platform/FileSystem.h"
-#include "platform/Terminal.h"
 #include "platform/Text.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixIo.h"
 #include "platform/posix/UniqueFd.h"
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
-#include <cstring>
-#include <ctime>
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quorvel {
 namespace {
-
-FileStatus FromErrno(int code)
-{
-    FileError error = FileError::Other;
-    switch (code) {
-    case ENOENT:
-    case ENOTDIR:
-        error = FileError::NotFound;
-        break;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        error = FileError::AccessDenied;
-        break;
-    case ETXTBSY:
-    case EBUSY:
-        error = FileError::InUse;
-        break;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-        error = FileError::DiskFull;
-        break;
-    case EIO:
-        error = FileError::DiskError;
-        break;
-    case EEXIST:
-        error = FileError::Exists;
-        break;
-    case EISDIR:
-        error = FileError::IsFolder;
-        break;
-    case ENAMETOOLONG:
-        error = FileError::NameTooLong;
-        break;
-    case ENXIO:
-    case ENODEV:
-        error = FileError::IsDevice;
-        break;
-    case EPIPE:
-        error = FileError::Interrupted;  // the reader went away: SIGPIPE has come too
-        break;
-    default:
-        break;
-    }
-    return {error, static_cast<uint32_t>(code)};
-}
 
 // What a file that is not an ordinary one is, in FileError's words.
 FileError KindError(mode_t mode)
@@ -80,67 +28,6 @@ FileError KindError(mode_t mode)
     if (S_ISCHR(mode) || S_ISBLK(mode))
         return FileError::IsDevice;
     return FileError::NotRegular;
-}
-
-// Waits until fd can be read (or written), giving up on an interrupt.
-FileStatus WaitReady(int fd, short events)
-{
-    pollfd wanted {fd, events, 0};
-    for (;;) {
-        if (Interrupted())
-            return {FileError::Interrupted, EINTR};
-        const int ready = ::poll(&wanted, 1, 200);
-        if (ready > 0)
-            return {};
-        if (ready < 0 && errno != EINTR)
-            return FromErrno(errno);
-    }
-}
-
-// Reads until count bytes or the end: read() may return less than asked
-// (signals, pipes, network file systems); only a zero return is the end.
-// A stream waits interruptibly for each piece.
-FileStatus ReadFully(int fd, void* buffer, uint32_t count, uint32_t& got, bool stream)
-{
-    got = 0;
-    auto* p = static_cast<char*>(buffer);
-    while (got < count) {
-        if (stream) {
-            if (const FileStatus ready = WaitReady(fd, POLLIN); !ready)
-                return ready;
-        }
-        const ssize_t r = ::read(fd, p + got, count - got);
-        if (r < 0) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
-            return FromErrno(errno);
-        }
-        if (r == 0)
-            break;
-        got += static_cast<uint32_t>(r);
-    }
-    return {};
-}
-
-// Writes all count bytes, looping over short writes.
-FileStatus WriteFully(int fd, const void* buffer, uint32_t count, bool stream)
-{
-    const auto* p = static_cast<const char*>(buffer);
-    uint32_t done = 0;
-    while (done < count) {
-        if (stream) {
-            if (const FileStatus ready = WaitReady(fd, POLLOUT); !ready)
-                return ready;
-        }
-        const ssize_t w = ::write(fd, p + done, count - done);
-        if (w < 0) {
-            if (errno == EINTR || errno == EAGAIN)
-                continue;
-            return FromErrno(errno);
-        }
-        done += static_cast<uint32_t>(w);
-    }
-    return {};
 }
 
 class PosixFile final : public File {
@@ -174,10 +61,6 @@ private:
     UniqueFd m_fd;
     mode_t m_mode;
 };
-
-// Temporary names tried before giving up; each is random, so a taken one
-// means another run's file, and a hundred in a row means something is wrong.
-constexpr int kTemporaryNameAttempts = 100;
 
 // Writeback is started on every stretch this long as soon as it is written,
 // and the writer waits for the stretch before it: the disk works while the
@@ -293,17 +176,14 @@ private:
     FileStatus LinkUnnamed()
     {
         const std::string self = "/proc/self/fd/" + std::to_string(m_fd.Get());
-        int error = EEXIST;
-        for (int attempt = 0; attempt < kTemporaryNameAttempts && error == EEXIST; ++attempt) {
-            const std::string name = m_folder + Utf16ToUtf8(NewTemporaryOutputName());
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
-                ::linkat(m_fd.Get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) {
-                m_temporary = name;
-                return {};
-            }
-            error = errno;
-        }
-        return error == EEXIST ? FileStatus {FileError::NoTemporaryName, EEXIST} : FromErrno(error);
+        return CreateUnderTemporaryName(Utf8ToUtf16(m_folder), [&](const std::u16string& path) {
+            const std::string name = Utf16ToUtf8(path);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
+                ::linkat(m_fd.Get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) != 0)
+                return FromErrno(errno);
+            m_temporary = name;
+            return FileStatus {};
+        });
     }
 
     FileStatus RenameReplacing(const std::string& target)
@@ -381,17 +261,14 @@ public:
             if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
                 return FromErrno(errno);
         }
-        int error = EEXIST;
-        for (int attempt = 0; attempt < kTemporaryNameAttempts && error == EEXIST; ++attempt) {
-            std::string name = where + Utf16ToUtf8(NewTemporaryOutputName());
+        return CreateUnderTemporaryName(folder, [&](const std::u16string& path) {
+            std::string name = Utf16ToUtf8(path);
             UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-            if (fd) {
-                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::move(name), m_seam);
-                return {};
-            }
-            error = errno;
-        }
-        return error == EEXIST ? FileStatus {FileError::NoTemporaryName, EEXIST} : FromErrno(error);
+            if (!fd)
+                return FromErrno(errno);
+            file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::move(name), m_seam);
+            return FileStatus {};
+        });
     }
 
     FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
@@ -419,34 +296,6 @@ private:
     FlushSeam m_seam;
 };
 
-// Standard input: read to its end; short reads from a pipe are filled up.
-class StandardInput final : public File {
-public:
-    FileStatus GetLength(uint64_t& length) override
-    {
-        length = 0;
-        return {};
-    }
-
-    FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
-    {
-        return ReadFully(STDIN_FILENO, buffer, count, got, true);
-    }
-
-    FileStatus Close() override { return {}; }  // the descriptor is the process's
-};
-
-class StandardOutput final : public OutputFile {
-public:
-    FileStatus Write(const void* buffer, uint32_t count) override
-    {
-        return WriteFully(STDOUT_FILENO, buffer, count, true);
-    }
-
-    FileStatus Finish(std::optional<uint32_t>) override { return {}; }
-    FileStatus Publish(const std::u16string&, bool) override { return {}; }
-};
-
 }  // namespace
 
 FileSystem& SystemFileSystem()
@@ -460,102 +309,9 @@ std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam)
     return std::make_unique<PosixFileSystem>(true, std::move(seam));
 }
 
-// A pipe's buffer (64 KiB by default) as large as a block where the system
-// allows: a block then crosses in one read or write, not four, with fewer
-// switches between writer and reader. Best effort; a pipe works either way.
-void WidenPipe(int fd)
-{
-    constexpr int kBlockBytes = 256 * 1024;  // the cipher's block
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode) && ::fcntl(fd, F_GETPIPE_SZ) < kBlockBytes)
-        ::fcntl(fd, F_SETPIPE_SZ, kBlockBytes);
-}
-
-std::unique_ptr<File> StandardInputFile()
-{
-    WidenPipe(STDIN_FILENO);
-    return std::make_unique<StandardInput>();
-}
-
-std::unique_ptr<OutputFile> StandardOutputFile()
-{
-    WidenPipe(STDOUT_FILENO);
-    return std::make_unique<StandardOutput>();
-}
-
 std::unique_ptr<FileSystem> MakePosixFileSystem(bool unnamedTemporaries, FlushSeam seam)
 {
     return std::make_unique<PosixFileSystem>(unnamedTemporaries, std::move(seam));
-}
-
-std::optional<FileId> IdentityOf(const std::u16string& path)
-{
-    struct stat st {};
-    if (::stat(Utf16ToUtf8(path).c_str(), &st) != 0)
-        return std::nullopt;
-    return FileId {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
-
-std::optional<FileId> StandardOutputIdentity()
-{
-    struct stat st {};
-    if (::fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    return FileId {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-}
-
-bool PathExists(const std::u16string& path)
-{
-    struct stat st {};
-    return ::lstat(Utf16ToUtf8(path).c_str(), &st) == 0;
-}
-
-bool IsFolder(const std::u16string& path)
-{
-    struct stat st {};
-    return ::stat(Utf16ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-FileStatus RemoveFile(const std::u16string& path)
-{
-    // unlink, not remove: remove would take an empty folder too.
-    if (::unlink(Utf16ToUtf8(path).c_str()) != 0)
-        return errno == EISDIR ? FileStatus {FileError::IsFolder, EISDIR} : FromErrno(errno);
-    return {};
-}
-
-char16_t PathSeparator()
-{
-    return u'/';
-}
-
-std::u16string FoldName(std::u16string name)
-{
-    return name;
-}
-
-std::u16string SystemErrorText(uint32_t code)
-{
-    char buffer[256] {};
-    // GNU strerror_r: the text may or may not be put in buffer.
-    const char* text = ::strerror_r(static_cast<int>(code), buffer, sizeof buffer);
-    return Utf8ToUtf16(text != nullptr ? text : buffer);
-}
-
-int64_t CurrentTime()
-{
-    return static_cast<int64_t>(std::time(nullptr));
-}
-
-std::optional<LocalTime> ToLocalTime(int64_t t)
-{
-    const auto tt = static_cast<std::time_t>(t);
-    if (static_cast<int64_t>(tt) != t)
-        return std::nullopt;
-    std::tm tm {};
-    if (::localtime_r(&tt, &tm) == nullptr)
-        return std::nullopt;
-    return LocalTime {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 }  // namespace quorvel

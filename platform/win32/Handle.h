@@ -28,7 +28,15 @@ struct MemoryDcTraits {
     static void Close(Type dc) { ::DeleteDC(dc); }
 };
 
+// Searches begun with FindFirstFileExW end with FindClose.
+struct FindHandleTraits {
+    using Type = HANDLE;
+    static Type Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(Type handle) { ::FindClose(handle); }
+};
+
 using UniqueFileHandle = UniqueHandle<FileHandleTraits>;
+using UniqueFindHandle = UniqueHandle<FindHandleTraits>;
 using UniqueBitmap = UniqueHandle<GdiObjectTraits<HBITMAP>>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 

@@ -2,17 +2,15 @@
 // FileError, outputs marked for deletion until they are published and flushed
 // to the disk before they are. UTF-16 paths pass straight through (wchar_t is
 // 16 bits here).
-#include "platform/Clock.h"
 #include "platform/FileSystem.h"
-#include "platform/Terminal.h"
 #include "platform/win32/Handle.h"
-#include "platform/win32/WideText.h"
 #include "platform/win32/LongPath.h"
+#include "platform/win32/WideText.h"
+#include "platform/win32/Win32Io.h"
 
 #include <windows.h>
 
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 namespace quorvel {
@@ -20,96 +18,6 @@ namespace {
 
 using win32::UniqueFileHandle;
 using win32::Wide;
-
-FileStatus FromLastError(DWORD code)
-{
-    FileError error = FileError::Other;
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_NETPATH:
-    case ERROR_INVALID_DRIVE:
-        error = FileError::NotFound;
-        break;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-        error = FileError::AccessDenied;
-        break;
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-    case ERROR_USER_MAPPED_FILE:
-        error = FileError::InUse;
-        break;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL:
-        error = FileError::DiskFull;
-        break;
-    case ERROR_CRC:
-    case ERROR_IO_DEVICE:
-    case ERROR_DISK_OPERATION_FAILED:
-        error = FileError::DiskError;
-        break;
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS:
-        error = FileError::Exists;
-        break;
-    case ERROR_FILENAME_EXCED_RANGE:
-        error = FileError::NameTooLong;
-        break;
-    default:
-        break;
-    }
-    return {error, static_cast<uint32_t>(code)};
-}
-
-// Reads until count bytes or the end: ReadFile may return fewer bytes than
-// asked (network shares, pipes); only a zero count is the end, and for a
-// stream, a pipe whose writer closed. A stream gives up on an interrupt.
-FileStatus ReadFully(HANDLE file, void* buffer, uint32_t count, uint32_t& got, bool stream)
-{
-    got = 0;
-    auto* p = static_cast<char*>(buffer);
-    while (got < count) {
-        if (stream && Interrupted())
-            return {FileError::Interrupted, ERROR_OPERATION_ABORTED};
-        DWORD r = 0;
-        if (!::ReadFile(file, p + got, count - got, &r, nullptr)) {
-            const DWORD code = ::GetLastError();
-            if (stream && code == ERROR_BROKEN_PIPE)
-                break;
-            return FromLastError(code);
-        }
-        if (r == 0)
-            break;
-        got += r;
-    }
-    return {};
-}
-
-// Writes all count bytes, looping over short writes. For a stream, a pipe
-// whose reader went away is reported as Interrupted, as SIGPIPE would stop
-// the run elsewhere.
-FileStatus WriteFully(HANDLE file, const void* buffer, uint32_t count, bool stream)
-{
-    const auto* p = static_cast<const char*>(buffer);
-    uint32_t done = 0;
-    while (done < count) {
-        if (stream && Interrupted())
-            return {FileError::Interrupted, ERROR_OPERATION_ABORTED};
-        DWORD w = 0;
-        if (!::WriteFile(file, p + done, count - done, &w, nullptr)) {
-            const DWORD code = ::GetLastError();
-            if (stream && (code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA))
-                return {FileError::Interrupted, code};
-            return FromLastError(code);
-        }
-        if (w == 0)
-            return {FileError::DiskFull, ERROR_DISK_FULL};
-        done += w;
-    }
-    return {};
-}
 
 class Win32File final : public File {
 public:
@@ -206,8 +114,9 @@ public:
         if (m_deleteOnClose && !SetDeleteOnClose(m_handle.Get(), false))
             return FromLastError(::GetLastError());
         if (const FileStatus renamed = RenameOpenFile(path, replace); !renamed) {
-            if (m_deleteOnClose)
-                SetDeleteOnClose(m_handle.Get(), true);
+            // Not marked again: then it goes by name when it is dropped.
+            if (m_deleteOnClose && !SetDeleteOnClose(m_handle.Get(), true))
+                m_deleteOnClose = false;
             return renamed;
         }
         m_temporary.clear();
@@ -244,16 +153,17 @@ private:
     uint64_t m_unflushed = 0;  // bytes written since the last flush
 };
 
-// Temporary names tried before giving up; each is random, so a taken one
-// means another run's file, and a hundred in a row means something is wrong.
-constexpr int kTemporaryNameAttempts = 100;
-
 class Win32FileSystem final : public FileSystem {
 public:
     explicit Win32FileSystem(FlushSeam seam) : m_seam(std::move(seam)) {}
 
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
     {
+        // By name, before opening: opening a serial or printer port can wait
+        // on the device, and a path long enough for the "\\?\" form would
+        // reach a file of that name instead.
+        if (NamesDevice(path))
+            return {FileError::IsDevice, 0};
         UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         if (!h) {
@@ -279,32 +189,34 @@ public:
 
     FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override
     {
-        DWORD code = ERROR_FILE_EXISTS;
-        for (int attempt = 0; attempt < kTemporaryNameAttempts && code == ERROR_FILE_EXISTS; ++attempt) {
-            const std::u16string temporary = folder + NewTemporaryOutputName();
+        return CreateUnderTemporaryName(folder, [&](const std::u16string& temporary) {
             UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(temporary)), GENERIC_WRITE | DELETE, 0, nullptr,
                                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-            if (h) {
-                // Where marking fails, the file is removed by name when discarded.
-                const bool deleteOnClose = SetDeleteOnClose(h.Get(), true);
-                const std::u16string full = FullPathOf(temporary);
-                file = std::make_unique<Win32OutputFile>(std::move(h), full.empty() ? temporary : full, deleteOnClose,
-                                                         m_seam);
-                return {};
-            }
-            code = ::GetLastError();
-        }
-        return code == ERROR_FILE_EXISTS ? FileStatus {FileError::NoTemporaryName, code} : FromLastError(code);
+            if (!h)
+                return FromLastError(::GetLastError());
+            // Where marking fails, the file is removed by name when discarded.
+            const bool deleteOnClose = SetDeleteOnClose(h.Get(), true);
+            const std::u16string full = FullPathOf(temporary);
+            file = std::make_unique<Win32OutputFile>(std::move(h), full.empty() ? temporary : full, deleteOnClose,
+                                                     m_seam);
+            return FileStatus {};
+        });
     }
 
     FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
     {
-        // The longest name the folder's volume takes; 255 on NTFS, FAT and ReFS.
+        if (IsDeviceName(name))
+            return {FileError::IsDevice, 0};
+        // The longest name the folder's volume takes: 255 on NTFS, FAT and
+        // ReFS, and where it cannot be asked. Asked through the folder itself:
+        // asking the drive's root needs rights on the volume, and Wine says so
+        // on the console whenever they are missing.
         DWORD limit = 255;
-        const std::u16string full = FullPathOf(folder.empty() ? u"." : folder);
-        wchar_t root[MAX_PATH] {};
-        if (::GetVolumePathNameW(Wide(full), root, MAX_PATH))
-            ::GetVolumeInformationW(root, nullptr, 0, nullptr, &limit, nullptr, nullptr, 0);
+        if (const UniqueFileHandle h = OpenToAsk(folder.empty() ? u"." : folder)) {
+            DWORD asked = 0;
+            if (::GetVolumeInformationByHandleW(h.Get(), nullptr, 0, nullptr, &asked, nullptr, nullptr, 0) && asked != 0)
+                limit = asked;
+        }
         if (name.size() > limit)
             return {FileError::NameTooLong, ERROR_FILENAME_EXCED_RANGE};
         return {};
@@ -315,35 +227,6 @@ public:
 
 private:
     FlushSeam m_seam;
-};
-
-// Standard input and output with ReadFile and WriteFile: raw bytes,
-// whatever the console's code page or the C library's text mode.
-class StandardInput final : public File {
-public:
-    FileStatus GetLength(uint64_t& length) override
-    {
-        length = 0;
-        return {};
-    }
-
-    FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
-    {
-        return ReadFully(::GetStdHandle(STD_INPUT_HANDLE), buffer, count, got, true);
-    }
-
-    FileStatus Close() override { return {}; }  // the handle is the process's
-};
-
-class StandardOutput final : public OutputFile {
-public:
-    FileStatus Write(const void* buffer, uint32_t count) override
-    {
-        return WriteFully(::GetStdHandle(STD_OUTPUT_HANDLE), buffer, count, true);
-    }
-
-    FileStatus Finish(std::optional<uint32_t>) override { return {}; }
-    FileStatus Publish(const std::u16string&, bool) override { return {}; }
 };
 
 }  // namespace
@@ -357,110 +240,6 @@ FileSystem& SystemFileSystem()
 std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam)
 {
     return std::make_unique<Win32FileSystem>(std::move(seam));
-}
-
-std::unique_ptr<File> StandardInputFile()
-{
-    return std::make_unique<StandardInput>();
-}
-
-std::unique_ptr<OutputFile> StandardOutputFile()
-{
-    return std::make_unique<StandardOutput>();
-}
-
-namespace {
-
-std::optional<FileId> IdentityOfHandle(HANDLE h)
-{
-    BY_HANDLE_FILE_INFORMATION info {};
-    if (!::GetFileInformationByHandle(h, &info))
-        return std::nullopt;
-    return FileId {info.dwVolumeSerialNumber, (uint64_t {info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-}
-
-}  // namespace
-
-std::optional<FileId> IdentityOf(const std::u16string& path)
-{
-    // No access rights needed; backup semantics let folders open too.
-    const UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), 0,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!h)
-        return std::nullopt;
-    return IdentityOfHandle(h.Get());
-}
-
-std::optional<FileId> StandardOutputIdentity()
-{
-    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out == nullptr || out == INVALID_HANDLE_VALUE || ::GetFileType(out) != FILE_TYPE_DISK)
-        return std::nullopt;
-    return IdentityOfHandle(out);
-}
-
-bool PathExists(const std::u16string& path)
-{
-    return ::GetFileAttributesW(Wide(ExtendedLengthPath(path))) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsFolder(const std::u16string& path)
-{
-    const DWORD attributes = ::GetFileAttributesW(Wide(ExtendedLengthPath(path)));
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-FileStatus RemoveFile(const std::u16string& path)
-{
-    if (!::DeleteFileW(Wide(ExtendedLengthPath(path)))) {
-        const DWORD code = ::GetLastError();
-        if (code == ERROR_ACCESS_DENIED && IsFolder(path))
-            return {FileError::IsFolder, code};
-        return FromLastError(code);
-    }
-    return {};
-}
-
-char16_t PathSeparator()
-{
-    return u'\\';
-}
-
-std::u16string FoldName(std::u16string name)
-{
-    if (!name.empty())
-        ::CharUpperBuffW(reinterpret_cast<wchar_t*>(name.data()), static_cast<DWORD>(name.size()));
-    return name;
-}
-
-std::u16string SystemErrorText(uint32_t code)
-{
-    wchar_t* text = nullptr;
-    const DWORD length = ::FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-        reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::u16string result = length != 0 ? win32::FromWide(text, length) : std::u16string();
-    ::LocalFree(text);
-    // The system's texts end in a full stop and a line end; the caller puts its own.
-    while (!result.empty() && (result.back() == u'\n' || result.back() == u'\r' || result.back() == u' ' ||
-                               result.back() == u'.' || result.back() == u'。'))
-        result.pop_back();
-    return result;
-}
-
-int64_t CurrentTime()
-{
-    return static_cast<int64_t>(::_time64(nullptr));
-}
-
-std::optional<LocalTime> ToLocalTime(int64_t t)
-{
-    const __time64_t tt = t;
-    std::tm tm {};
-    if (::_localtime64_s(&tm, &tt) != 0)
-        return std::nullopt;
-    return LocalTime {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 }  // namespace quorvel

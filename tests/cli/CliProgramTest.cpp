@@ -7,10 +7,14 @@
 
 #include "cipher/CipherJob.h"
 #include "cli/Run.h"
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace quorvel {
 namespace {
@@ -266,6 +270,42 @@ TEST_F(CliProgram, PathsLongerThan300CharactersWork)
     EXPECT_EQ(ReadFile(deep / u"de_en_x.bin"), plain);
 }
 
+// Windows shells pass * and ? through as typed, so the program expands them
+// itself, once before any file runs, leaving out folders and hidden files.
+// Elsewhere the shell has expanded them, and a * is part of a name.
+TEST_F(CliProgram, WildcardsAreExpandedWhereNoShellDoes)
+{
+    ScratchDir dir;
+    WriteFile(dir / u"pw", Bytes("secret7\n"));
+#ifdef _WIN32
+    for (const std::u16string name : {u"a.bin", u"b.BIN", u"\u8d44\u6599.bin", u"c.txt", u"cc.txt", u"h.bin"})
+        WriteFile(dir / name, test::RandomBytes(100, static_cast<uint32_t>(name.size())));
+    ASSERT_TRUE(::SetFileAttributesW((dir / u"h.bin").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    std::filesystem::create_directories(dir / u"d.bin");
+    const std::u16string deep = std::u16string(90, u'p') + u"\\" + std::u16string(90, u'q') + u"\\" +
+                                std::u16string(90, u'r') + u"\\\u6587";
+    std::filesystem::create_directories(dir / deep);
+    WriteFile(dir / (deep + u"1.bin"), test::RandomBytes(10, 1));
+
+    // h.bin named in full runs once; en_* is matched before any output exists.
+    const auto r = Cli(dir, {u"encipher", u"--password-file", u"pw", u"*.bin", u"?.txt", u"en_*", u"h.bin",
+                             deep + u"?.bin"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "quorvel-cli: no file matches 'en_*'\n");
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a.bin", u"b.BIN", u"c.txt", u"cc.txt", u"d.bin", u"en_a.bin",
+                                                        u"en_b.BIN", u"en_c.txt", u"en_h.bin", u"en_\u8d44\u6599.bin",
+                                                        u"h.bin", std::u16string(90, u'p'), u"pw", u"\u8d44\u6599.bin"}));
+    const std::u16string folder = FolderOf(deep);
+    EXPECT_EQ(ReadFile(dir / (folder + u"en_\u65871.bin")),
+              CoreOutput(CipherDirection::Encipher, u"secret7", dir / (deep + u"1.bin")));
+#else
+    WriteFile(dir / u"a*", test::RandomBytes(100, 1));
+    WriteFile(dir / u"ab", test::RandomBytes(100, 2));
+    EXPECT_EQ(Cli(dir, {u"encipher", u"--password-file", u"pw", u"a*"}).exitCode, 0);
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a*", u"ab", u"en_a*", u"pw"}));
+#endif
+}
+
 TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
 {
     ScratchDir dir;
@@ -302,6 +342,18 @@ TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
     EXPECT_NE(twice.err.find("./a: its output"), std::string::npos) << twice.err;
     EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_a"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a"));
     EXPECT_EQ(ReadFile(dir / u"a"), a);
+
+    // Windows tells names apart without regard to case: a's output is EN_A.
+    std::filesystem::create_directories(dir.Path() / "case");
+    WriteFile(dir.Path() / "case" / "a", a);
+    WriteFile(dir.Path() / "case" / "EN_A", enA);
+    const auto folded = Cli(dir, {u"encipher", u"-f", u"--password-file", u"pw", u"case/a", u"case/EN_A"});
+#ifdef _WIN32
+    EXPECT_NE(folded.err.find("case/a: its output case/en_a is the input case/EN_A"), std::string::npos) << folded.err;
+#else
+    EXPECT_EQ(folded.exitCode, 0) << folded.err;
+#endif
+    EXPECT_EQ(ReadFile(dir.Path() / "case" / "EN_A"), enA);
 
     // The output name is another name of the source itself.
     std::error_code ec;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # What make install and make deb give people, checked as they would meet it:
-#   - cmake --install with a prefix and DESTDIR puts bin/quorvel-cli and its
-#     man page there, and nothing else;
+#   - cmake --install with a prefix and DESTDIR puts bin/quorvel-cli, its
+#     man page and its bash completion there, and nothing else;
 #   - the Debian package holds what it should, depends on the packages of the
 #     libraries the program loads, and lintian finds no error or warning in it;
 #   - dpkg installs it into a scratch root (a copy of this system's package
@@ -27,11 +27,13 @@ version=${version#quorvel-cli }
 
 # --- make install: cmake --install, as the Makefile calls it.
 if DESTDIR="$scratch/dest" cmake --install "$build" --component cli --prefix /opt/q >"$scratch/install.log" 2>&1; then
-  expected=$'./opt\n./opt/q\n./opt/q/bin\n./opt/q/bin/quorvel-cli\n./opt/q/share\n./opt/q/share/man\n./opt/q/share/man/man1\n./opt/q/share/man/man1/quorvel-cli.1.gz'
+  expected=$'./opt\n./opt/q\n./opt/q/bin\n./opt/q/bin/quorvel-cli\n./opt/q/share\n./opt/q/share/bash-completion'
+  expected+=$'\n./opt/q/share/bash-completion/completions\n./opt/q/share/bash-completion/completions/quorvel-cli'
+  expected+=$'\n./opt/q/share/man\n./opt/q/share/man/man1\n./opt/q/share/man/man1/quorvel-cli.1.gz'
   got=$(tree "$scratch/dest")
   if [ "$got" = "$expected" ] && [ "$("$scratch/dest/opt/q/bin/quorvel-cli" --version)" = "quorvel-cli $version" ] \
      && [ -z "$(MANWIDTH=80 man --warnings -l "$scratch/dest/opt/q/share/man/man1/quorvel-cli.1.gz" 2>&1 >/dev/null)" ]; then
-    pass "cmake --install (prefix /opt/q, DESTDIR): the program and its man page, nothing else"
+    pass "cmake --install (prefix /opt/q, DESTDIR): the program, its man page and completion, nothing else"
   else
     fail "cmake --install put: $(echo $got)"
   fi
@@ -54,9 +56,10 @@ fi
 pass "cpack made $(basename "$deb")"
 
 contents=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | LC_ALL=C sort | paste -sd ' ')
-expected='./usr/bin/quorvel-cli ./usr/share/doc/quorvel-cli/changelog.gz ./usr/share/doc/quorvel-cli/copyright ./usr/share/man/man1/quorvel-cli.1.gz'
+expected='./usr/bin/quorvel-cli ./usr/share/bash-completion/completions/quorvel-cli'
+expected+=' ./usr/share/doc/quorvel-cli/changelog.gz ./usr/share/doc/quorvel-cli/copyright ./usr/share/man/man1/quorvel-cli.1.gz'
 if [ "$contents" = "$expected" ]; then
-  pass "it holds the program, its man page, copyright and changelog"
+  pass "it holds the program, its man page and completion, copyright and changelog"
 else
   fail "its files: $contents"
 fi
