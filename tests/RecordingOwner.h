@@ -6,7 +6,6 @@
 
 #include "cipher/CipherJob.h"
 
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -16,9 +15,6 @@
 #include <vector>
 
 namespace quorvel::test {
-
-// No single wait in the tests may take longer than this, big files included.
-constexpr std::chrono::seconds kJobDeadline {600};
 
 class RecordingOwner final : public CipherJobOwner {
 public:
@@ -48,18 +44,15 @@ private:
     uint64_t m_lastTotal[2] {};
 };
 
-// Waits until the job's worker has released everything and ended, every
-// notice delivered; false when the deadline passed first.
-bool WaitForJob(CipherJob& job);
-
 // Sets the key, prepares source and launches the job on owner, its output
 // named after the source (in outputFolder when given): the first failure, or
 // success once the worker runs.
 JobOutcome StartJob(CipherJob& job, RecordingOwner& owner, CipherDirection direction, const std::u16string& password,
                     const std::filesystem::path& source,
                     const std::optional<std::u16string>& outputFolder = std::nullopt);
-// Waits for a started job (a test failure when the deadline passes first) and
-// gives its outcome.
+// Waits until a started job's worker has released everything and ended, every
+// notice delivered (a test failure when the deadline passes first), and gives
+// the job's outcome.
 JobOutcome FinishJob(CipherJob& job);
 // Launches a job already prepared from source and finishes it.
 JobOutcome LaunchAndWait(CipherJob& job, RecordingOwner& owner, CipherDirection direction,

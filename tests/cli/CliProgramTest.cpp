@@ -1,11 +1,10 @@
 // quorvel-cli run as users run it, as a child process: round trips whose bytes
-// match the cipher core, the password sources, usage errors, refusals to
+// match the format's reference, the password sources, usage errors, refusals to
 // overwrite, failing files among good ones, and the exit codes.
 #include "RunProgram.h"
-#include "tests/RecordingOwner.h"
+#include "tests/CipherReference.h"
 #include "tests/TestFiles.h"
 
-#include "cipher/CipherJob.h"
 #include "cli/Run.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -40,21 +39,11 @@ test::ProgramResult Cli(const ScratchDir& dir, std::vector<std::u16string> args,
     return test::RunProgram(test::CliPath(), args, input, dir.Path());
 }
 
-// The reference: the core's own job, writing into a folder of its own.
-std::vector<uint8_t> CoreOutput(CipherDirection direction, const std::u16string& password,
-                                const std::filesystem::path& source)
+// What the format makes of the file at source.
+std::vector<uint8_t> Reference(CipherDirection direction, const std::u16string& password,
+                               const std::filesystem::path& source)
 {
-    ScratchDir out;
-    CipherJob job;
-    test::RecordingOwner owner;
-    job.SetKey(password);
-    uint64_t size = 0;
-    EXPECT_EQ(job.PrepareJob(U16(source), size).status, JobStatus::Succeeded);
-    const std::u16string name = source.filename().u16string();
-    EXPECT_EQ(job.LaunchJob(owner, direction, name, U16(out.Path()) + u"/").status, JobStatus::Succeeded);
-    job.Wait();
-    EXPECT_EQ(job.Outcome().status, JobStatus::Succeeded);
-    return ReadFile(out / (OutputPrefix(direction) + name));
+    return test::ReferenceFile(direction, password, ReadFile(source));
 }
 
 class CliProgram : public testing::Test {
@@ -99,7 +88,7 @@ TEST_F(CliProgram, RoundTripsGiveTheCoresBytesForEverySizeAndPassword)
             SCOPED_TRACE(size);
             const std::u16string name = u"f" + U16(std::to_string(size)) + u" \u8d44\u6599.bin";
             const auto plain = ReadFile(dir / name);
-            EXPECT_EQ(ReadFile(dir / (u"en_" + name)), CoreOutput(CipherDirection::Encipher, password, dir / name));
+            EXPECT_EQ(ReadFile(dir / (u"en_" + name)), Reference(CipherDirection::Encipher, password, dir / name));
             EXPECT_EQ(ReadFile(dir / (u"de_en_" + name)), plain);
         }
         EXPECT_EQ(dir.List().size(), 1 + 3 * std::size(sizes));  // nothing temporary left
@@ -111,7 +100,7 @@ TEST_F(CliProgram, PasswordFromStandardInputOrFileAlike)
     ScratchDir dir;
     const auto plain = test::RandomBytes(70000, 3);
     WriteFile(dir / u"a", plain);
-    const auto expected = CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a");
+    const auto expected = Reference(CipherDirection::Encipher, u"secret7", dir / u"a");
     for (const std::string& input : {std::string("secret7\n"), std::string("secret7\r\nmore"), std::string("secret7")}) {
         const auto r = Cli(dir, {u"encipher", u"-f", u"--password-stdin", u"a"}, input);
         ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -136,7 +125,7 @@ TEST_F(CliProgram, ShortOrMissingPasswordsTouchNothing)
     }
     const auto astral = Cli(dir, {u"encipher", u"--password-stdin", u"a"}, "\xF0\x9F\x94\x91\xF0\x9F\x94\x91\xF0\x9F\x94\x91\n");
     EXPECT_EQ(astral.exitCode, 0) << astral.err;
-    EXPECT_EQ(ReadFile(dir / u"en_a"), CoreOutput(CipherDirection::Encipher, u"\U0001F511\U0001F511\U0001F511", dir / u"a"));
+    EXPECT_EQ(ReadFile(dir / u"en_a"), Reference(CipherDirection::Encipher, u"\U0001F511\U0001F511\U0001F511", dir / u"a"));
 
     // No password option and no terminal to ask on (the child has none).
     const auto noTerminal = Cli(dir, {u"decipher", u"en_a"});
@@ -189,11 +178,11 @@ TEST_F(CliProgram, AnExistingOutputIsRefusedUnlessForced)
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("en_a already exists"), std::string::npos) << refused.err;
     EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {1, 2, 3}));
-    EXPECT_EQ(ReadFile(dir / u"en_b"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"b"));  // the other still ran
+    EXPECT_EQ(ReadFile(dir / u"en_b"), Reference(CipherDirection::Encipher, u"secret7", dir / u"b"));  // the other still ran
 
     const auto forced = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-f", u"a", u"b"});
     EXPECT_EQ(forced.exitCode, 0) << forced.err;
-    EXPECT_EQ(ReadFile(dir / u"en_a"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a"));
+    EXPECT_EQ(ReadFile(dir / u"en_a"), Reference(CipherDirection::Encipher, u"secret7", dir / u"a"));
     EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"b", u"en_a", u"en_b", u"pw"}));
 }
 
@@ -204,7 +193,7 @@ TEST_F(CliProgram, RmRemovesASourceOnlyOnceItsOutputIsDone)
     WriteFile(dir / u"a", test::RandomBytes(5000, 1));
     WriteFile(dir / u"b", test::RandomBytes(6000, 2));
     WriteFile(dir / u"en_b", {1, 2, 3});  // b's output is refused, so b stays
-    const auto expected = CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a");
+    const auto expected = Reference(CipherDirection::Encipher, u"secret7", dir / u"a");
     const auto r = Cli(dir, {u"encipher", u"--rm", u"--password-file", u"pw", u"a", u"b"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(ReadFile(dir / u"en_a"), expected);
@@ -220,7 +209,7 @@ TEST_F(CliProgram, AMissingSourceIsNamedAndTheOthersStillRun)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("missing.bin: cannot open: no such file or folder"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("gone/"), std::string::npos) << r.err;
-    EXPECT_EQ(ReadFile(dir / u"de_a"), CoreOutput(CipherDirection::Decipher, u"secret7", dir / u"a"));
+    EXPECT_EQ(ReadFile(dir / u"de_a"), Reference(CipherDirection::Decipher, u"secret7", dir / u"a"));
     EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"de_a", u"pw"}));
 }
 
@@ -237,9 +226,9 @@ TEST_F(CliProgram, OutputFolderTakesEveryOutput)
         EXPECT_EQ(r.exitCode, 0) << r.err;
     }
     EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_a"),
-              CoreOutput(CipherDirection::Encipher, u"secret7", dir.Path() / "src" / "a"));
+              Reference(CipherDirection::Encipher, u"secret7", dir.Path() / "src" / "a"));
     EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_b"),
-              CoreOutput(CipherDirection::Encipher, u"secret7", dir.Path() / "src" / "deep" / "b"));
+              Reference(CipherDirection::Encipher, u"secret7", dir.Path() / "src" / "deep" / "b"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "out"), {}), 2);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "src"), {}), 2);  // a and deep
 }
@@ -264,7 +253,7 @@ TEST_F(CliProgram, PathsLongerThan300CharactersWork)
 
     const auto en = Cli(dir, {u"encipher", u"--password-file", u"pw", relative + u"x.bin"});
     EXPECT_EQ(en.exitCode, 0) << en.err;
-    EXPECT_EQ(ReadFile(deep / u"en_x.bin"), CoreOutput(CipherDirection::Encipher, u"secret7", deep / u"x.bin"));
+    EXPECT_EQ(ReadFile(deep / u"en_x.bin"), Reference(CipherDirection::Encipher, u"secret7", deep / u"x.bin"));
     const auto de = Cli(dir, {u"decipher", u"--password-file", u"pw", U16(deep / u"en_x.bin")});
     EXPECT_EQ(de.exitCode, 0) << de.err;
     EXPECT_EQ(ReadFile(deep / u"de_en_x.bin"), plain);
@@ -297,7 +286,7 @@ TEST_F(CliProgram, WildcardsAreExpandedWhereNoShellDoes)
                                                         u"h.bin", std::u16string(90, u'p'), u"pw", u"\u8d44\u6599.bin"}));
     const std::u16string folder = FolderOf(deep);
     EXPECT_EQ(ReadFile(dir / (folder + u"en_\u65871.bin")),
-              CoreOutput(CipherDirection::Encipher, u"secret7", dir / (deep + u"1.bin")));
+              Reference(CipherDirection::Encipher, u"secret7", dir / (deep + u"1.bin")));
 #else
     WriteFile(dir / u"a*", test::RandomBytes(100, 1));
     WriteFile(dir / u"ab", test::RandomBytes(100, 2));
@@ -322,7 +311,7 @@ TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("a: its output ." + kSep + "en_a is the input en_a of this run"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(dir / u"en_a"), enA);
-    EXPECT_EQ(ReadFile(dir / u"en_en_a"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"en_a"));
+    EXPECT_EQ(ReadFile(dir / u"en_en_a"), Reference(CipherDirection::Encipher, u"secret7", dir / u"en_a"));
 
     // An output that an earlier file of the run would make is not then read
     // as an input: b's output en_b is refused, and en_b stays missing.
@@ -340,7 +329,7 @@ TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
     EXPECT_EQ(twice.exitCode, 1);
     EXPECT_NE(twice.err.find("x/a: its output out" + kSep + "en_a is also the output of a"), std::string::npos) << twice.err;
     EXPECT_NE(twice.err.find("./a: its output"), std::string::npos) << twice.err;
-    EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_a"), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a"));
+    EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_a"), Reference(CipherDirection::Encipher, u"secret7", dir / u"a"));
     EXPECT_EQ(ReadFile(dir / u"a"), a);
 
     // Windows tells names apart without regard to case: a's output is EN_A.
@@ -382,7 +371,7 @@ TEST_F(CliProgram, StandardInputToStandardOutputGivesTheFilesBytes)
         WriteFile(dir / u"a", data);
         const auto en = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-"}, std::string(data.begin(), data.end()));
         ASSERT_EQ(en.exitCode, 0) << en.err;
-        EXPECT_EQ(Bytes(en.out), CoreOutput(CipherDirection::Encipher, u"secret7", dir / u"a"));
+        EXPECT_EQ(Bytes(en.out), Reference(CipherDirection::Encipher, u"secret7", dir / u"a"));
         const auto de = Cli(dir, {u"decipher", u"--password-file", u"pw", u"-"}, en.out);
         ASSERT_EQ(de.exitCode, 0) << de.err;
         EXPECT_EQ(Bytes(de.out), data);
@@ -431,7 +420,7 @@ TEST_F(CliProgram, RefusalsNameTheFileAndTheReason)
         EXPECT_EQ(r.err.find("system error"), std::string::npos) << r.err;
     }
     EXPECT_EQ(ReadFile(dir / (u"en_" + fits)),
-              CoreOutput(CipherDirection::Encipher, std::u16string(longest.begin(), longest.end()), dir / fits));
+              Reference(CipherDirection::Encipher, std::u16string(longest.begin(), longest.end()), dir / fits));
     // The same limit holds for a password file; nothing was made but the one output.
     WriteFile(dir / u"long-pw", Bytes(longest + "x\r\n"));
     const auto fromFile = Cli(dir, {u"decipher", u"--password-file", u"long-pw", u"a"});
