@@ -131,36 +131,32 @@ TEST(FormatDoneText, TenthsMatchPrintfOfTicksTimesPointOne)
 
 TEST(FormatFailureText, NamesTheFileAndTheCause)
 {
+    const struct {
+        JobStatus status;
+        FileStatus file;
+        const char* text;
+        const char* caption;
+    } cases[] = {
+        {JobStatus::WriteFailed, {FileError::DiskFull, 28}, "写入文件“en_报告.doc”失败：磁盘空间不足。未生成输出文件。",
+         "写入文件错误"},
+        {JobStatus::ReadFailed, {FileError::Truncated, 0},
+         "读取文件“报告.doc”失败：文件在处理过程中变短了。未生成输出文件。", "读取文件错误"},
+        {JobStatus::CreateOutputFailed, {FileError::NameTooLong, 36}, "无法创建文件“en_报告.doc”：文件名太长。",
+         "创建文件错误"},
+        // "文件不存在" only for a file that is really not there; any other cause is named.
+        {JobStatus::OpenSourceFailed, {FileError::NotFound, 2}, "文件不存在", "打开文件错误"},
+        {JobStatus::OpenSourceFailed, {FileError::InUse, 32}, "无法打开文件“报告.doc”：文件正被其他程序使用。",
+         "打开文件错误"},
+    };
     JobOutcome outcome;
     outcome.outputName = u"en_报告.doc";
-    outcome.status = JobStatus::WriteFailed;
-    outcome.file = {FileError::DiskFull, 28};
-    MessageText m = FormatFailureText(outcome, u"报告.doc");
-    EXPECT_EQ(Utf8(m.text), "写入文件“en_报告.doc”失败：磁盘空间不足。未生成输出文件。");
-    EXPECT_EQ(Utf8(m.caption), "写入文件错误");
-
-    outcome.status = JobStatus::ReadFailed;
-    outcome.file = {FileError::Truncated, 0};
-    m = FormatFailureText(outcome, u"报告.doc");
-    EXPECT_EQ(Utf8(m.text), "读取文件“报告.doc”失败：文件在处理过程中变短了。未生成输出文件。");
-    EXPECT_EQ(Utf8(m.caption), "读取文件错误");
-
-    outcome.status = JobStatus::CreateOutputFailed;
-    outcome.file = {FileError::NameTooLong, 36};
-    m = FormatFailureText(outcome, u"报告.doc");
-    EXPECT_EQ(Utf8(m.text), "无法创建文件“en_报告.doc”：文件名太长。");
-    EXPECT_EQ(Utf8(m.caption), "创建文件错误");
-
-    // "文件不存在" only for a file that is really not there; any other cause is named.
-    outcome.status = JobStatus::OpenSourceFailed;
-    outcome.file = {FileError::NotFound, 2};
-    m = FormatFailureText(outcome, u"报告.doc");
-    EXPECT_EQ(Utf8(m.text), "文件不存在");
-    EXPECT_EQ(Utf8(m.caption), "打开文件错误");
-    outcome.file = {FileError::InUse, 32};
-    m = FormatFailureText(outcome, u"报告.doc");
-    EXPECT_EQ(Utf8(m.text), "无法打开文件“报告.doc”：文件正被其他程序使用。");
-    EXPECT_EQ(Utf8(m.caption), "打开文件错误");
+    for (const auto& c : cases) {
+        outcome.status = c.status;
+        outcome.file = c.file;
+        const MessageText m = FormatFailureText(outcome, u"报告.doc");
+        EXPECT_EQ(Utf8(m.text), c.text);
+        EXPECT_EQ(Utf8(m.caption), c.caption);
+    }
     outcome.file = {FileError::IsFolder, 0};
     EXPECT_EQ(Utf8(FormatFailureText(outcome, u"资料").text), "无法打开文件“资料”：这是一个文件夹。");
 }

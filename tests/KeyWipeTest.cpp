@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 
 namespace {
@@ -105,40 +106,39 @@ TEST(KeyWipe, NoFreedMemoryHoldsTheKeyWhateverWayTheJobEnds)
     // Random contents: the key's byte sequence turns up only where the key is kept.
     test::WriteRandomFile(dir / u"a", 3 * CIPHER_BLOCK_SIZE + 17, 3);
 
-    {
-        SCOPED_TRACE("a job that succeeds, then its record is destroyed");
-        const char* password = "Kq7!zW9@xLp#";
-        const WatchKey watch(password);
-        EXPECT_EQ(test::RunOneJob(CipherDirection::Encipher, U16(password), dir / u"a").status,
-                  JobStatus::Succeeded);
-        EXPECT_EQ(watch.Leaks(), 0);
-    }
-    {
-        SCOPED_TRACE("a key replaced by another before any job");
-        const char* password = "Rt5$yU8&iO2^";
-        const WatchKey watch(password);
-        CipherJob job;
-        job.SetKey(U16(password));
-        job.SetKey(u"another-password");
-        EXPECT_EQ(watch.Leaks(), 0);
-    }
-    {
-        SCOPED_TRACE("a source that cannot be opened");
-        const char* password = "Mn3*bV6(cX1)";
-        const WatchKey watch(password);
-        EXPECT_EQ(test::RunOneJob(CipherDirection::Encipher, U16(password), dir / u"missing").status,
-                  JobStatus::OpenSourceFailed);
-        EXPECT_EQ(watch.Leaks(), 0);
-    }
-    {
-        SCOPED_TRACE("a job cancelled after its first block");
-        const char* password = "Gh4_jK7+lP0=";
-        const WatchKey watch(password);
-        CipherJob job;
-        test::RecordingOwner owner;
-        owner.onBlock = [&job](CipherDirection, uint64_t) { job.RequestCancel(); };
-        EXPECT_EQ(test::RunOneJob(job, owner, CipherDirection::Decipher, U16(password), dir / u"a").status,
-                  JobStatus::Cancelled);
+    const struct {
+        const char* what;
+        const char* password;
+        std::function<void(const std::u16string& password)> run;
+    } ways[] = {
+        {"a job that succeeds, then its record is destroyed", "Kq7!zW9@xLp#",
+         [&](const std::u16string& password) {
+             EXPECT_EQ(test::RunOneJob(CipherDirection::Encipher, password, dir / u"a").status, JobStatus::Succeeded);
+         }},
+        {"a key replaced by another before any job", "Rt5$yU8&iO2^",
+         [](const std::u16string& password) {
+             CipherJob job;
+             job.SetKey(password);
+             job.SetKey(u"another-password");
+         }},
+        {"a source that cannot be opened", "Mn3*bV6(cX1)",
+         [&](const std::u16string& password) {
+             EXPECT_EQ(test::RunOneJob(CipherDirection::Encipher, password, dir / u"missing").status,
+                       JobStatus::OpenSourceFailed);
+         }},
+        {"a job cancelled after its first block", "Gh4_jK7+lP0=",
+         [&](const std::u16string& password) {
+             CipherJob job;
+             test::RecordingOwner owner;
+             owner.onBlock = [&job](CipherDirection, uint64_t) { job.RequestCancel(); };
+             EXPECT_EQ(test::RunOneJob(job, owner, CipherDirection::Decipher, password, dir / u"a").status,
+                       JobStatus::Cancelled);
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.what);
+        const WatchKey watch(way.password);
+        way.run(U16(way.password));
         EXPECT_EQ(watch.Leaks(), 0);
     }
 }
