@@ -381,7 +381,7 @@ void MinimiseRestore(Session& s, std::string& details)
 
 }  // namespace
 
-void AddAppearanceScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list)
+void AddAppearanceScenarios(ScenarioList& list)
 {
     list.emplace_back("background picture", Background);
     list.emplace_back("text colours", TextColours);

@@ -412,7 +412,7 @@ void RapidClicks(Session& s, std::string& details)
 
 }  // namespace
 
-void AddJobScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list)
+void AddJobScenarios(ScenarioList& list)
 {
     list.emplace_back("round trip, preset password", RoundTrip);
     list.emplace_back("size texts 0, 1088, 1023 bytes", SmallSizes);

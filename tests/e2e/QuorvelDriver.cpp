@@ -36,22 +36,18 @@ int main()
     Options options;
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    const std::pair<const wchar_t*, std::wstring Options::*> paths[] = {
+        {L"--exe", &Options::exe},     {L"--work", &Options::work},   {L"--big", &Options::big},
+        {L"--cwd", &Options::cwd},     {L"--shots", &Options::shots}, {L"--bitmap", &Options::bitmap},
+    };
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring name = argv[i];
         const std::wstring value = argv[i + 1];
-        if (name == L"--exe")
-            options.exe = value;
-        else if (name == L"--work")
-            options.work = value;
-        else if (name == L"--big")
-            options.big = value;
-        else if (name == L"--cwd")
-            options.cwd = value;
-        else if (name == L"--shots")
-            options.shots = value;
-        else if (name == L"--bitmap")
-            options.bitmap = value;
-        else if (name == L"--ram")
+        for (const auto& [option, path] : paths) {
+            if (name == option)
+                options.*path = value;
+        }
+        if (name == L"--ram")
             options.bigInRam = value == L"yes";
         else if (name == L"--only")
             options.only = Narrow(value);

@@ -99,11 +99,13 @@ void WriteLargeFile(const std::wstring& path, uint64_t size, uint32_t seed);
 // The seconds a completion text reports, or -1 if it is not one.
 double ReportedSeconds(const std::wstring& text);
 
-// Scenario bodies, grouped by subject.
-void AddJobScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list);
-void AddWindowScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list);
-void AddAppearanceScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list);
-void AddShellScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list);
-void AddEndingScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list);
+// Scenario bodies, grouped by subject: a name and what runs, which may write
+// details to show beside the name.
+using ScenarioList = std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>;
+void AddJobScenarios(ScenarioList& list);
+void AddWindowScenarios(ScenarioList& list);
+void AddAppearanceScenarios(ScenarioList& list);
+void AddShellScenarios(ScenarioList& list);
+void AddEndingScenarios(ScenarioList& list);
 
 }  // namespace e2e

@@ -344,7 +344,7 @@ double ReportedSeconds(const std::wstring& text)
 
 int RunScenarios(const Options& options)
 {
-    std::vector<std::pair<std::string, void (*)(Session&, std::string&)>> scenarios;
+    ScenarioList scenarios;
     AddWindowScenarios(scenarios);
     AddJobScenarios(scenarios);
     AddAppearanceScenarios(scenarios);

@@ -103,7 +103,7 @@ void DpiLayout(Session& s, std::string& details)
 
 }  // namespace
 
-void AddShellScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list)
+void AddShellScenarios(ScenarioList& list)
 {
     list.emplace_back("layout at the screen's DPI", DpiLayout);
 }

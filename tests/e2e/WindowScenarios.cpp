@@ -256,7 +256,7 @@ void CloseWhileTwoRun(Session& s, std::string& details)
 
 }  // namespace
 
-void AddWindowScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list)
+void AddWindowScenarios(ScenarioList& list)
 {
     list.emplace_back("start-up", StartUp);
     list.emplace_back("clock line", Clock);
@@ -265,7 +265,7 @@ void AddWindowScenarios(std::vector<std::pair<std::string, void (*)(Session&, st
     list.emplace_back("About box", About);
 }
 
-void AddEndingScenarios(std::vector<std::pair<std::string, void (*)(Session&, std::string&)>>& list)
+void AddEndingScenarios(ScenarioList& list)
 {
     list.emplace_back("close while a job runs: No, Yes", CloseWhileRunning);
     list.emplace_back("close while two jobs run", CloseWhileTwoRun);
