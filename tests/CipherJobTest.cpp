@@ -23,7 +23,6 @@
 namespace quorvel::test {
 namespace {
 
-
 TEST(CipherJob, RoundTripsAtEveryEdgeSize)
 {
     ScratchDir dir;

@@ -1,7 +1,7 @@
 // The one owner the tests give their jobs in place of the dialog or the
-// command line: it records every notice per direction and can act on blocks
-// and completions. And the steps every job test takes: start a job, wait for
-// its end, run one whole.
+// command line, which records every notice per direction and can act on
+// blocks and completions, and the steps of every job test: start a job, wait
+// for its end, or both.
 #pragma once
 
 #include "cipher/CipherJob.h"

@@ -18,7 +18,7 @@ namespace e2e {
 
 // Deadlines: the first window of a fresh Wine session can take many seconds.
 constexpr DWORD kFirstLaunchMs = 60000;
-constexpr DWORD kWaitMs = 20000;
+using quorvel::test::kWaitMs;
 
 // Thrown by checks; a scenario catches it and reports its message.
 struct Failure {

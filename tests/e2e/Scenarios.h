@@ -88,6 +88,7 @@ uint64_t LargeJobSize(Session& s, double ms, uint64_t least, uint64_t cap);
 // decipherment; true if both ran at the same time.
 bool StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deSource);
 
+// What an output must hold: the format's reference.
 using quorvel::test::ReferenceFile;
 // Compares a large output with its source block by block without loading either whole.
 void VerifyLargeOutput(const std::wstring& source, const std::wstring& output, const std::u16string& password,

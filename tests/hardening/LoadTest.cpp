@@ -14,7 +14,6 @@
 namespace quorvel::test {
 namespace {
 
-
 constexpr CipherDirection kEncipher = CipherDirection::Encipher;
 constexpr CipherDirection kDecipher = CipherDirection::Decipher;
 
