@@ -6,7 +6,7 @@
 #include "tests/TestFiles.h"
 
 #include "cipher/CipherJob.h"
-#include "cli/Run.h"
+#include "cli/Password.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
