@@ -1,8 +1,10 @@
-// Progress texts: sizes in the dialog's own units, plain ASCII otherwise.
+// Progress texts (sizes in the dialog's own units, plain ASCII otherwise)
+// and the line that shows them.
 #include "cli/Progress.h"
 
-#include "texts/SharedTexts.h"
+#include "platform/Terminal.h"
 #include "platform/Text.h"
+#include "texts/SharedTexts.h"
 
 #include <string>
 
@@ -53,6 +55,26 @@ std::u16string FormatFinishedLine(const std::u16string& name, uint64_t total, do
     const auto tenths = static_cast<uint64_t>(seconds * 10 + 0.5);
     const std::u16string time = Ascii(std::to_string(tenths / 10) + "." + std::to_string(tenths % 10)) + u" s";
     return ShortName(name, 28) + u"  100%  " + FormatSizeText(total) + u"  " + time;
+}
+
+void ProgressLine::Clear()
+{
+    if (m_enabled && m_width != 0)
+        WriteErr(u"\r" + std::u16string(m_width, u' ') + u"\r");
+    m_width = 0;
+}
+
+void ProgressLine::Put(const std::u16string& text, bool last)
+{
+    if (!m_enabled)
+        return;
+    // Padding covers the rest of a longer previous line; no escape codes,
+    // which not every Windows console understands.
+    std::u16string line = u"\r" + text;
+    if (text.size() < m_width)
+        line.append(m_width - text.size(), u' ');
+    m_width = last ? 0 : text.size();
+    WriteErr(last ? line + u"\n" : line);
 }
 
 }  // namespace quorvel::cli

@@ -1,6 +1,7 @@
-// The progress line shown on a terminal while a file is processed.
+// The progress line shown on a terminal while a file is processed: its texts, and the line itself.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,5 +22,21 @@ std::u16string FormatDuration(uint64_t seconds);
 
 // Long names keep their end, which tells files apart: "…ng_report_2024.pdf".
 std::u16string ShortName(const std::u16string& name, size_t maxUnits);
+
+// One carriage-return line on standard error, rewritten in place.
+class ProgressLine {
+public:
+    explicit ProgressLine(bool enabled) : m_enabled(enabled) {}
+
+    void Show(const std::u16string& text) { Put(text, false); }
+    void Finish(const std::u16string& text) { Put(text, true); }
+    void Clear();
+
+private:
+    void Put(const std::u16string& text, bool last);
+
+    bool m_enabled;
+    size_t m_width = 0;
+};
 
 }  // namespace quorvel::cli

@@ -172,16 +172,9 @@ bool StdinIsTerminal()
 
 StdinEchoOff::StdinEchoOff()
 {
-    switch (EchoOff(STDIN_FILENO, m_saved)) {
-    case Echo::NotATerminal:
-        break;
-    case Echo::StaysOn:
-        m_failed = true;
-        break;
-    case Echo::Off:
-        m_changed = true;
-        break;
-    }
+    const Echo echo = EchoOff(STDIN_FILENO, m_saved);
+    m_changed = echo == Echo::Off;
+    m_failed = echo == Echo::StaysOn;
 }
 
 StdinEchoOff::~StdinEchoOff()

@@ -182,17 +182,10 @@ bool StdinIsTerminal()
 StdinEchoOff::StdinEchoOff()
 {
     DWORD saved = 0;
-    switch (EchoOff(::GetStdHandle(STD_INPUT_HANDLE), saved)) {
-    case Echo::NotATerminal:
-        break;
-    case Echo::StaysOn:
-        m_failed = true;
-        break;
-    case Echo::Off:
-        m_changed = true;
-        m_saved = saved;
-        break;
-    }
+    const Echo echo = EchoOff(::GetStdHandle(STD_INPUT_HANDLE), saved);
+    m_saved = saved;
+    m_changed = echo == Echo::Off;
+    m_failed = echo == Echo::StaysOn;
 }
 
 StdinEchoOff::~StdinEchoOff()

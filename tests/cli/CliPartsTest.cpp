@@ -2,7 +2,7 @@
 // the password line, the progress texts.
 #include "cli/CommandLine.h"
 #include "cli/Progress.h"
-#include "cli/Run.h"
+#include "cli/Password.h"
 
 #include <gtest/gtest.h>
 

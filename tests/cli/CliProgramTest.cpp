@@ -5,7 +5,7 @@
 #include "tests/CipherReference.h"
 #include "tests/TestFiles.h"
 
-#include "cli/Run.h"
+#include "cli/Password.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 

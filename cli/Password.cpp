@@ -1,0 +1,169 @@
+// Where a run's password comes from, and the checks every password passes.
+#include "cli/Password.h"
+
+#include "cli/Report.h"
+#include "platform/FileSystem.h"
+#include "platform/Terminal.h"
+#include "platform/Text.h"
+#include "platform/Wipe.h"
+#include "texts/SharedTexts.h"
+
+#include <memory>
+
+namespace quorvel::cli {
+namespace {
+
+std::u16string TooLongPasswordText()
+{
+    return u"the password is longer than " + Ascii(std::to_string(kPasswordByteLimit)) +
+           u" bytes (64 KiB), the most a password may have; nothing was done";
+}
+
+// Reads the first line of the password file; on failure returns the exit code.
+std::optional<int> ReadPasswordFile(const std::u16string& path, std::string& bytes)
+{
+    std::unique_ptr<File> file;
+    FileStatus status = SystemFileSystem().OpenRead(path, file);
+    if (status) {
+        // Enough for the longest password with a byte-order mark and CR LF, and one byte more to see it is longer.
+        bytes.resize(kPasswordByteLimit + 6);
+        uint32_t got = 0;
+        status = file->Read(bytes.data(), static_cast<uint32_t>(bytes.size()), got);
+        bytes.resize(got);
+        file->Close();
+    }
+    if (!status) {
+        if (Interrupted())
+            return InterruptedExit();
+        Report(u"cannot read the password file " + path + u": " + ReasonText(status));
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
+
+// Reads the password line of standard input, without echo on a terminal.
+std::optional<int> ReadPasswordStdin(std::string& bytes)
+{
+    const bool terminal = StdinIsTerminal();
+    LineResult read;
+    {
+        const StdinEchoOff quiet;
+        if (quiet.Failed()) {
+            Report(u"standard input is a terminal whose echo cannot be turned off, so the password would show as "
+                   u"it is typed; nothing was read (use --password-file, or --password-stdin from a pipe)");
+            return kExitUsage;
+        }
+        if (terminal)
+            WriteErr(u"Password: ");
+        read = ReadStdinLine(bytes, kPasswordByteLimit + 6);
+    }
+    if (terminal && read != LineResult::Complete)
+        WriteErr(u"\n");
+    if (Interrupted())
+        return InterruptedExit();
+    switch (read) {
+    case LineResult::Complete:
+        return std::nullopt;
+    case LineResult::Unterminated:
+        // From a pipe the input may simply lack a last line end; at a terminal it was Ctrl-D.
+        if (!terminal)
+            return std::nullopt;
+        Report(u"no password given (the input was ended with Ctrl-D); nothing was done");
+        return kExitUsage;
+    case LineResult::TooLong:
+        Report(TooLongPasswordText());
+        return kExitUsage;
+    case LineResult::Failed:
+        break;
+    }
+    Report(u"cannot read the password from standard input");
+    return kExitUsage;
+}
+
+// Asks on the terminal, twice when enciphering.
+std::optional<int> AskPasswordTwice(CipherDirection direction, std::u16string& password)
+{
+    const AskResult asked = AskPassword(u"Password: ", password);
+    std::u16string again;
+    AskResult repeated = AskResult::Ok;
+    if (asked == AskResult::Ok && direction == CipherDirection::Encipher)
+        repeated = AskPassword(u"Repeat the password: ", again);
+    const bool same = again == password || direction == CipherDirection::Decipher;
+    Wipe(again);
+    for (const AskResult result : {asked, repeated}) {
+        switch (result) {
+        case AskResult::Ok:
+            break;
+        case AskResult::Interrupted:
+            return InterruptedExit();
+        case AskResult::NoTerminal:
+            Report(u"no terminal to ask for the password on; use --password-file or --password-stdin");
+            return kExitUsage;
+        case AskResult::EchoStaysOn:
+            Report(u"the terminal's echo cannot be turned off, so the password would show as it is typed; nothing "
+                   u"was asked (use --password-file or --password-stdin)");
+            return kExitUsage;
+        case AskResult::Abandoned:
+            Report(u"no password given (the prompt was ended with Ctrl-D); nothing was done");
+            return kExitUsage;
+        }
+    }
+    if (!same) {
+        Report(u"the two passwords differ; nothing was done");
+        return kExitUsage;
+    }
+    if (Utf16ToUtf8(password).size() > kPasswordByteLimit) {
+        Report(TooLongPasswordText());
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<int> GetPassword(const CliOptions& options, std::u16string& password)
+{
+    if (!options.passwordFile && !options.passwordStdin) {
+        if (const auto failed = AskPasswordTwice(options.direction, password))
+            return failed;
+    } else {
+        std::string bytes;
+        std::optional<int> failed =
+            options.passwordFile ? ReadPasswordFile(*options.passwordFile, bytes) : ReadPasswordStdin(bytes);
+        // The whole line or a refusal, never a password cut short.
+        if (!failed && PasswordLine(bytes).size() > kPasswordByteLimit) {
+            Report(TooLongPasswordText());
+            failed = kExitUsage;
+        }
+        if (!failed)
+            password = PasswordFromBytes(bytes);
+        Wipe(bytes);
+        if (failed)
+            return failed;
+    }
+    if (password.size() < kMinPasswordLength) {
+        Report(std::u16string(kPasswordTooShortText) + u" (the password needs at least 6 characters)");
+        return kExitUsage;
+    }
+    return std::nullopt;
+}
+
+std::string_view PasswordLine(std::string_view bytes)
+{
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        bytes.remove_prefix(3);  // Windows editors start UTF-8 files with a byte-order mark
+    const size_t end = bytes.find('\n');
+    if (end != std::string_view::npos) {
+        bytes = bytes.substr(0, end);
+        if (bytes.ends_with('\r'))
+            bytes.remove_suffix(1);
+    }
+    return bytes;
+}
+
+std::u16string PasswordFromBytes(std::string_view bytes)
+{
+    return Utf8ToUtf16(PasswordLine(bytes));
+}
+
+}  // namespace quorvel::cli

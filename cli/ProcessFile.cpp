@@ -1,0 +1,134 @@
+// One file of a run, exactly as the dialog's job processes it (the output
+// named only once complete, nothing partial left on failure or interruption),
+// or as a stream from standard input or to standard output.
+#include "cli/ProcessFile.h"
+
+#include "cli/Report.h"
+#include "platform/FileSystem.h"
+#include "platform/Terminal.h"
+
+#include <chrono>
+
+namespace quorvel::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::u16string FailureText(const std::u16string& source, const std::u16string& output, bool toStdout,
+                           const JobOutcome& outcome)
+{
+    const std::u16string reason = ReasonText(outcome.file);
+    if (toStdout) {
+        // What reached standard output stays there; say where it stopped.
+        const std::u16string incomplete = u"; the output on standard output is incomplete";
+        if (outcome.status == JobStatus::ReadFailed)
+            return source + u": read failed: " + reason + incomplete;
+        if (outcome.status == JobStatus::WriteFailed)
+            return source + u": cannot write standard output: " + reason + incomplete;
+        if (outcome.status == JobStatus::Cancelled)
+            return source + u": interrupted" + incomplete;
+    }
+    switch (outcome.status) {
+    case JobStatus::OpenSourceFailed:
+        return source + u": cannot open: " + reason;
+    case JobStatus::CreateOutputFailed:
+        return source + u": cannot create " + output + u": " + reason;
+    case JobStatus::ReadFailed:
+        return source + u": read failed: " + reason + u"; no output written";
+    case JobStatus::WriteFailed:
+        return source + u": cannot write " + output + u": " + reason + u"; no output written";
+    case JobStatus::NotDurable:
+        return source + u": " + output + u" is written, but the disk did not confirm its name: " + reason +
+               u"; it may be lost in a power cut, so keep " + source;
+    case JobStatus::Cancelled:
+        return source + u": interrupted; " + output + u" not written";
+    case JobStatus::Busy:
+    case JobStatus::Succeeded:
+        break;
+    }
+    return source + u": failed";
+}
+
+// The output of a file that goes to standard output, or why not.
+FileResult CheckOutputName(const PlannedFile& file, const CliOptions& options)
+{
+    // Checked only now: an earlier file of this run may have made it.
+    if (IsFolder(file.output)) {
+        Report(file.source + u": cannot create " + file.output + u": " + ReasonText({FileError::IsFolder, 0}));
+        return FileResult::Failed;
+    }
+    if (!options.force && PathExists(file.output)) {
+        Report(file.source + u": " + file.output + u" already exists; not replaced (-f replaces it)");
+        return FileResult::Failed;
+    }
+    return FileResult::Done;
+}
+
+}  // namespace
+
+FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, const PlannedFile& file,
+                       const CliOptions& options, const std::u16string& password)
+{
+    if (!file.refusal.empty()) {
+        Report(file.refusal);
+        return FileResult::Failed;
+    }
+    if (!file.toStdout) {
+        if (const FileResult checked = CheckOutputName(file, options); checked != FileResult::Done)
+            return checked;
+    }
+
+    job.SetKey(password);
+    uint64_t size = 0;
+    JobOutcome outcome =
+        file.fromStdin ? job.PrepareStream(StandardInputFile(CIPHER_BLOCK_SIZE)) : job.PrepareJob(file.source, size);
+    const auto start = Clock::now();
+    const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
+    owner.Reset();
+    if (outcome.status == JobStatus::Succeeded && file.toStdout)
+        outcome = job.LaunchJob(owner, options.direction, StandardOutputFile(CIPHER_BLOCK_SIZE));
+    else if (outcome.status == JobStatus::Succeeded)
+        outcome = job.LaunchJob(owner, options.direction, file.name, file.folder);
+    if (outcome.status == JobStatus::Succeeded) {
+        while (!job.WaitReleased(std::chrono::milliseconds(100))) {
+            if (Interrupted())
+                job.RequestCancel();
+            progress.Show(file.fromStdin ? FormatStreamProgressLine(file.source, owner.Done(), elapsed())
+                                         : FormatProgressLine(file.source, owner.Done(), size, elapsed()));
+        }
+        job.Wait();
+        outcome = job.Outcome();
+    }
+    // A stream that ended because its writer was stopped with it is no whole stream.
+    if (outcome.status == JobStatus::Succeeded && !(file.fromStdin && Interrupted())) {
+        progress.Finish(FormatFinishedLine(file.source, file.fromStdin ? owner.Done() : size, elapsed()));
+        return FileResult::Done;
+    }
+    progress.Clear();
+    // The reader of standard output went away: SIGPIPE, or on Windows a broken pipe.
+    const bool outputClosed =
+        file.toStdout && (InterruptSignal() == kBrokenPipeSignal ||
+                          (outcome.status == JobStatus::WriteFailed && outcome.file.error == FileError::Interrupted));
+    if (outputClosed) {
+        Report(file.source + u": standard output was closed before the end; stopped");
+        return FileResult::OutputClosed;
+    }
+    Report(FailureText(file.source, file.output, file.toStdout, outcome));
+    // A stop that came while the file was being opened counts as one too.
+    return outcome.status == JobStatus::Cancelled || Interrupted() ? FileResult::Interrupted : FileResult::Failed;
+}
+
+bool RemoveSource(const PlannedFile& file)
+{
+    if (Interrupted()) {
+        Report(file.source + u": kept, as the run was interrupted (" + file.output + u" is complete)");
+        return true;
+    }
+    const FileStatus removed = RemoveFile(file.source);
+    if (!removed)
+        Report(file.source + u": " + file.output + u" is written, but " + file.source +
+               u" cannot be removed: " + ReasonText(removed));
+    return static_cast<bool>(removed);
+}
+
+}  // namespace quorvel::cli

@@ -1,0 +1,26 @@
+// The command line's reports on standard error, in English.
+#include "cli/Report.h"
+
+#include "cli/CommandLine.h"
+#include "platform/Terminal.h"
+#include "texts/SharedTexts.h"
+
+namespace quorvel::cli {
+
+void Report(std::u16string_view message)
+{
+    WriteErr(u"quorvel-cli: " + std::u16string(message) + u"\n");
+}
+
+std::u16string ReasonText(const FileStatus& status)
+{
+    return FileErrorText(status, TextLanguage::English);
+}
+
+int InterruptedExit()
+{
+    const int signal = InterruptSignal();
+    return signal != 0 ? 128 + signal : kExitInterrupted;
+}
+
+}  // namespace quorvel::cli
