@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Runs the e2e driver against Quorvel.exe: a fresh Wine prefix, a virtual X
-# display of its own, the driver bounded in time, everything stopped at the end.
+# display of its own, the driver bounded in time (longer where the build runs
+# emulated), everything stopped at the end.
 # Screen captures stay in <build>/e2e-shots for a person to look at.
 # With --dpi N the screen has N DPI, and the run keeps to <build>/e2e-Ndpi and
 # <build>/e2e-shots-Ndpi.
 #
 #   run-e2e.sh win32|win64 DRIVER.exe QUORVEL.exe BACKGROUND.bmp BUILD_DIR [--dpi N] [--only TEXT,TEXT]
 set -uo pipefail
+args=("$@")
 arch=$1
 driver=$(readlink -f "$2") exe=$(readlink -f "$3") bitmap=$(readlink -f "$4") build=$(readlink -f "$5")
 shift 5
@@ -26,6 +28,9 @@ if [ "$PLAN" != run ]; then
   echo "e2e: the $arch build cannot run here: $WHY"
   exit 1
 fi
+quorvel_wine_use "$arch"
+quorvel_wine_enter "$0" "${args[@]}"
+scale=${QUORVEL_TIME_SCALE:-1}
 
 run=$build/e2e${dpi:+-${dpi}dpi}
 shots=$build/e2e-shots${dpi:+-${dpi}dpi}
@@ -46,7 +51,6 @@ else
 fi
 big=$run/big
 
-quorvel_wine_use "$arch"
 export WINEPREFIX=$run/wineprefix LANG=C.UTF-8
 xvfb=
 cleanup() {
@@ -57,7 +61,7 @@ cleanup() {
 trap cleanup EXIT
 
 start=$(date +%s%N)
-timeout -k 5 120 "$root/scripts/wine-prefix" || { echo "e2e: making the Wine prefix failed"; exit 1; }
+timeout -k 5 $((120 * scale)) "$root/scripts/wine-prefix" || { echo "e2e: making the Wine prefix failed"; exit 1; }
 echo "e2e: Wine prefix ready in $(( ($(date +%s%N) - start) / 1000000 )) ms"
 # Xvfb has no window manager. Wine waits up to 2 s for one to confirm every
 # hidden top-level window (file dialog, message box, the dialog at exit), which
@@ -85,12 +89,12 @@ export DISPLAY=:$(head -n1 "$run/display")
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-timeout -k 10 300 "$WINE" "$driver" --exe "$(winpath "$exe")" --work "$(winpath "$run/files")" \
+timeout -k 10 $((300 * scale)) "$WINE" "$driver" --exe "$(winpath "$exe")" --work "$(winpath "$run/files")" \
   --big "$(winpath "$big")" --cwd "$(winpath "$run/cwd")" --shots "$(winpath "$shots")" \
   --bitmap "$(winpath "$bitmap")" --ram "$ram" ${dpi:+--dpi "$dpi"} "$@" 2>"$run/driver-stderr.log" | tr -d '\r'
 status=${PIPESTATUS[0]}
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
-  echo "e2e: the driver did not finish within 300 s"
+  echo "e2e: the driver did not finish within $((300 * scale)) s"
 fi
 
 # The driver saves BMP captures; PNG is what a person opens.
