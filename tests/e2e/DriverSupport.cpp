@@ -5,6 +5,7 @@
 #include "DriverSupport.h"
 
 #include "platform/FileSystem.h"
+#include "tests/TimeScale.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -65,7 +66,7 @@ double NowMs()
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs)
 {
-    const double end = NowMs() + timeoutMs;
+    const double end = NowMs() + static_cast<double>(timeoutMs) * quorvel::test::TimeScale();
     for (;;) {
         if (condition())
             return true;
@@ -149,7 +150,8 @@ bool Program::Running() const
 
 bool Program::WaitExit(DWORD timeoutMs)
 {
-    return m_process.hProcess && WaitForSingleObject(m_process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    return m_process.hProcess &&
+           WaitForSingleObject(m_process.hProcess, timeoutMs * quorvel::test::TimeScale()) == WAIT_OBJECT_0;
 }
 
 void Program::Kill()

@@ -1,6 +1,7 @@
 // A handler that throws is a fault of the program: it must be shown, and the
 // dialog must end, never go on as if the message had not been handled.
 #include "platform/win32/Dialog.h"
+#include "tests/TimeScale.h"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +69,7 @@ BOOL CALLBACK AnswerIfBox(HWND window, LPARAM param)
 BoxSeen AnswerBox()
 {
     BoxSeen seen;
-    for (int i = 0; i < 200 && seen.caption.empty(); ++i) {
+    for (unsigned i = 0; i < 200 * quorvel::test::TimeScale() && seen.caption.empty(); ++i) {
         ::Sleep(50);
         ::EnumWindows(AnswerIfBox, reinterpret_cast<LPARAM>(&seen));
     }
