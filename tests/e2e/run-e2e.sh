@@ -52,46 +52,26 @@ fi
 big=$run/big
 
 export WINEPREFIX=$run/wineprefix LANG=C.UTF-8
-xvfb=
 cleanup() {
   wineserver -k >/dev/null 2>&1
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
   [ -n "$shm" ] && rm -rf "$shm"
 }
 trap cleanup EXIT
 
 start=$(date +%s%N)
-timeout -k 5 $((120 * scale)) "$root/scripts/wine-prefix" || { echo "e2e: making the Wine prefix failed"; exit 1; }
+# The display has no window manager, so windows are unmanaged; --dpi sets the
+# screen's DPI.
+QUORVEL_WINE_UNMANAGED=1 QUORVEL_WINE_DPI=$dpi timeout -k 5 $((120 * scale)) "$root/scripts/wine-prefix" \
+  || { echo "e2e: making the Wine prefix failed"; exit 1; }
 echo "e2e: Wine prefix ready in $(( ($(date +%s%N) - start) / 1000000 )) ms"
-# Xvfb has no window manager. Wine waits up to 2 s for one to confirm every
-# hidden top-level window (file dialog, message box, the dialog at exit), which
-# would stall the program at each step; unmanaged windows are hidden at once,
-# as on a desktop. The prefix's wineserver has stopped, so the file is read fresh.
-printf '%s\n' '' '[Software\\Wine\\X11 Driver]' '"Managed"="N"' >>"$WINEPREFIX/user.reg"
-# Wine takes the screen's DPI from LogPixels, for the machine and the user.
-if [ -n "$dpi" ]; then
-  printf '%s\n' '' '[Control Panel\\Desktop]' "\"LogPixels\"=dword:$(printf %08x "$dpi")" >>"$WINEPREFIX/user.reg"
-  printf '%s\n' '' '[System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]' \
-    "\"LogPixels\"=dword:$(printf %08x "$dpi")" >>"$WINEPREFIX/system.reg"
-fi
-
-# Xvfb picks a free display and writes its number; never a fixed one.
-Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$run/display" 2>"$run/xvfb.log" &
-xvfb=$!
-for _ in $(seq 100); do
-  [ -s "$run/display" ] && break
-  sleep 0.1
-done
-if [ ! -s "$run/display" ]; then
-  echo "e2e: Xvfb did not start"; cat "$run/xvfb.log"; exit 1
-fi
-export DISPLAY=:$(head -n1 "$run/display")
 
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 
-timeout -k 10 $((300 * scale)) "$WINE" "$driver" --exe "$(winpath "$exe")" --work "$(winpath "$run/files")" \
+# On a display of its own; the driver's messages go to a log, the display's to ours.
+"$root/scripts/with-display" bash -c 'exec "$@" 2>"$0"' "$run/driver-stderr.log" \
+  timeout -k 10 $((300 * scale)) "$WINE" "$driver" --exe "$(winpath "$exe")" --work "$(winpath "$run/files")" \
   --big "$(winpath "$big")" --cwd "$(winpath "$run/cwd")" --shots "$(winpath "$shots")" \
-  --bitmap "$(winpath "$bitmap")" --ram "$ram" ${dpi:+--dpi "$dpi"} "$@" 2>"$run/driver-stderr.log" | tr -d '\r'
+  --bitmap "$(winpath "$bitmap")" --ram "$ram" ${dpi:+--dpi "$dpi"} "$@" | tr -d '\r'
 status=${PIPESTATUS[0]}
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
   echo "e2e: the driver did not finish within $((300 * scale)) s"
