@@ -76,15 +76,21 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD po
     }
 }
 
+// How long a cross-process send waits for an answer.
+static UINT SendTimeoutMs()
+{
+    return 3000 * quorvel::test::TimeScale();
+}
+
 std::wstring TextOf(HWND window)
 {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 3000, &length))
+    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SendTimeoutMs(), &length))
         Fail("no answer to WM_GETTEXTLENGTH");
     std::wstring text(length + 1, L'\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                             3000, &copied))
+                             SendTimeoutMs(), &copied))
         Fail("no answer to WM_GETTEXT");
     text.resize(copied);
     return text;
@@ -93,8 +99,8 @@ std::wstring TextOf(HWND window)
 void SetText(HWND window, const std::wstring& text)
 {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 3000,
-                             &result))
+    if (!SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                             SendTimeoutMs(), &result))
         Fail("no answer to WM_SETTEXT");
 }
 
