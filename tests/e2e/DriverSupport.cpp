@@ -76,21 +76,25 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD po
     }
 }
 
-// How long a cross-process send waits for an answer.
-static UINT SendTimeoutMs()
+// Sends a message to another process's window and waits a bounded time for
+// the answer. An emulated program's interface thread can be busy past the 5 s
+// after which Wine calls it hung, so there the send waits its time out rather
+// than give up at once.
+static bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR& result)
 {
-    return 3000 * quorvel::test::TimeScale();
+    const unsigned scale = quorvel::test::TimeScale();
+    return SendMessageTimeoutW(window, message, wParam, lParam, scale > 1 ? SMTO_NORMAL : SMTO_ABORTIFHUNG,
+                               3000 * scale, &result) != 0;
 }
 
 std::wstring TextOf(HWND window)
 {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, SendTimeoutMs(), &length))
+    if (!Send(window, WM_GETTEXTLENGTH, 0, 0, length))
         Fail("no answer to WM_GETTEXTLENGTH");
     std::wstring text(length + 1, L'\0');
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                             SendTimeoutMs(), &copied))
+    if (!Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), copied))
         Fail("no answer to WM_GETTEXT");
     text.resize(copied);
     return text;
@@ -99,8 +103,7 @@ std::wstring TextOf(HWND window)
 void SetText(HWND window, const std::wstring& text)
 {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
-                             SendTimeoutMs(), &result))
+    if (!Send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), result))
         Fail("no answer to WM_SETTEXT");
 }
 
