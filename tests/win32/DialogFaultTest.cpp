@@ -1,9 +1,9 @@
 // A handler that throws is a fault of the program: it must be shown, and the
 // dialog must end, never go on as if the message had not been handled.
 #include "platform/win32/Dialog.h"
-#include "tests/TimeScale.h"
 
 #include <gtest/gtest.h>
+#include "tests/TimeScale.h"
 
 #include <atomic>
 #include <stdexcept>
