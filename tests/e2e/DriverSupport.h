@@ -36,7 +36,8 @@ std::u16string U16(const std::wstring& text);
 // Milliseconds of a monotonic clock.
 double NowMs();
 
-// Polls condition every pollMs until it holds or timeoutMs have passed.
+// Polls condition every pollMs until it holds or timeoutMs have passed (times
+// the test time scale, as every wait here is).
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, DWORD pollMs = 10);
 
 // Text of any window, through WM_GETTEXT with a timeout (works across processes).

@@ -5,6 +5,7 @@
 #include "platform/win32/WinApp.h"
 
 #include <gtest/gtest.h>
+#include "tests/TimeScale.h"
 
 #include <atomic>
 #include <stdexcept>
@@ -70,7 +71,7 @@ BOOL CALLBACK AnswerIfBox(HWND window, LPARAM param)
 BoxSeen AnswerBox()
 {
     BoxSeen seen;
-    for (int i = 0; i < 200 && seen.caption.empty(); ++i) {
+    for (unsigned i = 0; i < 200 * quorvel::test::TimeScale() && seen.caption.empty(); ++i) {
         ::Sleep(50);
         ::EnumWindows(AnswerIfBox, reinterpret_cast<LPARAM>(&seen));
     }

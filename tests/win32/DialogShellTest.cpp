@@ -9,6 +9,7 @@
 #include "dialog/DisplayTexts.h"
 #include "dialog/QuorvelDlg.h"
 #include "tests/TestFiles.h"
+#include "tests/TimeScale.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -36,7 +37,7 @@ std::wstring W(const std::u16string& s)
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD ms = kWaitMs)
 {
-    const ULONGLONG end = ::GetTickCount64() + ms;
+    const ULONGLONG end = ::GetTickCount64() + ULONGLONG {ms} * test::TimeScale();
     for (;;) {
         if (condition())
             return true;
