@@ -1,7 +1,9 @@
 # make run   - install what is missing, build, start Quorvel.exe under Wine: the
 #              32-bit build where this host runs 32-bit code, else the 64-bit one
+#              (the 32-bit one emulated by qemu-i386 with QUORVEL_WINE_ARCHS=win32)
 # make test  - install what is missing, build every preset, run every test this
-#              host can run and report the rest as skipped (scripts/test)
+#              host can run, the win32 build emulated where the kernel refuses
+#              32-bit code, and report the rest as skipped (scripts/test)
 # make check - the sanitizer and fuzzing runs, then make test (what CI runs)
 # QUORVEL_WINE_ARCHS=win64 (or win32, or win32,win64) chooses the Windows builds
 # to run; unset, every one this host can run (scripts/wine-env).

@@ -1,5 +1,7 @@
 #include "Waiting.h"
 
+#include "TimeScale.h"
+
 #include <chrono>
 #include <thread>
 
@@ -7,7 +9,7 @@ namespace quorvel::test {
 
 bool WaitUntil(const std::function<bool()>& condition, unsigned timeoutMs, unsigned pollMs)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs) * TimeScale();
     for (;;) {
         if (condition())
             return true;

@@ -9,7 +9,8 @@ namespace quorvel::test {
 // The longest a test waits for a window or a box to answer.
 constexpr unsigned kWaitMs = 20000;
 
-// Polls condition every pollMs until it holds (true) or timeoutMs have passed (false).
+// Polls condition every pollMs until it holds (true) or timeoutMs, times the
+// test time scale (TimeScale.h), have passed (false).
 bool WaitUntil(const std::function<bool()>& condition, unsigned timeoutMs = kWaitMs, unsigned pollMs = 10);
 
 }  // namespace quorvel::test

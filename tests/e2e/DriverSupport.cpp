@@ -5,6 +5,7 @@
 #include "DriverSupport.h"
 
 #include "platform/FileSystem.h"
+#include "tests/TimeScale.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -53,15 +54,25 @@ double NowMs()
     return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
 }
 
+// Sends a message to another process's window and waits a bounded time for
+// the answer. An emulated program's interface thread can be busy past the 5 s
+// after which Wine calls it hung, so there the send waits its time out rather
+// than give up at once.
+static bool Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR& result)
+{
+    const unsigned scale = quorvel::test::TimeScale();
+    return SendMessageTimeoutW(window, message, wParam, lParam, scale > 1 ? SMTO_NORMAL : SMTO_ABORTIFHUNG,
+                               3000 * scale, &result) != 0;
+}
+
 std::wstring TextOf(HWND window)
 {
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 3000, &length))
+    if (!Send(window, WM_GETTEXTLENGTH, 0, 0, length))
         Fail("no answer to WM_GETTEXTLENGTH");
     std::wstring text(length + 1, L'\0');
     DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                             3000, &copied))
+    if (!Send(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), copied))
         Fail("no answer to WM_GETTEXT");
     text.resize(copied);
     return text;
@@ -70,8 +81,7 @@ std::wstring TextOf(HWND window)
 void SetText(HWND window, const std::wstring& text)
 {
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 3000,
-                             &result))
+    if (!Send(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), result))
         Fail("no answer to WM_SETTEXT");
 }
 
@@ -127,7 +137,8 @@ bool Program::Running() const
 
 bool Program::WaitExit(DWORD timeoutMs)
 {
-    return m_process.hProcess && WaitForSingleObject(m_process.hProcess, timeoutMs) == WAIT_OBJECT_0;
+    return m_process.hProcess &&
+           WaitForSingleObject(m_process.hProcess, timeoutMs * quorvel::test::TimeScale()) == WAIT_OBJECT_0;
 }
 
 void Program::Kill()

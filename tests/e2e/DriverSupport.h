@@ -38,6 +38,8 @@ using quorvel::test::W;
 // Milliseconds of a monotonic clock.
 double NowMs();
 
+// Polls condition every pollMs until it holds or timeoutMs have passed (times
+// the test time scale, as every wait here is).
 using quorvel::test::WaitUntil;
 
 // Text of any window, through WM_GETTEXT with a timeout (works across processes).

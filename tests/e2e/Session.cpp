@@ -4,6 +4,7 @@
 #include "Scenarios.h"
 
 #include "dialog/DisplayTexts.h"
+#include "tests/TimeScale.h"
 
 #include <algorithm>
 #include <cctype>
@@ -182,8 +183,8 @@ std::string Session::DescribeWindows()
 
 ScreenImage Session::Shot(const std::string& name)
 {
-    // X shows Wine's window changes a moment later.
-    Sleep(400);
+    // X shows Wine's window changes a moment later (an emulated program's later still).
+    Sleep(400 * quorvel::test::TimeScale());
     ScreenImage image = ScreenImage::Capture();
     if (!m_options.shots.empty()) {
         char prefix[8];

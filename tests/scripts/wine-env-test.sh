@@ -2,14 +2,16 @@
 # How scripts/wine-env decides which Windows builds run here, with stand-in
 # loaders in place of Wine's: one that starts, one the kernel refuses to
 # execute (a real "Exec format error", from an ELF file for a machine no kernel
-# runs), one that fails to start, one that is not there. Then the same probe
-# on this host's real loaders, cross-checked against the 32-bit C library
-# loader. Works on a copy of scripts/ so no real build's record is touched.
+# runs), one that fails to start, one that is not there; and stand-in
+# emulators: one that runs the refused loader through binfmt_misc, one too
+# old, one not there. Then the same probe on this host's real loaders,
+# cross-checked against the 32-bit C library loader. Works on a copy of
+# scripts/ so no real build's record is touched.
 #
-#   wine-env-test.sh SOURCE_DIR
+#   wine-env-test.sh SOURCE_DIR STAND_IN_QEMU
 set -uo pipefail
 # The settings under test come from each case alone, never from the caller.
-unset QUORVEL_WINE_ARCHS QUORVEL_WINE32 QUORVEL_WINE64
+unset QUORVEL_WINE_ARCHS QUORVEL_WINE32 QUORVEL_WINE64 QUORVEL_QEMU_I386 QUORVEL_WINE_EMULATED QUORVEL_TIME_SCALE
 src=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -38,20 +40,31 @@ printf '#!/bin/sh\necho "wine: error while loading shared libraries: libwine.so.
 # the kernel refuses it exactly as it refuses i386 code with ia32 emulation off.
 cp "$(readlink -f /bin/true)" "$work/bin/refused"
 printf '\x34\x12' | dd of="$work/bin/refused" bs=1 seek=18 conv=notrunc status=none
+printf '#!/bin/sh\necho "qemu-i386 version 7.2.0"\n' >"$work/bin/old-qemu"
 chmod +x "$work/bin/"*
 ok=$work/bin/starts refused=$work/bin/refused broken=$work/bin/broken missing=$work/bin/none
+qemu=$2 old_qemu=$work/bin/old-qemu no_qemu=$work/bin/no-qemu
+export QUORVEL_QEMU_I386=$no_qemu  # no emulator unless a case names one
+# The copy's binfmt_misc entry matches the refused stand-in rather than i386
+# programs, so that emulation is tried the same way on any host.
+{
+  printf "quorvel_binfmt_magic='%s'\n" "$(head -c 20 "$refused" | od -An -v -tx1 | tr -d ' \n' | sed 's/../\\x&/g')"
+  printf "quorvel_binfmt_mask='%s'\n" "$(printf '\\xff%.0s' {1..20})"
+} >>"$root/scripts/wine-env"
 
-# plan ARCH WIN32-LOADER WIN64-LOADER [ARCHS]: "PLAN|WHY" from a fresh shell, no record.
+# plan ARCH WIN32-LOADER WIN64-LOADER [ARCHS [EMULATOR]]: "PLAN|WHY" from a fresh shell, no record.
 plan() {
-  QUORVEL_WINE32=$2 QUORVEL_WINE64=$3 QUORVEL_WINE_ARCHS=${4:-} bash -c \
+  QUORVEL_WINE32=$2 QUORVEL_WINE64=$3 QUORVEL_WINE_ARCHS=${4:-} QUORVEL_QEMU_I386=${5:-$no_qemu} bash -c \
     '. "$0/scripts/wine-env"; quorvel_wine_plan "$1"; echo "$PLAN|$WHY"' "$root" "$1"
 }
+# choose WIN32-LOADER WIN64-LOADER [ARCHS]: the build make run starts.
+choose() { QUORVEL_WINE32=$1 QUORVEL_WINE64=$2 QUORVEL_WINE_ARCHS=${3:-} "$root/scripts/run" --choose 2>&1; }
 probe_state() {
   QUORVEL_WINE32=$1 bash -c '. "$0/scripts/wine-env"; quorvel_wine_probe win32; echo "$STATE|$DETAIL"' "$root"
 }
 
 # --- The probe tells the four kinds of loader apart.
-r=$(probe_state "$ok"); [[ $r == "ok|wine-9.0 (stand-in)" ]]; expect "a loader that starts: ok, with its version" $? "$r"
+r=$(probe_state "$ok"); [[ $r == "native|wine-9.0 (stand-in)" ]]; expect "a loader that starts: native, with its version" $? "$r"
 r=$(probe_state "$refused"); [[ $r == "refused|$refused: Exec format error" ]]; expect "a loader the kernel refuses: refused" $? "$r"
 r=$(probe_state "$broken"); [[ $r == broken*"status 127"*libwine* ]]; expect "a loader that fails: broken, with its message" $? "$r"
 r=$(probe_state "$missing"); [[ $r == "missing|$missing is not installed" ]]; expect "no loader: missing" $? "$r"
@@ -60,12 +73,40 @@ r=$(probe_state "$missing"); [[ $r == "missing|$missing is not installed" ]]; ex
 r32=$(plan win32 "$ok" "$ok"); r64=$(plan win64 "$ok" "$ok")
 [[ $r32 == run* && $r64 == run* ]]; expect "a host that runs 32-bit code runs both builds" $? "$r32 / $r64"
 r32=$(plan win32 "$refused" "$ok"); r64=$(plan win64 "$refused" "$ok")
-[[ $r32 == "skip|this host's kernel does not run 32-bit code"*ia32_emulation=on* && $r64 == run* ]]
-expect "a kernel without 32-bit code: win32 skipped with the reason, win64 runs" $? "$r32 / $r64"
+[[ $r32 == "skip|this host's kernel does not run 32-bit code"*"cannot emulate it: $no_qemu is not installed"*ia32_emulation=on* && $r64 == run* ]]
+expect "a kernel without 32-bit code and no emulator: win32 skipped with the reason, win64 runs" $? "$r32 / $r64"
 [[ $r32 != *$'\n'* ]]; expect "the reason is one line" $? "$r32"
+r=$(plan win32 "$refused" "$ok" "" "$old_qemu"); [[ $r == skip*"qemu 7.2, and Wine needs 8 or later"* ]]
+expect "an emulator older than qemu 8 is not tried" $? "$r"
 r=$(plan win32 "$missing" "$ok"); [[ $r == fail*"scripts/bootstrap"* ]]; expect "no 32-bit loader installed is an error that names scripts/bootstrap" $? "$r"
 r=$(plan win64 "$ok" "$broken"); [[ $r == "fail|Wine cannot start: "*libwine* ]]; expect "a 64-bit Wine that cannot start says so" $? "$r"
 r=$(plan win64 "$ok" "$refused"); [[ $r == fail* ]]; expect "a refused 64-bit loader is an error, never a skip" $? "$r"
+
+# --- Emulated, in a namespace of its own; the host's binfmt_misc stays as it was.
+host_binfmt=$(ls -A /proc/sys/fs/binfmt_misc 2>&1)
+if unshare --user --map-root-user --mount --propagation private \
+     mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc 2>/dev/null; then
+  r32=$(plan win32 "$refused" "$ok" "" "$qemu"); r64=$(plan win64 "$refused" "$ok" "" "$qemu")
+  [[ $r32 == "run|$refused runs here, emulated by ${qemu##*/} 10.0 (wine-9.0 (stand-in, emulated))" && $r64 == run* ]]
+  expect "a kernel without 32-bit code and an emulator: win32 runs emulated" $? "$r32 / $r64"
+  r=$(plan win32 "$ok" "$ok" "" "$qemu"); [[ $r == "run|$ok runs here, natively"* ]]
+  expect "where 32-bit code runs, it runs natively even with an emulator" $? "$r"
+  r=$(QUORVEL_QEMU_I386=$qemu bash -c '. "$0/scripts/wine-env"; quorvel_wine_namespace "$@"' "$root" \
+        env QUORVEL_WINE32="$ok" bash -c '. "$0/scripts/wine-env"; quorvel_wine_probe win32; echo "$STATE"' "$root")
+  [ "$r" = emulated ]; expect "inside the namespace a loader that starts is emulated, never native" $? "$r"
+  mkdir -p "$work/prefix" && touch "$work/prefix/.quorvel-ready-2"
+  out=$(QUORVEL_WINE32=$refused QUORVEL_QEMU_I386=$qemu WINEPREFIX=$work/prefix \
+          "$root/scripts/wine-run" win32 "$root/build/win32" prog.exe an-argument 2>&1)
+  [ "$out" = "emulated: prog.exe an-argument" ]; expect "the emulator enters the namespace to run a program" $? "$out"
+  r=$(QUORVEL_QEMU_I386=$qemu choose "$refused" "$ok"),$(QUORVEL_QEMU_I386=$qemu choose "$refused" "$ok" win32)
+  [ "$r" = win64,win32 ]; expect "make run starts the emulated 32-bit build only when QUORVEL_WINE_ARCHS asks for it" $? "$r"
+  rm -f "$root"/build/*/wine-host
+else
+  r=$(plan win32 "$refused" "$ok" "" "$qemu"); [[ $r == skip*"cannot emulate it: "* ]]
+  expect "no binfmt_misc in a user namespace here: win32 skipped with the reason" $? "$r"
+fi
+[ "$(ls -A /proc/sys/fs/binfmt_misc 2>&1)" = "$host_binfmt" ]
+expect "the host's binfmt_misc is as it was" $? "$(ls -A /proc/sys/fs/binfmt_misc 2>&1)"
 
 # --- QUORVEL_WINE_ARCHS.
 r32=$(plan win32 "$ok" "$ok" win64); r64=$(plan win64 "$ok" "$ok" win64)
@@ -85,7 +126,7 @@ record=$root/build/win32/wine-host
 rm -f "$starts"
 recorded() { QUORVEL_WINE32=$1 bash -c '. "$0/scripts/wine-env"; quorvel_wine_plan win32 "$1"; echo "$PLAN"' "$root" "$record"; }
 QUORVEL_WINE32=$ok "$root/scripts/wine-host" probe win32 "$root/build/win32" >"$work/out"
-grep -qx "state=ok" "$record" && grep -q "^wine-host: win32 programs run here" "$work/out"
+grep -qx "state=native" "$record" && grep -q "^wine-host: win32 programs run here" "$work/out"
 expect "the build step records what it found and says it" $? "$(cat "$record" "$work/out")"
 for _ in 1 2 3; do recorded "$ok" >/dev/null; done
 [ "$(wc -l <"$starts")" -eq 1 ]; expect "readers take the recorded answer: one start in all" $? "$(wc -l <"$starts") starts"
@@ -104,7 +145,6 @@ out=$(QUORVEL_WINE32=$refused "$root/scripts/wine-run" win32 "$root/build/win32"
 expect "the emulator refuses on one line too" $? "$rc: $out"
 
 # --- make run's choice.
-choose() { QUORVEL_WINE32=$1 QUORVEL_WINE64=$2 QUORVEL_WINE_ARCHS=${3:-} "$root/scripts/run" --choose 2>&1; }
 rm -f "$root"/build/*/wine-host
 [ "$(choose "$ok" "$ok")" = win32 ]; expect "make run starts the 32-bit build where it runs" $? "$(choose "$ok" "$ok")"
 [ "$(choose "$refused" "$ok")" = win64 ]; expect "and the 64-bit one where it cannot" $? "$(choose "$refused" "$ok")"
@@ -120,17 +160,21 @@ expect "scripts/run says which build and why, or that it is not built" $? "$rc: 
 real64=/usr/lib/wine/wine64 real32=/usr/lib/wine/wine
 if [ -x "$real64" ]; then
   r=$(QUORVEL_WINE64=$real64 bash -c '. "$0/scripts/wine-env"; quorvel_wine_probe win64; echo "$STATE"' "$root")
-  [ "$r" = ok ]; expect "this host's 64-bit Wine starts" $? "$r"
+  [ "$r" = native ]; expect "this host's 64-bit Wine starts" $? "$r"
 else
   skip "no 64-bit Wine installed here"
 fi
 ldso=
 for f in /lib/ld-linux.so.2 /usr/lib/i386-linux-gnu/ld-linux.so.2; do [ -e "$f" ] && ldso=$f && break; done
 if [ -x "$real32" ] && [ -n "$ldso" ]; then
-  # The 32-bit C library's loader is a 32-bit program apart from Wine.
-  if "$ldso" --version >/dev/null 2>&1; then expected=ok; else expected=refused; fi
-  r=$(probe_state "$real32"); r=${r%%|*}
-  [ "$r" = "$expected" ]; expect "this host's 32-bit Wine probed as $r, as $ldso shows ($expected)" $? "$r"
+  # The 32-bit C library's loader is a 32-bit program apart from Wine; where
+  # the kernel refuses it, the real binfmt_misc entry and emulator decide.
+  r=$(env -u QUORVEL_QEMU_I386 QUORVEL_WINE32=$real32 bash -c '. "$0/scripts/wine-env"; quorvel_wine_probe win32; echo "$STATE"' "$src")
+  if "$ldso" --version >/dev/null 2>&1; then
+    [ "$r" = native ]; expect "this host's 32-bit Wine probed as $r, as $ldso runs" $? "$r"
+  else
+    [[ $r == emulated || $r == refused ]]; expect "this host's 32-bit Wine probed as $r, as $ldso is refused" $? "$r"
+  fi
 else
   skip "no 32-bit Wine or no 32-bit C library here"
 fi

@@ -4,6 +4,8 @@
 #include "platform/win32/Dialog.h"
 #include "platform/win32/WinApp.h"
 
+#include "tests/Waiting.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -70,11 +72,13 @@ BOOL CALLBACK AnswerIfBox(HWND window, LPARAM param)
 BoxSeen AnswerBox()
 {
     BoxSeen seen;
-    for (int i = 0; i < 200 && seen.caption.empty(); ++i) {
-        ::Sleep(50);
-        ::EnumWindows(AnswerIfBox, reinterpret_cast<LPARAM>(&seen));
-    }
-    if (seen.caption.empty()) {
+    const bool answered = test::WaitUntil(
+        [&] {
+            ::EnumWindows(AnswerIfBox, reinterpret_cast<LPARAM>(&seen));
+            return !seen.caption.empty();
+        },
+        10000, 50);
+    if (!answered) {
         // No box came: end the dialog so the test fails instead of hanging.
         if (HWND dialog = ::FindWindowW(L"#32770", L"Test dialog"))
             ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
