@@ -126,14 +126,8 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
         return AskResult::NoTerminal;
     const int fd = tty.Get();
     unsigned long saved = 0;
-    switch (EchoOff(fd, saved)) {
-    case Echo::NotATerminal:
-        return AskResult::NoTerminal;
-    case Echo::StaysOn:
-        return AskResult::EchoStaysOn;
-    case Echo::Off:
-        break;
-    }
+    if (const Echo echo = EchoOff(fd, saved); echo != Echo::Off)
+        return echo == Echo::StaysOn ? AskResult::EchoStaysOn : AskResult::NoTerminal;
     WriteAll(fd, Utf16ToUtf8(prompt));
 
     std::string line;

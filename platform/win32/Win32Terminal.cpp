@@ -129,14 +129,8 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
     if (!in)
         return AskResult::NoTerminal;
     DWORD saved = 0;
-    switch (EchoOff(in.Get(), saved)) {
-    case Echo::NotATerminal:
-        return AskResult::NoTerminal;
-    case Echo::StaysOn:
-        return AskResult::EchoStaysOn;
-    case Echo::Off:
-        break;
-    }
+    if (const Echo echo = EchoOff(in.Get(), saved); echo != Echo::Off)
+        return echo == Echo::StaysOn ? AskResult::EchoStaysOn : AskResult::NoTerminal;
     const UniqueFileHandle out = OpenConsole(L"CONOUT$");
     DWORD written = 0;
     if (out)

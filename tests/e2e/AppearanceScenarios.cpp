@@ -14,13 +14,13 @@ using quorvel::CipherDirection;
 
 namespace {
 
-// Screen colours as 0x00RRGGBB.
-constexpr uint32_t kBlue = 0x0000FF;
-constexpr uint32_t kRed = 0xFF0000;
-constexpr uint32_t kGreen = 0x00FF00;
-constexpr uint32_t kRedViolet = 0xFF0080;
-constexpr uint32_t kMagenta = 0xFF00FF;
-constexpr uint32_t kGrey = 0x808080;
+// Screen colours as 0x00RRGGBB, from their red, green and blue.
+constexpr uint32_t Rgb(uint32_t red, uint32_t green, uint32_t blue)
+{
+    return red << 16 | green << 8 | blue;
+}
+constexpr uint32_t kBlue = Rgb(0, 0, 255), kRed = Rgb(255, 0, 0), kGreen = Rgb(0, 255, 0);
+constexpr uint32_t kRedViolet = Rgb(255, 0, 128), kMagenta = Rgb(255, 0, 255), kGrey = Rgb(128, 128, 128);
 
 int Channel(uint32_t colour, int shift)
 {
