@@ -25,9 +25,12 @@ cat "$work/src/f" > /dev/null  # every command reads it from the page cache
 cp "$work/src/f" "$work/job/f"  # job_bench writes beside its source
 sync
 
-# Seconds taken by a command, after the disk has settled.
+# Seconds taken by a command, after the disk has settled: everything flushed,
+# then a pause (SETTLE seconds, default 5), since a virtual disk may slow down
+# for a while after each gigabyte.
 timed() {
   sync
+  sleep "${SETTLE:-5}"
   local start end
   start=$(date +%s%N)
   "$@" > /dev/null
