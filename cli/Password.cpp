@@ -13,6 +13,10 @@
 namespace quorvel::cli {
 namespace {
 
+// What is read of a password's source: the longest password with a
+// byte-order mark and CR LF, and one byte more to see it is longer.
+constexpr size_t kPasswordReadBytes = kPasswordByteLimit + 6;
+
 std::u16string TooLongPasswordText()
 {
     return u"the password is longer than " + Ascii(std::to_string(kPasswordByteLimit)) +
@@ -25,8 +29,7 @@ std::optional<int> ReadPasswordFile(const std::u16string& path, std::string& byt
     std::unique_ptr<File> file;
     FileStatus status = SystemFileSystem().OpenRead(path, file);
     if (status) {
-        // Enough for the longest password with a byte-order mark and CR LF, and one byte more to see it is longer.
-        bytes.resize(kPasswordByteLimit + 6);
+        bytes.resize(kPasswordReadBytes);
         uint32_t got = 0;
         status = file->Read(bytes.data(), static_cast<uint32_t>(bytes.size()), got);
         bytes.resize(got);
@@ -55,7 +58,7 @@ std::optional<int> ReadPasswordStdin(std::string& bytes)
         }
         if (terminal)
             WriteErr(u"Password: ");
-        read = ReadStdinLine(bytes, kPasswordByteLimit + 6);
+        read = ReadStdinLine(bytes, kPasswordReadBytes);
     }
     if (terminal && read != LineResult::Complete)
         WriteErr(u"\n");

@@ -13,8 +13,7 @@ namespace {
 
 std::u16string WithSeparator(std::u16string folder)
 {
-    const char16_t last = folder.back();
-    if (last != u'/' && last != PathSeparator())
+    if (!IsPathSeparator(folder.back()))
         folder += PathSeparator();
     return folder;
 }
@@ -123,8 +122,10 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
             if (found != claimed.end())
                 file.refusal = file.source + u": its output " + file.output + u" is also the output of " +
                                files[claimedBy[static_cast<size_t>(found - claimed.begin())]].path + u"; refused";
-            else
-                claimed.push_back(key), claimedBy.push_back(i);
+            else {
+                claimed.push_back(key);
+                claimedBy.push_back(i);
+            }
         }
         plan.push_back(std::move(file));
     }

@@ -30,6 +30,15 @@ FileError KindError(mode_t mode)
     return FileError::NotRegular;
 }
 
+// Closes a descriptor whose close may report a delayed write error (NFS,
+// quotas); it must not be retried.
+FileStatus CloseChecked(UniqueFd& fd)
+{
+    if (::close(fd.Release()) != 0 && errno != EINTR)
+        return FromErrno(errno);
+    return {};
+}
+
 class PosixFile final : public File {
 public:
     PosixFile(UniqueFd fd, mode_t mode) : m_fd(std::move(fd)), m_mode(mode) {}
@@ -48,12 +57,7 @@ public:
         return ReadFully(m_fd.Get(), buffer, count, got, false);
     }
 
-    FileStatus Close() override
-    {
-        if (::close(m_fd.Release()) != 0 && errno != EINTR)
-            return FromErrno(errno);
-        return {};
-    }
+    FileStatus Close() override { return CloseChecked(m_fd); }
 
     std::optional<uint32_t> Permissions() override { return static_cast<uint32_t>(m_mode & 0777); }
 
@@ -80,15 +84,6 @@ FileStatus Flush(const FlushSeam& seam, FlushStep step, int fd)
         return {};
     };
     return seam ? seam(step, systemCall) : systemCall();
-}
-
-// Closes a descriptor whose close may report a delayed write error (NFS,
-// quotas); it must not be retried.
-FileStatus CloseChecked(UniqueFd& fd)
-{
-    if (::close(fd.Release()) != 0 && errno != EINTR)
-        return FromErrno(errno);
-    return {};
 }
 
 // An output written to an unnamed file (O_TMPFILE) that is linked under a

@@ -153,6 +153,8 @@ FileStatus WriteFully(int fd, const void* buffer, uint32_t count, bool stream)
                 continue;
             return FromErrno(errno);
         }
+        if (w == 0)
+            return {FileError::DiskFull, ENOSPC};  // no progress: never loop on it
         done += static_cast<uint32_t>(w);
     }
     return {};
