@@ -136,13 +136,8 @@ private:
         info->RootDirectory = nullptr;
         info->FileNameLength = static_cast<DWORD>(nameBytes);
         std::memcpy(info->FileName, target.data(), nameBytes);
-        if (!::SetFileInformationByHandle(m_handle.Get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size()))) {
-            const DWORD code = ::GetLastError();
-            // A folder in the way is refused as "access denied"; say what it is.
-            if (code == ERROR_ACCESS_DENIED && IsFolder(path))
-                return {FileError::IsFolder, code};
-            return FromLastError(code);
-        }
+        if (!::SetFileInformationByHandle(m_handle.Get(), FileRenameInfo, info, static_cast<DWORD>(buffer.size())))
+            return FromLastError(::GetLastError(), path);
         return {};
     }
 
@@ -166,13 +161,8 @@ public:
             return {FileError::IsDevice, 0};
         UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(path)), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-        if (!h) {
-            const DWORD code = ::GetLastError();
-            // A folder cannot be opened as a file; say what it is.
-            if (code == ERROR_ACCESS_DENIED && IsFolder(path))
-                return {FileError::IsFolder, code};
-            return FromLastError(code);
-        }
+        if (!h)
+            return FromLastError(::GetLastError(), path);
         switch (::GetFileType(h.Get())) {
         case FILE_TYPE_DISK:
             break;

@@ -80,6 +80,13 @@ FileStatus FromLastError(DWORD code)
     return {error, static_cast<uint32_t>(code)};
 }
 
+FileStatus FromLastError(DWORD code, const std::u16string& path)
+{
+    if (code == ERROR_ACCESS_DENIED && IsFolder(path))
+        return {FileError::IsFolder, code};
+    return FromLastError(code);
+}
+
 FileStatus ReadFully(HANDLE file, void* buffer, uint32_t count, uint32_t& got, bool stream)
 {
     got = 0;

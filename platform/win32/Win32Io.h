@@ -15,6 +15,9 @@
 namespace quorvel {
 
 FileStatus FromLastError(DWORD code);
+// The same for a call on path: Windows answers "access denied" where a folder
+// stands in the way, and then it says what it is.
+FileStatus FromLastError(DWORD code, const std::u16string& path);
 
 // Reads until count bytes or the end: ReadFile may return fewer bytes than
 // asked (network shares, pipes); only a zero count is the end, and for a

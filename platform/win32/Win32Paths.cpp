@@ -169,12 +169,8 @@ WildcardMatches ExpandWildcards(const std::u16string& pattern)
 
 FileStatus RemoveFile(const std::u16string& path)
 {
-    if (!::DeleteFileW(Wide(ExtendedLengthPath(path)))) {
-        const DWORD code = ::GetLastError();
-        if (code == ERROR_ACCESS_DENIED && IsFolder(path))
-            return {FileError::IsFolder, code};
-        return FromLastError(code);
-    }
+    if (!::DeleteFileW(Wide(ExtendedLengthPath(path))))
+        return FromLastError(::GetLastError(), path);
     return {};
 }
 
