@@ -10,8 +10,10 @@ set -uo pipefail
 cli=$(realpath "$1")
 shift
 failures=0
+scale=${QUORVEL_TIME_SCALE:-1}
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
+holder=
+trap '[ -n "$holder" ] && kill "$holder" 2>/dev/null; rm -rf "$scratch"' EXIT
 cd "$scratch"
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
@@ -26,7 +28,7 @@ run "$@" "$cli" encipher --password-file pw a
 
 truncate -s 1G big
 "$@" "$cli" encipher --password-file pw big 2>err &
-for _ in $(seq 300); do
+for _ in $(seq $((300 * scale))); do
   [ -n "$(find . -name '.quorvel-*.tmp' -size +10M)" ] && break
   sleep 0.1
 done
@@ -36,19 +38,36 @@ rc=$?
 [ "$rc" -eq 130 ] && [ "$(ls -A | paste -sd ' ')" = "a big en_a err pw" ] && pass "Ctrl-C mid-file: exit 130, nothing partial" ||
   fail "Ctrl-C mid-file: exit $rc, stderr: $(cat err), folder: $(ls -A | paste -sd ' ')"
 
-# Each key is typed once its prompt shows, as a person would type it.
+# Wine's session (its server and services) is kept up from here on by a run
+# waiting for its password in a folder of its own: started inside the
+# terminal below, the session's processes share it, and now and then the
+# first key was echoed and lost.
+mkdir hold && mkfifo hold/password
+(cd hold && exec "$@" "$cli" decipher --password-stdin none <password >/dev/null 2>&1) &
+holder=$!
+exec 4>hold/password
+
+# Each key is typed once its prompt shows and Wine has the terminal in raw
+# mode, as a person would type it.
 mkdir typed && mkfifo keys
 printf -v command '%q ' "$@" "$cli" encipher -o typed a
-script -qefc "$command" screen <keys >/dev/null 2>&1 &
+timeout -k 5 $((120 * scale)) script -qefc "tty >terminal; exec $command" screen <keys >/dev/null 2>&1 &
+typist=$!
 exec 3>keys
 for prompt in 'Password:' 'Repeat the password:'; do
-  for _ in $(seq 600); do grep -q "$prompt" screen 2>/dev/null && break; sleep 0.1; done
+  until grep -q "$prompt" screen 2>/dev/null && stty -a -F "$(cat terminal)" 2>/dev/null | grep -qE '(^| )-echo( |$)'; do
+    kill -0 "$typist" 2>/dev/null || break 2
+    sleep 0.1
+  done
   printf 'secret7\r' >&3
 done
-wait $!
+wait "$typist"
 rc=$?
 [ "$rc" -eq 0 ] && cmp -s typed/en_a en_a && ! grep -q secret7 screen && pass "the password prompt does not echo" ||
   fail "password prompt: exit $rc, screen: $(tr -d '\033' <screen)"
+exec 3>&- 4>&-  # the waiting run reads the end of its input and leaves
+wait "$holder"
+holder=
 
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
