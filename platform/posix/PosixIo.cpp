@@ -1,7 +1,8 @@
-// POSIX read and write loops, errno in FileError's words, and the process's
-// standard input and output as a source and an output of the jobs.
+// POSIX read and write loops, errno in FileError's words, and the standard
+// streams' side of them.
 #include "platform/posix/PosixIo.h"
 
+#include "platform/StandardStreams.h"
 #include "platform/Terminal.h"
 
 #include <cerrno>
@@ -26,45 +27,6 @@ FileStatus WaitReady(int fd, short events)
         if (ready < 0 && errno != EINTR)
             return FromErrno(errno);
     }
-}
-
-// Standard input: read to its end; short reads from a pipe are filled up.
-class StandardInput final : public File {
-public:
-    FileStatus GetLength(uint64_t& length) override
-    {
-        length = 0;
-        return {};
-    }
-
-    FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
-    {
-        return ReadFully(STDIN_FILENO, buffer, count, got, true);
-    }
-
-    FileStatus Close() override { return {}; }  // the descriptor is the process's
-};
-
-class StandardOutput final : public OutputFile {
-public:
-    FileStatus Write(const void* buffer, uint32_t count) override
-    {
-        return WriteFully(STDOUT_FILENO, buffer, count, true);
-    }
-
-    FileStatus Finish(std::optional<uint32_t>) override { return {}; }
-    FileStatus Publish(const std::u16string&, bool) override { return {}; }
-};
-
-// A pipe's buffer (64 KiB by default) as large as a block where the system
-// allows: a block then crosses in one read or write, not four, with fewer
-// switches between writer and reader. Best effort; a pipe works either way.
-void WidenPipe(int fd, uint32_t blockBytes)
-{
-    const int wanted = static_cast<int>(blockBytes);
-    struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode) && ::fcntl(fd, F_GETPIPE_SZ) < wanted)
-        ::fcntl(fd, F_SETPIPE_SZ, wanted);
 }
 
 }  // namespace
@@ -160,16 +122,26 @@ FileStatus WriteFully(int fd, const void* buffer, uint32_t count, bool stream)
     return {};
 }
 
-std::unique_ptr<File> StandardInputFile(uint32_t blockBytes)
+FileStatus ReadStandardInputFully(void* buffer, uint32_t count, uint32_t& got)
 {
-    WidenPipe(STDIN_FILENO, blockBytes);
-    return std::make_unique<StandardInput>();
+    return ReadFully(STDIN_FILENO, buffer, count, got, true);
 }
 
-std::unique_ptr<OutputFile> StandardOutputFile(uint32_t blockBytes)
+FileStatus WriteStandardOutputFully(const void* buffer, uint32_t count)
 {
-    WidenPipe(STDOUT_FILENO, blockBytes);
-    return std::make_unique<StandardOutput>();
+    return WriteFully(STDOUT_FILENO, buffer, count, true);
+}
+
+// A pipe's buffer (64 KiB by default) as large as a block: a block then
+// crosses in one read or write, not four, with fewer switches between writer
+// and reader. A pipe works either way.
+void WidenStandardStream(bool output, uint32_t blockBytes)
+{
+    const int fd = output ? STDOUT_FILENO : STDIN_FILENO;
+    const int wanted = static_cast<int>(blockBytes);
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode) && ::fcntl(fd, F_GETPIPE_SZ) < wanted)
+        ::fcntl(fd, F_SETPIPE_SZ, wanted);
 }
 
 }  // namespace quorvel

@@ -1,42 +1,11 @@
 // Win32 read and write loops, GetLastError in FileError's words, and the
-// process's standard input and output as a source and an output of the jobs.
+// standard streams' side of them.
 #include "platform/win32/Win32Io.h"
 
+#include "platform/StandardStreams.h"
 #include "platform/Terminal.h"
 
 namespace quorvel {
-namespace {
-
-// Standard input and output with ReadFile and WriteFile: raw bytes,
-// whatever the console's code page or the C library's text mode.
-class StandardInput final : public File {
-public:
-    FileStatus GetLength(uint64_t& length) override
-    {
-        length = 0;
-        return {};
-    }
-
-    FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
-    {
-        return ReadFully(::GetStdHandle(STD_INPUT_HANDLE), buffer, count, got, true);
-    }
-
-    FileStatus Close() override { return {}; }  // the handle is the process's
-};
-
-class StandardOutput final : public OutputFile {
-public:
-    FileStatus Write(const void* buffer, uint32_t count) override
-    {
-        return WriteFully(::GetStdHandle(STD_OUTPUT_HANDLE), buffer, count, true);
-    }
-
-    FileStatus Finish(std::optional<uint32_t>) override { return {}; }
-    FileStatus Publish(const std::u16string&, bool) override { return {}; }
-};
-
-}  // namespace
 
 FileStatus FromLastError(DWORD code)
 {
@@ -129,14 +98,18 @@ FileStatus WriteFully(HANDLE file, const void* buffer, uint32_t count, bool stre
     return {};
 }
 
-std::unique_ptr<File> StandardInputFile(uint32_t)
+// ReadFile and WriteFile: raw bytes, whatever the console's code page or the
+// C library's text mode.
+FileStatus ReadStandardInputFully(void* buffer, uint32_t count, uint32_t& got)
 {
-    return std::make_unique<StandardInput>();
+    return ReadFully(::GetStdHandle(STD_INPUT_HANDLE), buffer, count, got, true);
 }
 
-std::unique_ptr<OutputFile> StandardOutputFile(uint32_t)
+FileStatus WriteStandardOutputFully(const void* buffer, uint32_t count)
 {
-    return std::make_unique<StandardOutput>();
+    return WriteFully(::GetStdHandle(STD_OUTPUT_HANDLE), buffer, count, true);
 }
+
+void WidenStandardStream(bool, uint32_t) {}  // a Windows pipe takes what it is given
 
 }  // namespace quorvel
