@@ -145,7 +145,8 @@ std::optional<int> GetPassword(const CliOptions& options, std::u16string& passwo
             return failed;
     }
     if (password.size() < kMinPasswordLength) {
-        Report(std::u16string(kPasswordTooShortText) + u" (the password needs at least 6 characters)");
+        Report(std::u16string(kPasswordTooShortText) + u" (the password needs at least " +
+               Ascii(std::to_string(kMinPasswordLength)) + u" characters)");
         return kExitUsage;
     }
     return std::nullopt;

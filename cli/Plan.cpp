@@ -74,9 +74,8 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
     const std::optional<FileId> standardOutput = StandardOutputIdentity();
 
     std::vector<PlannedFile> plan;
-    // Outputs already claimed in this run: their folder's identity and folded name.
-    std::vector<NameKey> claimed;
-    std::vector<size_t> claimedBy;
+    // Outputs already claimed in this run, each with the file that claimed it.
+    std::vector<std::pair<NameKey, size_t>> claimed;
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedFile file;
         file.source = files[i].path;
@@ -117,15 +116,13 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
         }
         // Two files of this run with one output: the later one is refused.
         if (file.refusal.empty() && outputKey) {
-            const NameKey& key = *outputKey;
-            const auto found = std::find(claimed.begin(), claimed.end(), key);
+            const auto found = std::find_if(claimed.begin(), claimed.end(),
+                                            [&](const auto& entry) { return entry.first == *outputKey; });
             if (found != claimed.end())
                 file.refusal = file.source + u": its output " + file.output + u" is also the output of " +
-                               files[claimedBy[static_cast<size_t>(found - claimed.begin())]].path + u"; refused";
-            else {
-                claimed.push_back(key);
-                claimedBy.push_back(i);
-            }
+                               files[found->second].path + u"; refused";
+            else
+                claimed.emplace_back(*outputKey, i);
         }
         plan.push_back(std::move(file));
     }

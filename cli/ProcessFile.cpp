@@ -49,7 +49,7 @@ std::u16string FailureText(const std::u16string& source, const std::u16string& o
     return source + u": failed";
 }
 
-// The output of a file that goes to standard output, or why not.
+// Whether a file's output name may be made now, saying why not.
 FileResult CheckOutputName(const PlannedFile& file, const CliOptions& options)
 {
     // Checked only now: an earlier file of this run may have made it.
