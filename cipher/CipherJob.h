@@ -10,7 +10,8 @@
 //    permissions, only once it is complete and on the disk, so a failed,
 //    cancelled or killed run, or a power cut, leaves no partial file and an
 //    earlier output of that name untouched; a job succeeds only once its
-//    output's name is on the disk too;
+//    output's name is on the disk too (or, when its owner asked to put the
+//    output on the disk itself, once every byte is written);
 //  - every open, read, write, close and rename is checked, and a failure ends
 //    the job with a failure notice instead of a completion;
 //  - the key and its expansion are wiped before they are freed;
@@ -18,6 +19,7 @@
 #pragma once
 
 #include "cipher/CipherKey.h"
+#include "cipher/Publish.h"
 #include "platform/FileSystem.h"
 
 #include <atomic>
@@ -78,6 +80,12 @@ protected:
     ~CipherJobOwner() = default;
 };
 
+// Where a job that writes a named output ends.
+enum class JobEnd {
+    OnTheDisk,  // the output flushed, named and its name flushed, by the worker
+    Written,    // every byte written; the output waits unnamed for TakeWrittenOutput
+};
+
 class CipherJob {
 public:
     explicit CipherJob(FileSystem& fileSystem = SystemFileSystem());
@@ -101,7 +109,8 @@ public:
     // own folder.
     // On failure everything is released (key included) and no thread runs.
     JobOutcome LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName,
-                         const std::optional<std::u16string>& outputFolder = std::nullopt);
+                         const std::optional<std::u16string>& outputFolder = std::nullopt,
+                         JobEnd end = JobEnd::OnTheDisk);
     // The same into an output already made that needs no name (standard output).
     JobOutcome LaunchJob(CipherJobOwner& owner, CipherDirection direction, std::unique_ptr<OutputFile> output);
 
@@ -121,6 +130,9 @@ public:
     // The worker's result; read it in JobEnded or after JobReleased.
     const JobOutcome& Outcome() const { return m_outcome; }
     const std::u16string& OutputPath() const { return m_outputPath; }
+    // After a JobEnd::Written job succeeded: its output, for PublishTogether.
+    // Dropped unnamed by the next launch if not taken.
+    WrittenOutput TakeWrittenOutput() { return std::move(m_written); }
 
 private:
     void RunJob(CipherJobOwner& owner, CipherDirection direction);
@@ -148,6 +160,8 @@ private:
     std::u16string m_sourcePath;
     std::u16string m_outputFolder;
     std::u16string m_outputPath;  // empty for an output that needs no name
+    JobEnd m_end = JobEnd::OnTheDisk;
+    WrittenOutput m_written;      // a JobEnd::Written job's output once it succeeded
     JobOutcome m_outcome;
     std::atomic<bool> m_busy {false};
     std::mutex m_releaseMutex;               // with m_released, for WaitReleased
