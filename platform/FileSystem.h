@@ -4,6 +4,7 @@
 // Paths are UTF-16; each side (POSIX, Win32) converts at its own boundary.
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -153,7 +154,7 @@ std::u16string NameOf(const std::u16string& path);
 struct FileId {
     uint64_t volume = 0;
     uint64_t index = 0;
-    bool operator==(const FileId&) const = default;
+    auto operator<=>(const FileId&) const = default;
 };
 std::optional<FileId> IdentityOf(const std::u16string& path);
 // The file standard output writes to, when it is one (not a pipe or terminal).
