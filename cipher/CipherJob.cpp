@@ -141,6 +141,10 @@ JobOutcome CipherJob::Start(CipherJobOwner& owner, CipherDirection direction)
     if (secondCore && (m_streaming || m_size > CIPHER_BLOCK_SIZE))
         m_output = WithWriteBehind(std::move(m_output));
     m_busy.store(true, std::memory_order_release);
+    if (m_oneBlockInLaunch && !m_streaming && m_size <= CIPHER_BLOCK_SIZE) {
+        RunJob(owner, direction);
+        return launched;
+    }
     try {
         m_worker = std::thread([this, &owner, direction] { RunJob(owner, direction); });
     } catch (...) {

@@ -26,6 +26,7 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
     // the final rename keeps a file that appeared under its name meanwhile.
     OutputFileSystem fileSystem(system, options.force);
     CipherJob job(fileSystem);
+    job.RunOneBlockJobsInLaunch(true);
     RunOwner owner;
     OutputGroup group(fileSystem, progress, options, plan.size(), RunGroupLimits(), Interrupted);
     bool anyFailed = false;
