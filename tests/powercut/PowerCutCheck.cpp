@@ -205,7 +205,7 @@ int Check(int argc, char** argv)
     Disk disk;
     std::map<std::string, State> before;
     std::string line;
-    long lineNumber = 0, applied = 0, cuts = 0, lost = 0;
+    long lineNumber = 0, applied = 0, initialLines = 0, cuts = 0, lost = 0;
     bool started = false, namedTemporary = false, linkedTemporary = false;
     const auto check = [&](const std::string& after) {
         const auto states = disk.AfterCut();
@@ -246,6 +246,7 @@ int Check(int argc, char** argv)
         const bool initial = line.starts_with("root ") || line.starts_with("dir ") || line.starts_with("file ");
         if (!initial && !started) {
             started = true;
+            initialLines = lineNumber - 1;
             before = disk.AfterCut();
             check("the start");
         }
@@ -260,7 +261,7 @@ int Check(int argc, char** argv)
                 (line[0] == 'c' ? namedTemporary : linkedTemporary) = true;
         }
         if (started)
-            check("call " + std::to_string(lineNumber) + " (" + line + ")");
+            check("call " + std::to_string(lineNumber - initialLines) + " (" + line + ")");
     }
     if (!started) {
         before = disk.AfterCut();
