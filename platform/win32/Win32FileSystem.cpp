@@ -1,7 +1,7 @@
 // Win32 side of the file services: CreateFileW handles, GetLastError mapped to
 // FileError, outputs marked for deletion until they are published and flushed
-// to the disk before they are, their folder flushed after. UTF-16 paths pass straight through (wchar_t is
-// 16 bits here).
+// to the disk before they are, their folder flushed after. UTF-16 paths pass
+// straight through (wchar_t is 16 bits here).
 #include "platform/FileSystem.h"
 #include "platform/win32/Handle.h"
 #include "platform/win32/LongPath.h"
@@ -68,10 +68,10 @@ FileStatus FlushHandle(HANDLE file)
     return {};
 }
 
-// A folder's flush refused by what the file system is, not failed: FAT and
-// some network shares answer that flushing a folder is not a request they
-// take (invalid function, not supported, invalid parameter), and a folder the
-// user may add files to but not flush answers "access denied".
+// A folder's flush refused by what the file system is, not failed: some file
+// systems and network shares answer that flushing a folder is not a request
+// they take (invalid function, not supported, invalid parameter), and a folder
+// the user may add files to but not flush answers "access denied".
 bool CannotBeFlushed(DWORD code)
 {
     return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_PARAMETER ||

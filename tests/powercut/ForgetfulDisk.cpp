@@ -17,7 +17,9 @@
 //   fsync INO DATASYNC SIZE HASH | fsyncdir INO
 // NAME is percent-escaped; HASH is the file's whole content (DiskLog.h).
 // There is no unnamed-file call here, so O_TMPFILE is refused; nor extended
-// attributes, which Wine then does without.
+// attributes, which Wine then does without. sync and syncfs never reach a
+// file system served by libfuse 3.14: a program that counted on them would
+// lose its data here, as the model has it lose whatever was not flushed.
 #define FUSE_USE_VERSION 35
 #include "DiskLog.h"
 

@@ -26,6 +26,7 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <unordered_map>
 #include <vector>
 
@@ -50,8 +51,27 @@ struct State {
 
 class Disk {
 public:
-    // One line of the log; false for one it cannot read.
+    // One line of the log; false for one it cannot read or that names what is not there.
     bool Apply(const std::string& line)
+    {
+        try {
+            return ApplyOrThrow(line);
+        } catch (const std::out_of_range&) {
+            return false;
+        }
+    }
+
+    // What a power cut now leaves: each path reached from the root by names on the disk.
+    std::map<std::string, State> AfterCut() const
+    {
+        std::map<std::string, State> states;
+        std::set<int> seen;
+        Walk(0, "", states, seen);
+        return states;
+    }
+
+private:
+    bool ApplyOrThrow(const std::string& line)
     {
         std::istringstream in(line);
         std::string op, name, name2;
@@ -60,7 +80,7 @@ public:
         if (op == "root" && in >> ino) {
             m_live[ino] = New(true);
         } else if ((op == "dir" || op == "file") && in >> ino >> parent >> name) {
-            int node = m_live.contains(ino) ? m_live[ino] : (m_live[ino] = New(op == "dir"));
+            const int node = m_live.contains(ino) ? m_live[ino] : (m_live[ino] = New(op == "dir"));
             if (op == "file" && !(in >> m_nodes[node].durable.size >> std::hex >> m_nodes[node].durable.hash))
                 return false;
             Folder(parent).names[name] = Folder(parent).durableNames[name] = node;
@@ -93,16 +113,6 @@ public:
         return true;
     }
 
-    // What a power cut now leaves: each path reached from the root by names on the disk.
-    std::map<std::string, State> AfterCut() const
-    {
-        std::map<std::string, State> states;
-        std::set<int> seen;
-        Walk(0, "", states, seen);
-        return states;
-    }
-
-private:
     int New(bool folder)
     {
         m_nodes.push_back(Node {folder, {}, {}, {}});
