@@ -18,7 +18,10 @@
 #   run_on_disk COMMAND...                  runs COMMAND in that folder on the forgetful disk,
 #                                           then checks every cut: "LABEL: power cut: N cut
 #                                           points, 0 lost"
-# Paths are relative to the folder; under Wine, "$@" is the emulator to put first.
+# Paths are relative to the folder. In the cases, "${run[@]}" is quorvel-cli (with Wine
+# in front for a Windows build) and "${cli[@]}" its password and quiet options:
+#   case_begin "many files"; for f in $(seq 100); do source_file $f; expect en_$f $f encipher; done
+#   run_on_disk "${run[@]}" encipher "${cli[@]}" $(seq 100)
 #
 # Skipped (exit 77, the reason on one line) where FUSE cannot be mounted.
 set -uo pipefail
