@@ -218,6 +218,7 @@ int Check(int argc, char** argv)
     std::string line;
     long lineNumber = 0, applied = 0, initialLines = 0, cuts = 0, lost = 0;
     bool started = false, namedTemporary = false, linkedTemporary = false;
+    std::string lastLost;
     const auto check = [&](const std::string& after) {
         const auto states = disk.AfterCut();
         std::vector<std::string> faults;
@@ -246,10 +247,13 @@ int Check(int argc, char** argv)
         ++cuts;
         if (faults.empty())
             return;
+        // The first few in full, and the last, which is what the run leaves.
+        lastLost = label + ": a power cut after " + after + " leaves:\n";
+        for (const std::string& fault : faults)
+            lastLost += "    " + fault + "\n";
         if (++lost <= 5) {
-            std::printf("%s: a power cut after %s leaves:\n", label.c_str(), after.c_str());
-            for (const std::string& fault : faults)
-                std::printf("    %s\n", fault.c_str());
+            std::fputs(lastLost.c_str(), stdout);
+            lastLost.clear();
         }
     };
     while (std::getline(log, line)) {
@@ -278,6 +282,8 @@ int Check(int argc, char** argv)
         before = disk.AfterCut();
         check("the start");
     }
+    if (!lastLost.empty())
+        std::printf("%s: %ld more cut points lost, the last of them:\n%s", label.c_str(), lost - 5, lastLost.c_str());
     const char* how = namedTemporary    ? "; outputs written under a named temporary"
                       : linkedTemporary ? "; outputs unnamed until linked under a temporary name"
                                         : "";
