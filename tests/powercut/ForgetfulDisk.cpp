@@ -16,10 +16,10 @@
 //   write INO OFFSET LENGTH | truncate INO SIZE | setattr INO WHAT
 //   fsync INO DATASYNC SIZE HASH | fsyncdir INO
 // NAME is percent-escaped; HASH is the file's whole content (DiskLog.h).
-// There is no unnamed-file call here, so O_TMPFILE is refused; nor extended
-// attributes, which Wine then does without. sync and syncfs never reach a
-// file system served by libfuse 3.14: a program that counted on them would
-// lose its data here, as the model has it lose whatever was not flushed.
+// Only the calls the programs make are served: there is no unnamed-file call,
+// so O_TMPFILE is refused, and no extended attributes, which Wine does
+// without. sync and syncfs never reach a file system served by libfuse 3.14,
+// so a program that counted on them would be found losing its data here.
 #define FUSE_USE_VERSION 35
 #include "DiskLog.h"
 
@@ -150,11 +150,6 @@ int GetAttr(const char* path, struct stat* st, fuse_file_info* fi)
                                 : ::fstatat(g_root, Rel(path), st, AT_SYMLINK_NOFOLLOW));
 }
 
-int Access(const char* path, int mask)
-{
-    return Result(::faccessat(g_root, Rel(path), mask, 0));
-}
-
 int Open(const char* path, fuse_file_info* fi)
 {
     const int fd = ::openat(g_root, Rel(path), fi->flags & ~O_NOFOLLOW);
@@ -173,16 +168,6 @@ int Create(const char* path, mode_t mode, fuse_file_info* fi)
         return -errno;
     fi->fh = static_cast<uint64_t>(fd);
     Log("create %llu %llu %s", InoOf(fd), ParentIno(path), Escaped(NameOf(path)).c_str());
-    return 0;
-}
-
-int MakeNode(const char* path, mode_t mode, dev_t device)
-{
-    if (!S_ISREG(mode))
-        return -EPERM;
-    if (::mknodat(g_root, Rel(path), mode, device) != 0)
-        return -errno;
-    Log("create %llu %llu %s", InoAt(path), ParentIno(path), Escaped(NameOf(path)).c_str());
     return 0;
 }
 
@@ -224,15 +209,6 @@ int Chmod(const char* path, mode_t mode, fuse_file_info* fi)
     return 0;
 }
 
-int Chown(const char* path, uid_t uid, gid_t gid, fuse_file_info* fi)
-{
-    if ((fi != nullptr ? ::fchown(static_cast<int>(fi->fh), uid, gid)
-                       : ::fchownat(g_root, Rel(path), uid, gid, AT_SYMLINK_NOFOLLOW)) != 0)
-        return -errno;
-    Log("setattr %llu owner", InoFor(path, fi));
-    return 0;
-}
-
 int Utimens(const char* path, const timespec times[2], fuse_file_info* fi)
 {
     if ((fi != nullptr ? ::futimens(static_cast<int>(fi->fh), times)
@@ -249,11 +225,6 @@ int Fsync(const char*, int datasync, fuse_file_info* fi)
         return -errno;
     const Fingerprint print = FingerprintOf(fd);
     Log("fsync %llu %d %llu %016llx", InoOf(fd), datasync != 0 ? 1 : 0, print.size, print.hash);
-    return 0;
-}
-
-int Flush(const char*, fuse_file_info*)
-{
     return 0;
 }
 
@@ -372,20 +343,17 @@ int main(int argc, char** argv)
 
     fuse_operations ops {};
     ops.getattr = GetAttr;
-    ops.mknod = MakeNode;
     ops.mkdir = MakeDir;
     ops.unlink = Unlink;
     ops.rmdir = RemoveDir;
     ops.rename = Rename;
     ops.link = Link;
     ops.chmod = Chmod;
-    ops.chown = Chown;
     ops.truncate = Truncate;
     ops.open = Open;
     ops.read = Read;
     ops.write = Write;
     ops.statfs = StatFs;
-    ops.flush = Flush;
     ops.release = Release;
     ops.fsync = Fsync;
     ops.opendir = OpenDir;
@@ -393,7 +361,6 @@ int main(int argc, char** argv)
     ops.releasedir = ReleaseDir;
     ops.fsyncdir = FsyncDir;
     ops.init = Init;
-    ops.access = Access;
     ops.create = Create;
     ops.utimens = Utimens;
 
