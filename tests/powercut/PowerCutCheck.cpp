@@ -75,7 +75,7 @@ private:
     {
         std::istringstream in(line);
         std::string op, name, name2;
-        unsigned long long ino = 0, parent = 0, parent2 = 0;
+        unsigned long long ino = 0, parent = 0, parent2 = 0, flags = 0, datasync = 0;
         in >> op;
         if (op == "root" && in >> ino) {
             m_live[ino] = New(true);
@@ -90,17 +90,17 @@ private:
             Folder(parent).names[name] = m_live.at(ino);
         } else if ((op == "unlink" || op == "rmdir") && in >> parent >> name) {
             Folder(parent).names.erase(name);
-        } else if (op == "rename" && in >> ino >> parent >> name >> parent2 >> name2) {
+        } else if (op == "rename" && in >> flags >> parent >> name >> parent2 >> name2) {
             Names& from = Folder(parent).names;
             Names& to = Folder(parent2).names;
             const int moved = from.at(name);
-            if ((ino & 2) != 0) {  // RENAME_EXCHANGE
+            if ((flags & 2) != 0) {  // RENAME_EXCHANGE
                 from[name] = to.at(name2);
             } else {
                 from.erase(name);
             }
             to[name2] = moved;
-        } else if (op == "fsync" && in >> ino >> parent) {
+        } else if (op == "fsync" && in >> ino >> datasync) {  // fsync and fdatasync keep the data alike
             Fingerprint& data = m_nodes.at(m_live.at(ino)).durable;
             if (!(in >> data.size >> std::hex >> data.hash))
                 return false;
@@ -212,7 +212,9 @@ int Check(int argc, char** argv)
     }
 
     // Escaped names are the names themselves wherever they could be a temporary's.
-    const auto temporary = [](const std::string& name) { return quorvel::IsTemporaryOutputName(quorvel::Utf8ToUtf16(name)); };
+    const auto temporary = [](const std::string& name) {
+        return quorvel::IsTemporaryOutputName(quorvel::Utf8ToUtf16(name));
+    };
     Disk disk;
     std::map<std::string, State> before;
     std::string line;
