@@ -186,19 +186,18 @@ int Write(const char*, const char* buffer, size_t size, off_t offset, fuse_file_
     return static_cast<int>(written);
 }
 
-int Truncate(const char* path, off_t size, fuse_file_info* fi)
-{
-    const int r = fi != nullptr ? ::ftruncate(static_cast<int>(fi->fh), size)
-                                : ::truncate((std::string("/proc/self/fd/") + std::to_string(g_root) + path).c_str(), size);
-    if (r != 0)
-        return -errno;
-    Log("truncate %llu %lld", fi != nullptr ? InoOf(static_cast<int>(fi->fh)) : InoAt(path), static_cast<long long>(size));
-    return 0;
-}
-
 unsigned long long InoFor(const char* path, fuse_file_info* fi)
 {
     return fi != nullptr ? InoOf(static_cast<int>(fi->fh)) : InoAt(path);
+}
+
+int Truncate(const char* path, off_t size, fuse_file_info* fi)
+{
+    const std::string byName = "/proc/self/fd/" + std::to_string(g_root) + (path != nullptr ? path : "");
+    if ((fi != nullptr ? ::ftruncate(static_cast<int>(fi->fh), size) : ::truncate(byName.c_str(), size)) != 0)
+        return -errno;
+    Log("truncate %llu %lld", InoFor(path, fi), static_cast<long long>(size));
+    return 0;
 }
 
 int Chmod(const char* path, mode_t mode, fuse_file_info* fi)
