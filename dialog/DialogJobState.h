@@ -27,25 +27,32 @@ public:
         bool endDialog;     // a confirmed close waited for this release
     };
 
-    // Takes the direction for a start; false while it is busy or closing.
+    // Takes the direction for a start; false while a start of it is open, its
+    // job runs, or the dialog is closing.
     bool BeginStart(CipherDirection direction)
     {
-        State& s = m_state[DirectionIndex(direction)];
-        if (m_closing || s != State::Idle)
+        Direction& d = m_directions[DirectionIndex(direction)];
+        if (m_closing || d.starting || d.running)
             return false;
-        s = State::Starting;
+        d.starting = true;
         return true;
     }
 
-    // The start ended: launched means a worker now runs.
-    void EndStart(CipherDirection direction, bool launched)
-    {
-        m_state[DirectionIndex(direction)] = launched ? State::Running : State::Idle;
-    }
+    // A worker now runs. Recorded at once after the launch, before anything
+    // that runs a message loop (a box, a COM call) can let its notices through.
+    void Launched(CipherDirection direction) { m_directions[DirectionIndex(direction)].running = true; }
 
-    bool IsRunning(CipherDirection direction) const { return m_state[DirectionIndex(direction)] == State::Running; }
-    // Starting or running: a new start of the direction would be refused.
-    bool IsBusy(CipherDirection direction) const { return m_state[DirectionIndex(direction)] != State::Idle; }
+    // The start's own code has returned, launched or not. Its job may already
+    // have been released, in a message loop that ran inside the start.
+    void EndStart(CipherDirection direction) { m_directions[DirectionIndex(direction)].starting = false; }
+
+    bool IsRunning(CipherDirection direction) const { return m_directions[DirectionIndex(direction)].running; }
+    // A new start of the direction would be refused.
+    bool IsBusy(CipherDirection direction) const
+    {
+        const Direction& d = m_directions[DirectionIndex(direction)];
+        return d.starting || d.running;
+    }
     bool AnyRunning() const { return IsRunning(CipherDirection::Encipher) || IsRunning(CipherDirection::Decipher); }
     bool IsClosing() const { return m_closing; }
 
@@ -71,9 +78,10 @@ public:
         return !AnyRunning();
     }
 
+    // The worker's last notice, in whatever order it came with the others.
     ReleaseStep Released(CipherDirection direction)
     {
-        m_state[DirectionIndex(direction)] = State::Idle;
+        m_directions[DirectionIndex(direction)].running = false;
         return {!m_closing, m_closing && !AnyRunning()};
     }
 
@@ -81,9 +89,14 @@ public:
     int CloseResult() const { return m_result; }
 
 private:
-    enum class State { Idle, Starting, Running };
+    // Two flags, not one state: a job launched by a start can end, and be
+    // released, while that start's code is still on the stack.
+    struct Direction {
+        bool starting = false;  // between BeginStart and EndStart
+        bool running = false;   // between Launched and Released
+    };
 
-    State m_state[2] {State::Idle, State::Idle};
+    Direction m_directions[2];
     bool m_asking = false;
     bool m_closing = false;
     int m_result = 0;

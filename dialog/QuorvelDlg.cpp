@@ -113,13 +113,11 @@ void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* d
     // while the direction's worker runs, is not a new job.
     if (!m_jobState.BeginStart(direction))
         return;
-    bool launched = false;
     struct EndStart {
         DialogJobState& state;
         CipherDirection direction;
-        bool& launched;
-        ~EndStart() { state.EndStart(direction, launched); }
-    } endStart {m_jobState, direction, launched};
+        ~EndStart() { state.EndStart(direction); }
+    } endStart {m_jobState, direction};
 
     const DirectionControls& controls = ControlsOf(direction);
     CipherJob& job = Job(direction);
@@ -150,20 +148,31 @@ void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* d
     m_strSizeText = FormatSizeText(size);
     SetDlgItemText(controls.sizeId, m_strSizeText);
 
-    // Zeroed here, before the worker exists, so a job that ends before the
-    // first tick reports 0 and never a count left from the last job.
+    // Everything the job shows is set up before its worker exists: a short job
+    // can end, and its box come and go, in any message loop that runs after
+    // the launch (the taskbar's COM calls may run one).
+    EnableDlgItem(controls.buttonId, false);
+    ProgressStarted(direction, size);
+    // Zeroed before the worker exists, so a job that ends before the first
+    // tick reports 0 and never a count left from the last job.
     Ticks(direction) = 0;
     m_launchTime[DirectionIndex(direction)] = ::GetTickCount64();
     m_strRunningName[DirectionIndex(direction)] = picked->name;
     m_bytesDone[DirectionIndex(direction)].store(0, std::memory_order_relaxed);
-    const JobOutcome outcome = job.LaunchJob(*this, direction, picked->name);
-    if (outcome.status != JobStatus::Succeeded) {
-        ShowFailure(outcome, picked->name);
+    // A close confirmed inside the taskbar's calls wants no new job.
+    if (IsEnding() || m_jobState.IsClosing()) {
+        ProgressDismissed(direction);
         return;
     }
-    launched = true;
-    EnableDlgItem(controls.buttonId, false);
-    ProgressStarted(direction, size);
+    const JobOutcome outcome = job.LaunchJob(*this, direction, picked->name);
+    if (outcome.status == JobStatus::Succeeded) {
+        m_jobState.Launched(direction);
+        return;
+    }
+    ProgressDismissed(direction);
+    ShowFailure(outcome, picked->name);
+    if (!m_jobState.IsClosing())
+        EnableDlgItem(controls.buttonId, true);
 }
 
 void CQuorvelDlg::OnTimer(UINT_PTR id)
@@ -286,8 +295,6 @@ LRESULT CQuorvelDlg::OnJobReleased(WPARAM wParam, LPARAM)
     if (!direction)
         return 0;
     KillTimer(ControlsOf(*direction).tickTimerId);
-    if (!m_jobState.IsRunning(*direction))
-        return 0;
     // The worker posted this as its last act, so the join is immediate.
     Job(*direction).Wait();
     ProgressDismissed(*direction);

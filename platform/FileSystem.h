@@ -113,8 +113,7 @@ FileSystem& SystemFileSystem();
 
 // The two moments an output is put on the disk: its bytes before it has a
 // name (fdatasync, FlushFileBuffers), then its folder's names after it got
-// one (fsync of the folder; nothing to do on Windows, whose file systems
-// journal names).
+// one (fsync of the folder, FlushFileBuffers on the folder).
 enum class FlushStep { Data, Folder };
 // Stands in for the system's flush at each step, for tests that watch the
 // order or make a flush fail: called with the step and the system's own call,

@@ -22,9 +22,10 @@ TEST(DialogJobState, ADirectionStartsOnceUntilItsWorkerReleased)
     ASSERT_TRUE(state.BeginStart(kEn));
     EXPECT_FALSE(state.BeginStart(kEn)) << "second click while the file dialog is up";
     EXPECT_TRUE(state.BeginStart(kDe)) << "the other direction is independent";
-    state.EndStart(kDe, false);
+    state.EndStart(kDe);
 
-    state.EndStart(kEn, true);
+    state.Launched(kEn);
+    state.EndStart(kEn);
     EXPECT_TRUE(state.IsRunning(kEn));
     EXPECT_FALSE(state.BeginStart(kEn)) << "click while the worker runs";
 
@@ -38,7 +39,7 @@ TEST(DialogJobState, AStartThatFailedLeavesTheDirectionFree)
 {
     DialogJobState state;
     ASSERT_TRUE(state.BeginStart(kDe));
-    state.EndStart(kDe, false);  // password too short, file dialog cancelled, open failed
+    state.EndStart(kDe);  // password too short, file dialog cancelled, open failed
     EXPECT_FALSE(state.AnyRunning());
     EXPECT_TRUE(state.BeginStart(kDe));
 }
@@ -58,7 +59,8 @@ TEST(DialogJobState, ClosingWhileRunningAsksAndNoKeepsEverything)
 {
     DialogJobState state;
     ASSERT_TRUE(state.BeginStart(kEn));
-    state.EndStart(kEn, true);
+    state.Launched(kEn);
+    state.EndStart(kEn);
 
     ASSERT_EQ(state.RequestClose(), Step::Ask);
     EXPECT_EQ(state.RequestClose(), Step::Ignore) << "a second close while the question is up";
@@ -75,9 +77,11 @@ TEST(DialogJobState, YesEndsOnlyWhenTheLastRunningJobReleased)
 {
     DialogJobState state;
     ASSERT_TRUE(state.BeginStart(kEn));
-    state.EndStart(kEn, true);
+    state.Launched(kEn);
+    state.EndStart(kEn);
     ASSERT_TRUE(state.BeginStart(kDe));
-    state.EndStart(kDe, true);
+    state.Launched(kDe);
+    state.EndStart(kDe);
 
     ASSERT_EQ(state.RequestClose(), Step::Ask);
     EXPECT_FALSE(state.AnswerClose(true, kOk)) << "both workers still run";
@@ -100,7 +104,8 @@ TEST(DialogJobState, AJobEndingWhileTheQuestionIsUpLetsYesEndAtOnce)
 {
     DialogJobState state;
     ASSERT_TRUE(state.BeginStart(kDe));
-    state.EndStart(kDe, true);
+    state.Launched(kDe);
+    state.EndStart(kDe);
     ASSERT_EQ(state.RequestClose(), Step::Ask);
 
     // The release notice arrives inside the question box's message loop.
@@ -110,6 +115,50 @@ TEST(DialogJobState, AJobEndingWhileTheQuestionIsUpLetsYesEndAtOnce)
 
     EXPECT_TRUE(state.AnswerClose(true, kCancel));
     EXPECT_EQ(state.CloseResult(), kCancel);
+}
+
+// A start's own code can still be on the stack when its job ends: a message
+// loop inside the start (a box, a COM call) lets a short job's completion and
+// release through. The release is never lost, and a close confirmed then ends
+// the dialog at the release.
+TEST(DialogJobState, AJobReleasedBeforeItsStartEndedIsNotLost)
+{
+    for (const bool close : {false, true}) {
+        DialogJobState state;
+        ASSERT_TRUE(state.BeginStart(kDe));
+        state.Launched(kDe);
+        ASSERT_EQ(state.RequestClose(), Step::Ask) << "a launched job runs before its start has returned";
+        EXPECT_FALSE(state.AnswerClose(close, kCancel));
+
+        const DialogJobState::ReleaseStep step = state.Released(kDe);
+        EXPECT_EQ(step.enableButton, !close);
+        EXPECT_EQ(step.endDialog, close);
+        EXPECT_FALSE(state.BeginStart(kDe)) << "the old start is still on the stack";
+        state.EndStart(kDe);
+        EXPECT_FALSE(state.IsBusy(kDe)) << "the start's end must not bring a released job back";
+    }
+}
+
+// Nested boxes: the later box runs inside the earlier one's loop, so the
+// releases come in either order, with a close confirmed between them.
+TEST(DialogJobState, NestedBoxesReleaseInEitherOrderAndCloseAtTheLast)
+{
+    for (const CipherDirection first : {kEn, kDe}) {
+        const CipherDirection second = first == kEn ? kDe : kEn;
+        DialogJobState state;
+        for (const CipherDirection d : {kEn, kDe}) {
+            ASSERT_TRUE(state.BeginStart(d));
+            state.Launched(d);
+            state.EndStart(d);
+        }
+        EXPECT_TRUE(state.Released(first).enableButton);
+        EXPECT_TRUE(state.BeginStart(first)) << "free again while the other box is up";
+        state.EndStart(first);
+
+        ASSERT_EQ(state.RequestClose(), Step::Ask);
+        EXPECT_FALSE(state.AnswerClose(true, kCancel)) << "the other job still waits for its box";
+        EXPECT_TRUE(state.Released(second).endDialog);
+    }
 }
 
 TEST(TickCount, EachTimerMessageAddsOneWhenNoneWereMissed)

@@ -1,7 +1,7 @@
 // Win32 side of the file services: CreateFileW handles, GetLastError mapped to
 // FileError, outputs marked for deletion until they are published and flushed
-// to the disk before they are. UTF-16 paths pass straight through (wchar_t is
-// 16 bits here).
+// to the disk before they are, their folder flushed after. UTF-16 paths pass
+// straight through (wchar_t is 16 bits here).
 #include "platform/FileSystem.h"
 #include "platform/win32/Handle.h"
 #include "platform/win32/LongPath.h"
@@ -66,6 +66,16 @@ FileStatus FlushHandle(HANDLE file)
     if (!::FlushFileBuffers(file))
         return FromLastError(::GetLastError());
     return {};
+}
+
+// A folder's flush refused by what the file system is, not failed: some file
+// systems and network shares answer that flushing a folder is not a request
+// they take (invalid function, not supported, invalid parameter), and a folder
+// the user may add files to but not flush answers "access denied".
+bool CannotBeFlushed(DWORD code)
+{
+    return code == ERROR_INVALID_FUNCTION || code == ERROR_NOT_SUPPORTED || code == ERROR_INVALID_PARAMETER ||
+           code == ERROR_ACCESS_DENIED;
 }
 
 // An output under a temporary name, marked for deletion until it is
@@ -212,8 +222,28 @@ public:
         return {};
     }
 
-    // NTFS and ReFS journal a rename, and a folder cannot be flushed here.
-    FileStatus FlushFolder(const std::u16string&) override { return {}; }
+    // A rename is in the folder's cache until the folder is flushed, as on
+    // any system (under Wine this is the folder's fsync). Where the folder
+    // cannot be flushed, outputs are as durable as its file system makes them.
+    FileStatus FlushFolder(const std::u16string& folder) override
+    {
+        // The flush needs the right to add a file, which the output needed too.
+        const UniqueFileHandle h(::CreateFileW(Wide(ExtendedLengthPath(folder.empty() ? u"." : folder)), FILE_ADD_FILE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!h) {
+            const DWORD code = ::GetLastError();
+            return code == ERROR_ACCESS_DENIED ? FileStatus {} : FromLastError(code);
+        }
+        const HANDLE handle = h.Get();
+        const auto systemCall = [handle]() -> FileStatus {
+            if (::FlushFileBuffers(handle))
+                return {};
+            const DWORD code = ::GetLastError();
+            return CannotBeFlushed(code) ? FileStatus {} : FromLastError(code);
+        };
+        return m_seam ? m_seam(FlushStep::Folder, systemCall) : systemCall();
+    }
 
 private:
     FlushSeam m_seam;

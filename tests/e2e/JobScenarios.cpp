@@ -329,6 +329,40 @@ void BothDirections(Session& s, std::string& details)
     RemoveAll(s, {a, b, enA, deB});
 }
 
+// A short job started while a long one runs ends at once, inside whatever the
+// interface thread is doing; its box comes first, and the long job's box later
+// on top of it or after it. Either order of answers must give both buttons back.
+void LongAndShortJobs(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    const uint64_t size = LargeJobSize(s, 2000, 2048 * kMiB, uint64_t {4} << 30);
+    const std::wstring big = s.Big(L"long.bin"), en = s.Big(L"en_long.bin");
+    const std::wstring small = s.Work(L"short.bin"), de = s.Work(L"de_short.bin");
+    WriteLargeFile(big, size, 51);
+    WriteAll(small, PatternBytes(5000, 52));
+    for (const bool longFirst : {false, true}) {
+        RemoveAll(s, {en, de});
+        s.Pick(kEn, big);
+        s.Pick(kDe, small);
+        HWND deBox = s.WaitBox(L"解密完成").window;
+        if (!longFirst)
+            AnswerBox(deBox, IDOK);
+        AnswerBox(s.WaitBox(L"加密完成", 60000).window, IDOK);
+        if (longFirst)
+            AnswerBox(deBox, IDOK);
+        for (int id : {1000, 1001}) {
+            HWND button = s.Item(id);
+            if (!WaitUntil([&] { return IsWindowEnabled(button) != FALSE && s.App().OtherWindows().empty(); }, kWaitMs))
+                Fail("button " + std::to_string(id) + " stayed disabled after both boxes (" +
+                     (longFirst ? "long" : "short") + " job's box answered first)");
+        }
+        Check(ReadAll(de) == ReferenceFile(kDe, kPreset, PatternBytes(5000, 52)), "wrong short output");
+    }
+    VerifyLargeOutput(big, en, kPreset, kEn);
+    RemoveAll(s, {big, en, small, de});
+    details = Format("%.0f MiB and 5000 bytes, boxes answered in both orders", static_cast<double>(size / kMiB));
+}
+
 void SameSourceBothWays(Session& s, std::string& details)
 {
     s.SetPassword(L"mqzvtrk");
@@ -425,6 +459,7 @@ void AddJobScenarios(ScenarioList& list)
     list.emplace_back("elapsed time on a large file", ElapsedTime);
     list.emplace_back("encipher and decipher at once", BothDirections);
     list.emplace_back("both directions on one source", SameSourceBothWays);
+    list.emplace_back("a short job while a long one runs", LongAndShortJobs);
     list.emplace_back("rapid clicks while jobs run", RapidClicks);
 }
 
