@@ -44,30 +44,35 @@ timed() {
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
-# Runs the rounds over the files in src: cp + sync, quorvel-cli, and with
-# "wine" quorvel-cli.exe; prints each round and the medians.
+# Runs the rounds over the files in folder $1: cp + sync, quorvel-cli, and
+# with "wine" quorvel-cli.exe; prints each round and the medians. Each run
+# writes into a folder of its own, and nothing is removed until the end: this
+# disk's file system (ext4 without a journal) passes over the inodes of files
+# removed in the last minutes whenever it makes a file, which would tax
+# whichever command came after a removal.
 compare() {
-  local with_wine=$1 kinds=2 i k
+  local src=$1 with_wine=$2 kinds=2 i k kind out
   [ "$with_wine" = wine ] && kinds=3
   : > times
   declare -A took
   for i in $(seq "$runs"); do
     took[wine]=0
     for k in $(seq 0 $((kinds - 1))); do
-      rm -rf cp cli wine && mkdir cp cli wine
-      case $(( (i + k) % kinds )) in
-        0) took[cp]=$(timed sh -c 'cp src/* cp/ && sync -f cp') ;;
-        1) took[cli]=$(timed "$bin/quorvel-cli" encipher -q --password-file pw -o cli src/*) ;;
-        2) took[wine]=$(timed "${wine[@]}" encipher -q --password-file pw -o wine 'src\*.bin') ;;
+      kind=$(( (i + k) % kinds ))
+      out=$src-round$i-$kind
+      mkdir "$out"
+      case $kind in
+        0) took[cp]=$(timed sh -c "cp $src/* $out/ && sync -f $out") ;;
+        1) took[cli]=$(timed "$bin/quorvel-cli" encipher -q --password-file pw -o "$out" "$src"/*) ;;
+        2) took[wine]=$(timed "${wine[@]}" encipher -q --password-file pw -o "$out" "$src\\*.bin") ;;
       esac
-      [ "$(ls cp | wc -l)" = 0 ] || [ "$(ls cp | wc -l)" = "$(ls src | wc -l)" ] || { echo "many-files-bench: cp copied $(ls cp | wc -l) files" >&2; exit 1; }
-      [ "$(ls cli | wc -l)" = 0 ] || [ "$(ls cli | wc -l)" = "$(ls src | wc -l)" ] || { echo "many-files-bench: quorvel-cli made $(ls cli | wc -l) outputs" >&2; exit 1; }
-      [ "$(ls wine | wc -l)" = 0 ] || [ "$(ls wine | wc -l)" = "$(ls src | wc -l)" ] || { echo "many-files-bench: quorvel-cli.exe made $(ls wine | wc -l) outputs" >&2; exit 1; }
+      [ "$(ls "$out" | wc -l)" = "$(ls "$src" | wc -l)" ] || { echo "many-files-bench: $(ls "$out" | wc -l) files in $out" >&2; exit 1; }
     done
     echo "${took[cp]} ${took[cli]} ${took[wine]}" | tee -a times |
-      awk -v i="$i" -v w="$kinds" '{ printf "round %d: cp + sync -f %.3f s, quorvel-cli %.3f s", i, $1, $2
-                                     if (w == 3) printf ", quorvel-cli.exe under wine64 %.3f s", $3
-                                     printf " (load %s)\n", "'"$(load)"'" }'
+      awk -v i="$i" -v w="$kinds" -v load="$(load)" '{
+        printf "round %d: cp + sync -f %.3f s, quorvel-cli %.3f s", i, $1, $2
+        if (w == 3) printf ", quorvel-cli.exe under wine64 %.3f s", $3
+        printf " (load %s)\n", load }'
   done
   printf 'median: cp + sync -f %s s, quorvel-cli %s s' "$(cut -d' ' -f1 times | median)" "$(cut -d' ' -f2 times | median)"
   [ "$kinds" = 3 ] && printf ', quorvel-cli.exe %s s' "$(cut -d' ' -f3 times | median)"
@@ -77,7 +82,7 @@ compare() {
 }
 
 echo "== 2,000 files of 4 KiB on $(df -P . | awk 'NR==2 {print $1}') ($(stat -f -c %T .)), $runs interleaved rounds, $(nproc) cores, load $(load)"
-make_files 2000 4096 src
+make_files 2000 4096 small
 if [ ${#wine[@]} -ne 0 ]; then
   # Wine's server is started once and kept, outside the rounds, in the prefix
   # the Windows build's tests use; a run still starts Wine's loader this long:
@@ -88,21 +93,20 @@ if [ ${#wine[@]} -ne 0 ]; then
   trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
   start=$(date +%s%N); "${wine[@]}" --version > /dev/null; end=$(date +%s%N)
   echo "quorvel-cli.exe --version under wine64: $(awk -v ns=$((end - start)) 'BEGIN { printf "%.3f", ns / 1e9 }') s"
-  compare wine
-  "${wine[@]}" encipher -q --password-file pw -o wine 'src\*.bin'
-  "$bin/quorvel-cli" encipher -q --password-file pw -o cli src/*
-  for f in cli/*; do cmp -s "$f" "wine/${f#cli/}" || { echo "many-files-bench: $f differs from the Windows program's" >&2; exit 1; }; done
+  compare small wine
+  for f in small-round1-1/*; do  # quorvel-cli's outputs, and the Windows program's
+    cmp -s "$f" "small-round1-2/${f#*/}" || { echo "many-files-bench: $f differs from the Windows program's" >&2; exit 1; }
+  done
 else
   echo "(no $winbuild/bin/quorvel-cli.exe: the Windows program is not measured)"
-  compare native
+  compare small native
 fi
 
 echo "== peak memory, 2,000 files of 4 KiB"
-rm -rf cli && mkdir cli
-/usr/bin/time -v "$bin/quorvel-cli" encipher -q --password-file pw -o cli src/* 2> time.txt
+mkdir rss
+/usr/bin/time -v "$bin/quorvel-cli" encipher -q --password-file pw -o rss small/* 2> time.txt
 echo "quorvel-cli: max RSS $(sed -n 's/.*Maximum resident set size (kbytes): //p' time.txt) KiB"
-rm -rf src cp cli wine
 
 echo "== 20,000 files of 1 KiB, $runs interleaved rounds, load $(load)"
-make_files 20000 1024 src
-compare native
+make_files 20000 1024 tiny
+compare tiny native
