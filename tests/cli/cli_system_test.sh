@@ -229,6 +229,15 @@ if script -qec true /dev/null >/dev/null 2>&1; then
     fail "progress on a terminal: exit $rc, output: $(cat -v tty.txt)"
   fi
   rm -f en_plain
+  # Several files: each closing line counts the files on the disk so far.
+  head -c 1000 /dev/urandom > one && head -c 2000 /dev/urandom > two
+  script -qec "'$cli' encipher --password-file pw one two" /dev/null > tty.txt 2>&1; rc=$?
+  if [ "$rc" -eq 0 ] && grep -q '1/2  one  100%' tty.txt && grep -q '2/2  two  100%' tty.txt; then
+    pass "progress of several files counts the files on the disk"
+  else
+    fail "progress of several files: exit $rc, output: $(cat -v tty.txt)"
+  fi
+  rm -f one two en_one en_two
   script -qec "'$cli' encipher -q --password-file pw plain" /dev/null > tty.txt 2>&1; rc=$?
   if [ "$rc" -eq 0 ] && [ ! -s tty.txt ] && [ -f en_plain ]; then
     pass "-q: nothing on the terminal"
