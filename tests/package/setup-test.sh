@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# make dist's setup as a user meets it, under Wine in a fresh prefix of the
+# build's architecture, on a virtual display (run through scripts/with-display):
+# the silent install puts this architecture's programs, the README, the
+# copyright, both shortcuts and the Uninstall entry in place; the installed
+# quorvel-cli.exe round-trips a file; the installed Quorvel.exe given a file
+# opens the Open dialog at it (the e2e driver's scenario); a second setup run
+# stops while Quorvel runs and replaces in place once it has closed; the
+# silent uninstall keeps a user's en_ file and removes the rest, and with
+# nothing left over, the folder too.
+#
+#   setup-test.sh win32|win64 SOURCE_DIR BUILD_DIR E2E_DRIVER.exe
+# The setup holds both builds: the other one comes from SOURCE_DIR/build/.
+set -uo pipefail
+args=("$@")
+arch=$1 root=$(realpath "$2") build=$(realpath "$3") driver=$(realpath "$4")
+other=$([ "$arch" = win32 ] && echo win64 || echo win32)
+. "$root/scripts/wine-env"
+quorvel_wine_plan "$arch" "$build/wine-host"
+[ "$PLAN" = run ] || { echo "setup-test: the $arch build cannot run here: $WHY"; exit 1; }
+quorvel_wine_use "$arch"
+quorvel_wine_enter "$0" "${args[@]}"
+scale=${QUORVEL_TIME_SCALE:-1}
+for b in "$build/bin" "$root/build/$other/bin"; do
+  [ -f "$b/Quorvel.exe" ] && [ -f "$b/quorvel-cli.exe" ] \
+    || { echo "setup-test: $b holds no programs; the setup needs both builds (make win32 win64)"; exit 1; }
+done
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+check() { if eval "$2"; then pass "$1"; else fail "$1"; fi; }
+
+scratch=$(mktemp -d)
+export WINEPREFIX=$scratch/prefix LANG=C.UTF-8
+# No menu entries on the host for the shortcuts the setup makes.
+export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
+trap 'wineserver -k >/dev/null 2>&1; rm -rf "$scratch"' EXIT
+wine() { timeout -k 5 $((120 * scale)) "$WINE" "$@" 2>>"$scratch/wine.log" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+unixpath() { "$WINE" winepath.exe -u "$1" 2>>"$scratch/wine.log" | tr -d '\r'; }
+
+"$root/scripts/dist" "$scratch/dist" 1.0.0.1 "$arch=$build/bin" "$other=$root/build/$other/bin" >/dev/null \
+  || { echo "setup-test: scripts/dist failed"; exit 1; }
+setup=$scratch/dist/Quorvel-1.0.0.1-setup.exe
+QUORVEL_WINE_UNMANAGED=1 timeout -k 5 $((120 * scale)) "$root/scripts/wine-prefix" \
+  || { echo "setup-test: making the Wine prefix failed"; exit 1; }
+
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel'
+folder=$(realpath -m "$(unixpath "$(wine cmd.exe /c 'echo %LOCALAPPDATA%\Programs\Quorvel')")")
+appdata=$(realpath -m "$(unixpath "$(wine cmd.exe /c 'echo %APPDATA%')")")
+links=("$appdata/Microsoft/Windows/Start Menu/Programs/Quorvel.lnk" "$appdata/Microsoft/Windows/SendTo/Quorvel.lnk")
+install() { wine "$(winpath "$setup")" /S; local rc=$?; wineserver -w; return $rc; }
+# As Windows runs it, from the entry; the uninstaller goes on in a copy of
+# itself in the temporary folder, which the wait is for.
+uninstall() {
+  local quiet program
+  quiet=$(value QuietUninstallString) program=${quiet#\"} program=${program%%\"*}
+  wine "$program" ${quiet##*\" }
+  local rc=$?
+  wineserver -w
+  return $rc
+}
+value() { echo "$entry" | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+
+install
+rc=$?
+check "silent install, exit status $rc" '[ $rc -eq 0 ]'
+echo "  $folder: $(ls "$folder" | paste -sd ' ')"
+check "the $arch programs, README.txt, copyright.txt and uninstall.exe in %LOCALAPPDATA%\\Programs\\Quorvel" \
+  '[ "$(ls "$folder" | paste -sd " ")" = "Quorvel.exe README.txt copyright.txt quorvel-cli.exe uninstall.exe" ] &&
+   cmp -s "$folder/Quorvel.exe" "$build/bin/Quorvel.exe" && cmp -s "$folder/quorvel-cli.exe" "$build/bin/quorvel-cli.exe" &&
+   [ "$(grep -c $'"'"'\r$'"'"' "$folder/README.txt")" = "$(wc -l <"$folder/README.txt")" ]'
+entry=$(wine reg.exe query "$key")
+echo "$entry" | sed -n 's/^ \+/  /p'
+for link in "${links[@]}"; do
+  check "shortcut ${link#"$appdata/"} to the installed Quorvel.exe" \
+    '[ -f "$link" ] && strings -a "$link" | grep -qxF "$(value InstallLocation)\\Quorvel.exe"'
+done
+# EstimatedSize counts the files of the one build installed, in KiB.
+kib=$(( ($(stat -c %s "$folder"/{Quorvel.exe,quorvel-cli.exe,README.txt,copyright.txt} | paste -sd+)) / 1024 ))
+check "the Uninstall entry's values" \
+  '[ "$(value DisplayName)" = Quorvel ] && [ "$(value DisplayVersion)" = 1.0.0.1 ] && [ -n "$(value Publisher)" ] &&
+   [ "$(value DisplayIcon)" = "$(value InstallLocation)\\Quorvel.exe,0" ] &&
+   [ "$(value UninstallString)" = "\"$(value InstallLocation)\\uninstall.exe\"" ] &&
+   [ "$(value QuietUninstallString)" = "\"$(value InstallLocation)\\uninstall.exe\" /S" ] &&
+   [ "$(value NoModify)" = 0x1 ] && [ "$(value NoRepair)" = 0x1 ] &&
+   [ $(($(value EstimatedSize))) -ge $kib ] && [ $(($(value EstimatedSize))) -le $((kib + 4)) ]'
+
+mkdir "$scratch/files" "$scratch/cwd" "$scratch/shots"
+head -c 700000 /dev/urandom >"$scratch/files/plain.bin"
+echo secret-password >"$scratch/files/password"
+cli=$(winpath "$folder/quorvel-cli.exe")
+wine "$cli" encipher -q --password-file "$(winpath "$scratch/files/password")" "$(winpath "$scratch/files/plain.bin")" &&
+  mv "$scratch/files/en_plain.bin" "$scratch/files/cipher.bin" &&
+  wine "$cli" decipher -q --password-file "$(winpath "$scratch/files/password")" "$(winpath "$scratch/files/cipher.bin")"
+check "the installed quorvel-cli.exe round-trips a file" \
+  '! cmp -s "$scratch/files/plain.bin" "$scratch/files/cipher.bin" && cmp -s "$scratch/files/plain.bin" "$scratch/files/de_cipher.bin"'
+
+wine "$driver" --exe "$(winpath "$folder/Quorvel.exe")" --work "$(winpath "$scratch/files")" \
+  --cwd "$(winpath "$scratch/cwd")" --shots "$(winpath "$scratch/shots")" --only "file on the command line" \
+  | sed 's/^/  /' | tee "$scratch/driver.log"
+check "the installed Quorvel.exe given a file opens the Open dialog at it" 'grep -q "^  1 passed, 0 failed" "$scratch/driver.log"'
+
+# Running, Quorvel cannot be asked to close in a silent run: the setup stops
+# with nothing changed. Closed, it replaces the installed copy in place.
+echo "a line of the user's" >>"$folder/README.txt"
+"$WINE" "$(winpath "$folder/Quorvel.exe")" 2>>"$scratch/wine.log" &
+quorvel=$!
+for _ in $(seq $((100 * scale))); do
+  xdotool search --name 'Quorvel2.0版' >/dev/null 2>&1 && break
+  sleep 0.1
+done
+wine "$(winpath "$setup")" /S
+rc=$?
+check "with Quorvel running, the silent setup stops (exit status $rc) and changes nothing" \
+  '[ $rc -ne 0 ] && tail -n 1 "$folder/README.txt" | grep -q "of the user"'
+kill "$quorvel" 2>/dev/null
+wait "$quorvel" 2>/dev/null
+wineserver -w
+install
+rc=$?
+check "once it has closed, the setup replaces the installed copy in place" \
+  '[ $rc -eq 0 ] && ! grep -q "of the user" "$folder/README.txt" && [ "$(ls "$folder" | wc -l)" = 5 ]'
+
+echo "a user's output" >"$folder/en_notes.txt"
+uninstall
+rc=$?
+check "silent uninstall: the user's en_notes.txt stays, nothing else of the install" \
+  '[ $rc -eq 0 ] && [ "$(ls "$folder")" = en_notes.txt ] && [ ! -e "${links[0]}" ] && [ ! -e "${links[1]}" ] &&
+   ! wine reg.exe query "$key" >/dev/null'
+rm "$folder/en_notes.txt"
+install && uninstall
+rc=$?
+check "installed again and uninstalled: nothing left, the folder gone" \
+  '[ $rc -eq 0 ] && [ ! -e "$folder" ] && [ ! -e "${links[0]}" ] && [ ! -e "${links[1]}" ] && ! wine reg.exe query "$key" >/dev/null'
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
