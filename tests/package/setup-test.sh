@@ -5,7 +5,8 @@
 # copyright, both shortcuts and the Uninstall entry in place; the installed
 # quorvel-cli.exe round-trips a file; the installed Quorvel.exe given a file
 # opens the Open dialog at it (the e2e driver's scenario); a second setup run
-# stops while Quorvel runs and replaces in place once it has closed; the
+# stops while either program runs, changing nothing, and replaces in place
+# once they have ended; the
 # silent uninstall keeps a user's en_ file and removes the rest, and with
 # nothing left over, the folder too.
 #
@@ -102,26 +103,43 @@ wine "$driver" --exe "$(winpath "$folder/Quorvel.exe")" --work "$(winpath "$scra
   | sed 's/^/  /' | tee "$scratch/driver.log"
 check "the installed Quorvel.exe given a file opens the Open dialog at it" 'grep -q "^  1 passed, 0 failed" "$scratch/driver.log"'
 
-# Running, Quorvel cannot be asked to close in a silent run: the setup stops
-# with nothing changed. Closed, it replaces the installed copy in place.
+# A program of the install that runs cannot be asked to close in a silent
+# run: the setup stops before it changes any file, the other program's too.
+# Once it has ended, the setup replaces the installed copy in place.
 echo "a line of the user's" >>"$folder/README.txt"
-"$WINE" "$(winpath "$folder/Quorvel.exe")" 2>>"$scratch/wine.log" &
-quorvel=$!
-for _ in $(seq $((100 * scale))); do
-  xdotool search --name 'Quorvel2.0版' >/dev/null 2>&1 && break
-  sleep 0.1
+for running in Quorvel.exe quorvel-cli.exe; do
+  kept=$([ $running = Quorvel.exe ] && echo quorvel-cli.exe || echo Quorvel.exe)
+  printf 'marked' >>"$folder/$kept"
+  if [ $running = Quorvel.exe ]; then
+    "$WINE" "$(winpath "$folder/Quorvel.exe")" 2>>"$scratch/wine.log" &
+    for _ in $(seq $((100 * scale))); do
+      xdotool search --name 'Quorvel2.0版' >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+  else
+    # Waiting for its password on a pipe that stays open, held by the writer
+    # alone (Wine's own processes would keep a descriptor of this shell's).
+    mkfifo "$scratch/password-pipe"
+    sleep 600 >"$scratch/password-pipe" 2>/dev/null &
+    writer=$!
+    "$WINE" "$cli" encipher --password-stdin "$(winpath "$scratch/files/plain.bin")" \
+      <"$scratch/password-pipe" >/dev/null 2>>"$scratch/wine.log" &
+    sleep $((2 * scale))
+  fi
+  program=$!
+  wine "$(winpath "$setup")" /S
+  rc=$?
+  check "with $running running, the silent setup stops (exit status $rc) and changes no file" \
+    '[ $rc -ne 0 ] && [ "$(tail -c 6 "$folder/$kept")" = marked ] && tail -n 1 "$folder/README.txt" | grep -q "of the user"'
+  kill $program ${writer:-} 2>/dev/null
+  wait $program ${writer:-} 2>/dev/null
+  wineserver -w
 done
-wine "$(winpath "$setup")" /S
-rc=$?
-check "with Quorvel running, the silent setup stops (exit status $rc) and changes nothing" \
-  '[ $rc -ne 0 ] && tail -n 1 "$folder/README.txt" | grep -q "of the user"'
-kill "$quorvel" 2>/dev/null
-wait "$quorvel" 2>/dev/null
-wineserver -w
 install
 rc=$?
-check "once it has closed, the setup replaces the installed copy in place" \
-  '[ $rc -eq 0 ] && ! grep -q "of the user" "$folder/README.txt" && [ "$(ls "$folder" | wc -l)" = 5 ]'
+check "once they have ended, the setup replaces the installed copy in place" \
+  '[ $rc -eq 0 ] && ! grep -q "of the user" "$folder/README.txt" && [ "$(ls "$folder" | wc -l)" = 5 ] &&
+   cmp -s "$folder/Quorvel.exe" "$build/bin/Quorvel.exe" && cmp -s "$folder/quorvel-cli.exe" "$build/bin/quorvel-cli.exe"'
 
 echo "a user's output" >"$folder/en_notes.txt"
 uninstall
