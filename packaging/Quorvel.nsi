@@ -50,6 +50,8 @@ VIAddVersionKey /LANG=2052 "OriginalFilename" "Quorvel-${VERSION}-setup.exe"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Quorvel.exe"
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
+; No reboot and no system files here, unlike the stock welcome text says.
+!define MUI_WELCOMEPAGE_TEXT "此程序将引导你完成 Quorvel ${VERSION} 的安装。$\r$\n$\r$\nQuorvel 只为当前用户安装，不需要管理员权限。如果 Quorvel 正在运行，安装程序会请你先关闭它。$\r$\n$\r$\n点击 [下一步(N)] 继续。"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
