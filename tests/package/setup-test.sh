@@ -1,14 +1,9 @@
 #!/usr/bin/env bash
 # make dist's setup as a user meets it, under Wine in a fresh prefix of the
-# build's architecture, on a virtual display (run through scripts/with-display):
-# the silent install puts this architecture's programs, the README, the
-# copyright, both shortcuts and the Uninstall entry in place; the installed
-# quorvel-cli.exe round-trips a file; the installed Quorvel.exe given a file
-# opens the Open dialog at it (the e2e driver's scenario); a second setup run
-# stops while either program runs, changing nothing, and replaces in place
-# once they have ended; the
-# silent uninstall keeps a user's en_ file and removes the rest, and with
-# nothing left over, the folder too.
+# build's architecture, on a virtual display (scripts/with-display): installed,
+# used (quorvel-cli.exe, and Quorvel.exe PATH through the e2e driver), run
+# again over a running program and after it, and uninstalled. The checks say
+# what they look at.
 #
 #   setup-test.sh win32|win64 SOURCE_DIR BUILD_DIR E2E_DRIVER.exe
 # The setup holds both builds: the other one comes from SOURCE_DIR/build/.
@@ -22,10 +17,6 @@ quorvel_wine_plan "$arch" "$build/wine-host"
 quorvel_wine_use "$arch"
 quorvel_wine_enter "$0" "${args[@]}"
 scale=${QUORVEL_TIME_SCALE:-1}
-for b in "$build/bin" "$root/build/$other/bin"; do
-  [ -f "$b/Quorvel.exe" ] && [ -f "$b/quorvel-cli.exe" ] \
-    || { echo "setup-test: $b holds no programs; the setup needs both builds (make win32 win64)"; exit 1; }
-done
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -42,7 +33,7 @@ winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 unixpath() { "$WINE" winepath.exe -u "$1" 2>>"$scratch/wine.log" | tr -d '\r'; }
 
 "$root/scripts/dist" "$scratch/dist" 1.0.0.1 "$arch=$build/bin" "$other=$root/build/$other/bin" >/dev/null \
-  || { echo "setup-test: scripts/dist failed"; exit 1; }
+  || { echo "setup-test: scripts/dist failed (the setup needs both builds: make win32 win64)"; exit 1; }
 setup=$scratch/dist/Quorvel-1.0.0.1-setup.exe
 QUORVEL_WINE_UNMANAGED=1 timeout -k 5 $((120 * scale)) "$root/scripts/wine-prefix" \
   || { echo "setup-test: making the Wine prefix failed"; exit 1; }
@@ -51,23 +42,19 @@ key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel'
 folder=$(realpath -m "$(unixpath "$(wine cmd.exe /c 'echo %LOCALAPPDATA%\Programs\Quorvel')")")
 appdata=$(realpath -m "$(unixpath "$(wine cmd.exe /c 'echo %APPDATA%')")")
 links=("$appdata/Microsoft/Windows/Start Menu/Programs/Quorvel.lnk" "$appdata/Microsoft/Windows/SendTo/Quorvel.lnk")
-install() { wine "$(winpath "$setup")" /S; local rc=$?; wineserver -w; return $rc; }
-# As Windows runs it, from the entry; the uninstaller goes on in a copy of
-# itself in the temporary folder, which the wait is for.
+# Each leaves its exit status in rc. The uninstaller runs as Windows runs it,
+# from the entry; it goes on in a copy of itself, which the wait is for.
+install() { wine "$(winpath "$setup")" /S; rc=$?; wineserver -w; }
 uninstall() {
   local quiet program
-  quiet=$(value QuietUninstallString) program=${quiet#\"} program=${program%%\"*}
-  wine "$program" ${quiet##*\" }
-  local rc=$?
-  wineserver -w
-  return $rc
+  quiet=$(value QuietUninstallString) program=${quiet#\"}
+  wine "${program%%\"*}" ${quiet##*\" }; rc=$?; wineserver -w
 }
 value() { echo "$entry" | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+gone() { [ ! -e "${links[0]}" ] && [ ! -e "${links[1]}" ] && ! wine reg.exe query "$key" >/dev/null; }
 
 install
-rc=$?
 check "silent install, exit status $rc" '[ $rc -eq 0 ]'
-echo "  $folder: $(ls "$folder" | paste -sd ' ')"
 check "the $arch programs, README.txt, copyright.txt and uninstall.exe in %LOCALAPPDATA%\\Programs\\Quorvel" \
   '[ "$(ls "$folder" | paste -sd " ")" = "Quorvel.exe README.txt copyright.txt quorvel-cli.exe uninstall.exe" ] &&
    cmp -s "$folder/Quorvel.exe" "$build/bin/Quorvel.exe" && cmp -s "$folder/quorvel-cli.exe" "$build/bin/quorvel-cli.exe" &&
@@ -112,10 +99,7 @@ for running in Quorvel.exe quorvel-cli.exe; do
   printf 'marked' >>"$folder/$kept"
   if [ $running = Quorvel.exe ]; then
     "$WINE" "$(winpath "$folder/Quorvel.exe")" 2>>"$scratch/wine.log" &
-    for _ in $(seq $((100 * scale))); do
-      xdotool search --name 'Quorvel2.0版' >/dev/null 2>&1 && break
-      sleep 0.1
-    done
+    timeout $((10 * scale)) sh -c 'until xdotool search --name Quorvel2.0版 >/dev/null 2>&1; do sleep 0.1; done'
   else
     # Waiting for its password on a pipe that stays open, held by the writer
     # alone (Wine's own processes would keep a descriptor of this shell's).
@@ -136,22 +120,18 @@ for running in Quorvel.exe quorvel-cli.exe; do
   wineserver -w
 done
 install
-rc=$?
 check "once they have ended, the setup replaces the installed copy in place" \
   '[ $rc -eq 0 ] && ! grep -q "of the user" "$folder/README.txt" && [ "$(ls "$folder" | wc -l)" = 5 ] &&
    cmp -s "$folder/Quorvel.exe" "$build/bin/Quorvel.exe" && cmp -s "$folder/quorvel-cli.exe" "$build/bin/quorvel-cli.exe"'
 
 echo "a user's output" >"$folder/en_notes.txt"
 uninstall
-rc=$?
 check "silent uninstall: the user's en_notes.txt stays, nothing else of the install" \
-  '[ $rc -eq 0 ] && [ "$(ls "$folder")" = en_notes.txt ] && [ ! -e "${links[0]}" ] && [ ! -e "${links[1]}" ] &&
-   ! wine reg.exe query "$key" >/dev/null'
+  '[ $rc -eq 0 ] && [ "$(ls "$folder")" = en_notes.txt ] && gone'
 rm "$folder/en_notes.txt"
-install && uninstall
-rc=$?
-check "installed again and uninstalled: nothing left, the folder gone" \
-  '[ $rc -eq 0 ] && [ ! -e "$folder" ] && [ ! -e "${links[0]}" ] && [ ! -e "${links[1]}" ] && ! wine reg.exe query "$key" >/dev/null'
+install
+uninstall
+check "installed again and uninstalled: nothing left, the folder gone" '[ $rc -eq 0 ] && [ ! -e "$folder" ] && gone'
 
 echo "$failures failure(s)"
 [ "$failures" -eq 0 ]
