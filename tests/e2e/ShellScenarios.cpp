@@ -1,5 +1,5 @@
 // Scenarios about the dialog on today's Windows: its layout at the screen's
-// DPI. (Drops and long paths are tested in process, in the dialog test: here
+// DPI, and a file on its command line. (Drops and long paths are tested in process, in the dialog test: here
 // a drop posted from another process was always found outside both parts, as
 // if it lost its point on the way, and Wine's own Open dialog crashed on a
 // typed path past 260 characters.)
