@@ -11,8 +11,9 @@
 # make install - quorvel-cli and its man page into PREFIX (default /usr/local),
 #                below DESTDIR when it is set
 # make deb     - the Debian package, build/dist/quorvel-cli_VERSION_amd64.deb
-# make dist    - build/dist/Quorvel-VERSION-win32.zip and -win64.zip, the same
-#                bytes from the same commit (scripts/dist), and their SHA256SUMS
+# make dist    - build/dist/Quorvel-VERSION-setup.exe (the Windows setup for
+#                both builds), -win32.zip and -win64.zip, the same bytes from
+#                the same commit (scripts/dist), and their SHA256SUMS
 
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
@@ -65,7 +66,7 @@ deb: programs-native
 
 dist: programs-win32 programs-win64
 	@scripts/dist build/dist $(VERSION) win32=build/win32/bin win64=build/win64/bin \
-	  || { echo "make dist: making the archives failed (the message above)" >&2; exit 1; }
+	  || { echo "make dist: making the setup and archives failed (the message above)" >&2; exit 1; }
 
 clean:
 	rm -rf build

@@ -56,6 +56,17 @@ std::optional<CipherDirection> PartAt(const DropLayout& layout, int x, int y)
     return std::nullopt;
 }
 
+DropRefusal RefuseItems(const std::vector<DroppedItem>& items)
+{
+    if (items.empty())
+        return DropRefusal::NoFile;
+    if (items.size() > 1)
+        return DropRefusal::SeveralFiles;
+    if (items.front().isFolder)
+        return DropRefusal::Folder;
+    return DropRefusal::None;
+}
+
 DropDecision ClassifyDrop(const DropLayout& layout, int x, int y, bool inClient,
                           const std::vector<DroppedItem>& items, bool encipherBusy, bool decipherBusy)
 {
@@ -64,10 +75,8 @@ DropDecision ClassifyDrop(const DropLayout& layout, int x, int y, bool inClient,
     const std::optional<CipherDirection> part = inClient ? PartAt(layout, x, y) : std::nullopt;
     if (!part)
         return {DropRefusal::Outside};
-    if (items.size() > 1)
-        return {DropRefusal::SeveralFiles, *part};
-    if (items.front().isFolder)
-        return {DropRefusal::Folder, *part};
+    if (const DropRefusal refusal = RefuseItems(items); refusal != DropRefusal::None)
+        return {refusal, *part};
     if (*part == CipherDirection::Encipher ? encipherBusy : decipherBusy)
         return {DropRefusal::Busy, *part};
     return {DropRefusal::None, *part};

@@ -55,6 +55,10 @@ struct DropDecision {
     CipherDirection direction = CipherDirection::Encipher;  // the part dropped on, when there is one
 };
 
+// Whether items can be one job's file, wherever they come from: NoFile,
+// SeveralFiles, Folder, or None when they can.
+DropRefusal RefuseItems(const std::vector<DroppedItem>& items);
+
 // inClient is false for a drop on the title bar or the frame. Checks in the
 // order the user can put right: place, number of items, kind, then the job.
 DropDecision ClassifyDrop(const DropLayout& layout, int x, int y, bool inClient,

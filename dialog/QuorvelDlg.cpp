@@ -129,8 +129,9 @@ void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* d
     }
 
     const std::optional<win32::PickedFile> picked =
-        dropped != nullptr ? std::optional<win32::PickedFile>(*dropped)
-                           : win32::ShowOpenFileDialog(m_hWnd, {u"All Files", u"*.*", kOpenFlags, kAllFilesFilter});
+        dropped != nullptr
+            ? std::optional<win32::PickedFile>(*dropped)
+            : win32::ShowOpenFileDialog(m_hWnd, WithCommandLineFile({u"All Files", u"*.*", kOpenFlags, kAllFilesFilter}));
     // The dialog may have been closed while the file dialog was up.
     if (!picked || IsEnding() || m_jobState.IsClosing())
         return;

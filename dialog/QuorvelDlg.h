@@ -17,12 +17,17 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace quorvel {
 
 namespace win32 {
 struct PickedFile;
+struct OpenFileOptions;
 }
+
+// Posted to itself once the dialog is up: check the files of the command line.
+constexpr unsigned WM_COMMAND_LINE_FILES = 0x0503;
 
 // What the dialog works with beyond its window. The defaults are the real
 // ones; tests hand in stand-ins.
@@ -52,6 +57,7 @@ class CQuorvelDlg : public win32::CDialogImpl<CQuorvelDlg>, private CipherJobOwn
             Entry {WM_JOB_STARTED, 0, 0, &CQuorvelDlg::OnJobStarted},
             Entry {WM_JOB_RELEASED, 0, 0, &CQuorvelDlg::OnJobReleased},
             Entry {WM_DROPFILES, 0, 0, &CQuorvelDlg::OnDropFiles},
+            Entry {WM_COMMAND_LINE_FILES, 0, 0, &CQuorvelDlg::OnCommandLineFiles},
             Entry {WM_DPICHANGED, 0, 0, &CQuorvelDlg::OnDpiChanged},
             Entry {WM_SIZE, 0, 0, &CQuorvelDlg::OnSize},
         };
@@ -63,6 +69,8 @@ public:
 
     HICON m_hIcon;
     std::u16string m_strPassword;
+    // Full paths of the files named on the command line, set before the dialog runs.
+    std::vector<std::u16string> m_commandLineFiles;
     std::u16string m_strEncipherName;
     std::u16string m_strDecipherName;
     std::u16string m_strSizeText;
@@ -122,6 +130,11 @@ private:
     // progress on the taskbar button, icons at the screen's DPI.
     void InitShell();
     LRESULT OnDropFiles(WPARAM wParam, LPARAM lParam);
+    // The command line's files get a drop's refusals; one that passes is
+    // where the next Open dialog starts.
+    LRESULT OnCommandLineFiles(WPARAM wParam, LPARAM lParam);
+    // options, starting at the command line's file if one is waiting (once).
+    win32::OpenFileOptions WithCommandLineFile(win32::OpenFileOptions options);
     LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
     void OnSize();
     void LoadIconsForDpi(UINT dpi);
@@ -149,6 +162,8 @@ private:
     // The window's icons at the DPI of its screen; m_hIcon serves where none could be made.
     win32::UniqueIcon m_bigIcon;
     win32::UniqueIcon m_smallIcon;
+    // The command line's file, until an Open dialog has started at it.
+    std::u16string m_strPendingPath;
 };
 
 }  // namespace quorvel

@@ -1,6 +1,7 @@
 // The main dialog in the Windows shell: files dropped from Explorer start a
-// job as a pick in the Open dialog would, the taskbar button shows the jobs'
-// progress, and the window's icons and background follow the screen's DPI.
+// job as a pick in the Open dialog would, a file on the command line is where
+// the next Open dialog starts, the taskbar button shows the jobs' progress,
+// and the window's icons and background follow the screen's DPI.
 #include "dialog/DropTarget.h"
 #include "dialog/QuorvelDlg.h"
 #include "platform/FileSystem.h"
@@ -52,6 +53,45 @@ void CQuorvelDlg::InitShell()
     win32::AcceptDroppedFiles(m_hWnd);
     LoadIconsForDpi(win32::WindowDpi(m_hWnd));
     m_taskbar = m_services.taskbar ? m_services.taskbar(m_hWnd) : win32::CreateTaskbarProgress(m_hWnd);
+    // Any box about them comes over the dialog, once it is on the screen.
+    if (!m_commandLineFiles.empty())
+        ::PostMessageW(m_hWnd, WM_COMMAND_LINE_FILES, 0, 0);
+}
+
+LRESULT CQuorvelDlg::OnCommandLineFiles(WPARAM, LPARAM)
+{
+    std::vector<DroppedItem> items;
+    for (const std::u16string& path : m_commandLineFiles)
+        items.push_back({path, false});
+    m_commandLineFiles.clear();
+    if (items.size() == 1)
+        items.front().isFolder = IsFolder(items.front().path);
+    const DropRefusal refusal = RefuseItems(items);
+    if (refusal != DropRefusal::None) {
+        const MessageText text = DropRefusalText({refusal}, items);
+        ShowBox(text.text, text.caption);
+        return 0;
+    }
+    // A name that does not exist or names a device gets the box its job would
+    // give, now rather than after the password and the Open dialog.
+    FileSystem& files = m_services.fileSystem != nullptr ? *m_services.fileSystem : SystemFileSystem();
+    std::unique_ptr<File> source;
+    const FileStatus opened = files.OpenRead(items.front().path, source);
+    if (!opened) {
+        ShowFailure({JobStatus::OpenSourceFailed, opened, {}}, BareName(items.front().path));
+        return 0;
+    }
+    m_strPendingPath = items.front().path;
+    return 0;
+}
+
+win32::OpenFileOptions CQuorvelDlg::WithCommandLineFile(win32::OpenFileOptions options)
+{
+    if (!m_strPendingPath.empty()) {
+        options.initialName = m_strPendingPath;
+        m_strPendingPath.clear();
+    }
+    return options;
 }
 
 LRESULT CQuorvelDlg::OnDropFiles(WPARAM wParam, LPARAM)

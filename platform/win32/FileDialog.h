@@ -10,6 +10,8 @@ namespace quorvel::win32 {
 
 struct OpenFileOptions {
     std::u16string defaultExtension;
+    // A full path starts the dialog in its folder, whatever folder the dialog
+    // showed last; the name box shows the name.
     std::u16string initialName;
     DWORD flags = 0;
     // Pairs of description and pattern separated by '|', ending in "||".

@@ -107,12 +107,12 @@ Program::~Program()
     Kill();
 }
 
-double Program::Launch(DWORD timeoutMs)
+double Program::Launch(DWORD timeoutMs, const std::wstring& arguments)
 {
     Kill();
     STARTUPINFOW startup {};
     startup.cb = sizeof startup;
-    std::wstring commandLine = L"\"" + m_exePath + L"\"";
+    std::wstring commandLine = L"\"" + m_exePath + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     const double start = NowMs();
     if (!CreateProcessW(m_exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         m_workingFolder.c_str(), &startup, &m_process))
@@ -290,17 +290,31 @@ void AnswerBox(HWND box, int id)
         Fail("message box \"" + Narrow(CaptionOf(box)) + "\" stayed after answer " + std::to_string(id));
 }
 
+namespace {
+
+HWND FileNameBox(HWND fileDialog)
+{
+    HWND combo = GetDlgItem(fileDialog, 0x47C);
+    HWND inner = combo ? FindWindowExW(combo, nullptr, L"ComboBox", nullptr) : nullptr;
+    HWND edit = FindWindowExW(inner ? inner : combo, nullptr, L"Edit", nullptr);
+    Check(edit != nullptr, "the Open dialog has no file-name box");
+    return edit;
+}
+
+}  // namespace
+
+std::wstring FileNameText(HWND fileDialog)
+{
+    Sleep(150);
+    return TextOf(FileNameBox(fileDialog));
+}
+
 double AnswerFileDialog(HWND fileDialog, const std::wstring& path)
 {
     // Wine fills the name box while the dialog initialises; typing too early is lost.
     Sleep(150);
-    if (!path.empty()) {
-        HWND combo = GetDlgItem(fileDialog, 0x47C);
-        HWND inner = combo ? FindWindowExW(combo, nullptr, L"ComboBox", nullptr) : nullptr;
-        HWND edit = FindWindowExW(inner ? inner : combo, nullptr, L"Edit", nullptr);
-        Check(edit != nullptr, "the Open dialog has no file-name box");
-        SetText(edit, path);
-    }
+    if (!path.empty())
+        SetText(FileNameBox(fileDialog), path);
     PostCommand(fileDialog, path.empty() ? IDCANCEL : IDOK);
     Trace("Open dialog answered");
     if (!WaitUntil([&] { return !IsShown(fileDialog); }, kWaitMs, 2))

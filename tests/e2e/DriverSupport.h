@@ -56,8 +56,9 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
-    // Starts the process and waits for the main dialog; returns the milliseconds it took.
-    double Launch(DWORD timeoutMs);
+    // Starts the process, with arguments after its name, and waits for the
+    // main dialog; returns the milliseconds it took.
+    double Launch(DWORD timeoutMs, const std::wstring& arguments = {});
     bool Running() const;
     // Waits for the process to end by itself.
     bool WaitExit(DWORD timeoutMs);
@@ -103,6 +104,8 @@ MessageBoxInfo ReadMessageBox(HWND box);
 // Posts the button id to the box and waits until it is hidden or gone.
 void AnswerBox(HWND box, int id);
 
+// The text of the Open dialog's name box (the dialog fills it a moment after it shows).
+std::wstring FileNameText(HWND fileDialog);
 // Answers the Open dialog with a full path (or cancels it with an empty one);
 // returns the time the dialog disappeared.
 double AnswerFileDialog(HWND fileDialog, const std::wstring& path);

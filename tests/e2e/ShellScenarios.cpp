@@ -1,5 +1,5 @@
 // Scenarios about the dialog on today's Windows: its layout at the screen's
-// DPI. (Drops and long paths are tested in process, in the dialog test: here
+// DPI, and a file on its command line. (Drops and long paths are tested in process, in the dialog test: here
 // a drop posted from another process was always found outside both parts, as
 // if it lost its point on the way, and Wine's own Open dialog crashed on a
 // typed path past 260 characters.)
@@ -101,11 +101,66 @@ void DpiLayout(Session& s, std::string& details)
               ", 8 controls where the dialog units put them";
 }
 
+// Quorvel.exe PATH, as "Send to" starts it: the dialog as usual, nothing else
+// until a button is pressed; that press's Open dialog is in the file's folder
+// with its name filled in (the program's working folder is elsewhere), the
+// press after it is not.
+void CommandLineFile(Session& s, std::string& details)
+{
+    const auto plain = PatternBytes(70000, 7);
+    const std::wstring source = s.Work(L"sent to.txt"), en = s.Work(L"en_sent to.txt");
+    RemoveFile(en);
+    WriteAll(source, plain);
+    s.App().Launch(kFirstLaunchMs, L"\"" + source + L"\"");
+    s.ExpectNothingFor(1500, "a window came up before any press");
+    s.SetPassword(L"mqzvtrk");
+    HWND dialog = s.OpenFileDialog(quorvel::CipherDirection::Encipher);
+    const std::wstring shown = FileNameText(dialog);
+    Check(shown == L"sent to.txt", "the Open dialog's name box holds \"" + Narrow(shown) + "\"");
+    // The bare name resolves in the folder the dialog is in.
+    const JobResult result = s.WaitResult(quorvel::CipherDirection::Encipher, AnswerFileDialog(dialog, shown));
+    Check(result.box.caption == L"加密完成", "box \"" + Narrow(result.box.caption) + "\": " + Narrow(result.box.text));
+    s.Dismiss(result, quorvel::CipherDirection::Encipher);
+    Check(ReadAll(en) == ReferenceFile(quorvel::CipherDirection::Encipher, u"mqzvtrk", plain),
+          "en_sent to.txt is not the enciphered file");
+    dialog = s.OpenFileDialog(quorvel::CipherDirection::Decipher);
+    const std::wstring again = FileNameText(dialog);
+    AnswerFileDialog(dialog, L"");
+    Check(again != shown, "the second Open dialog is at the command line's file too");
+    details = "Open dialog at \"" + Narrow(shown) + "\", enciphered beside it";
+}
+
+// What the command line cannot start gets the box the same drop gets, once
+// the dialog is up.
+void CommandLineRefusals(Session& s, std::string& details)
+{
+    const std::wstring file = s.Work(L"one.txt");
+    WriteAll(file, {1, 2, 3});
+    const struct {
+        std::wstring arguments, caption, text;
+    } cases[] = {
+        {L"\"" + s.Opts().work + L"\"", L"拖放文件错误", L"是文件夹"},
+        {L"\"" + file + L"\" \"" + file + L"\"", L"拖放文件错误", L"拖放了2个文件"},
+        {L"\"" + s.Work(L"missing.txt") + L"\"", L"打开文件错误", L"文件不存在"},
+        {L"CON", L"打开文件错误", L"“CON”"},
+    };
+    for (const auto& c : cases) {
+        s.App().Launch(kWaitMs, c.arguments);
+        const MessageBoxInfo box = s.WaitBox(c.caption);
+        Check(box.text.find(c.text) != std::wstring::npos,
+              Narrow(c.arguments) + ": \"" + Narrow(box.text) + "\" says nothing of \"" + Narrow(c.text) + "\"");
+        AnswerBox(box.window, IDOK);
+        details += (details.empty() ? "" : "; ") + Narrow(box.text);
+    }
+}
+
 }  // namespace
 
 void AddShellScenarios(ScenarioList& list)
 {
     list.emplace_back("layout at the screen's DPI", DpiLayout);
+    list.emplace_back("file on the command line", CommandLineFile);
+    list.emplace_back("command line refused as a drop", CommandLineRefusals);
 }
 
 }  // namespace e2e

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# make dist's archives (scripts/dist), made from stand-in programs: two runs
-# from copies in other folders, with other file times, another umask and
-# another time zone give byte-identical archives; each holds the four files in
-# a fixed order, every entry dated SOURCE_DATE_EPOCH; the SHA256SUMS inside
-# and beside the archives check out.
+# make dist's archives and setup (scripts/dist), made from stand-in programs:
+# two runs from copies in other folders, with other file times, another umask
+# and another time zone give byte-identical archives and setups; each archive
+# holds the four files in a fixed order, every entry dated SOURCE_DATE_EPOCH;
+# the SHA256SUMS inside and beside them check out. (What the setup installs is
+# tested under Wine, setup_test.)
 #
 #   dist-test.sh SOURCE_DIR
 set -uo pipefail
@@ -54,7 +55,13 @@ for arch in win32 win64; do
     fail "$arch: the unpacked files do not match SHA256SUMS, the programs, or README.txt is not CRLF"
   fi
 done
-if (cd "$scratch/out2" && sha256sum --quiet -c SHA256SUMS) && [ "$(wc -l <"$scratch/out2/SHA256SUMS")" = 2 ]; then
+setup1=$scratch/out1/Quorvel-9.8.7-setup.exe setup2=$scratch/out2/Quorvel-9.8.7-setup.exe
+if [ -s "$setup1" ] && cmp -s "$setup1" "$setup2"; then
+  pass "setup: two runs, the same bytes: $(sha256sum <"$setup1" | cut -c1-16)…"
+else
+  fail "setup: missing, or the two runs' setups differ"
+fi
+if (cd "$scratch/out2" && sha256sum --quiet -c SHA256SUMS) && [ "$(wc -l <"$scratch/out2/SHA256SUMS")" = 3 ]; then
   pass "SHA256SUMS beside the archives checks out"
 else
   fail "SHA256SUMS beside the archives: $(cat "$scratch/out2/SHA256SUMS")"
