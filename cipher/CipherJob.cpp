@@ -85,6 +85,8 @@ std::optional<JobOutcome> CipherJob::BeginLaunch(const std::u16string& outputNam
 
     m_cancel.store(false, std::memory_order_relaxed);
     m_outcome = {};
+    m_written = {};
+    m_end = JobEnd::OnTheDisk;
     m_outcome.outputName = outputName;
     if (!m_source)
         return Fail(JobStatus::OpenSourceFailed, {FileError::NotFound, 0});
@@ -98,10 +100,11 @@ std::optional<JobOutcome> CipherJob::BeginLaunch(const std::u16string& outputNam
 }
 
 JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction, const std::u16string& fileName,
-                                const std::optional<std::u16string>& outputFolder)
+                                const std::optional<std::u16string>& outputFolder, JobEnd end)
 {
     if (const auto refused = BeginLaunch(OutputPrefix(direction) + fileName))
         return *refused;
+    m_end = end;
 
     // Named from the source's own folder unless told otherwise: the process's
     // current directory is whatever the last file dialog left it at.
@@ -131,10 +134,17 @@ JobOutcome CipherJob::Start(CipherJobOwner& owner, CipherDirection direction)
     // From the thread's start the record is the worker's, its outcome included:
     // a short job may already have written its result when this returns.
     const JobOutcome launched = m_outcome;
-    // Writing behind pays only with a second core; alone it is one more copy.
-    if (std::thread::hardware_concurrency() > 1)
+    // Writing behind pays only with a second core, and only for more than one
+    // block; else it is one more copy and one more thread. The system is asked
+    // once: it reads a file to answer.
+    static const bool secondCore = std::thread::hardware_concurrency() > 1;
+    if (secondCore && (m_streaming || m_size > CIPHER_BLOCK_SIZE))
         m_output = WithWriteBehind(std::move(m_output));
     m_busy.store(true, std::memory_order_release);
+    if (m_oneBlockInLaunch && !m_streaming && m_size <= CIPHER_BLOCK_SIZE) {
+        RunJob(owner, direction);
+        return launched;
+    }
     try {
         m_worker = std::thread([this, &owner, direction] { RunJob(owner, direction); });
     } catch (...) {
@@ -194,20 +204,23 @@ void CipherJob::RunJob(CipherJobOwner& owner, CipherDirection direction)
             status = JobStatus::ReadFailed;
     }
     if (status == JobStatus::Succeeded) {
-        file = m_output->Finish(m_source->Permissions());
-        if (!file)
-            status = JobStatus::WriteFailed;
-    }
-    if (status == JobStatus::Succeeded) {
-        file = m_output->Publish(m_outputPath, true);
-        if (!file)
-            status = JobStatus::CreateOutputFailed;
-    }
-    // Done means on the disk, name and all; standard output is its reader's.
-    if (status == JobStatus::Succeeded && !m_outputPath.empty()) {
-        file = m_fileSystem.FlushFolder(m_outputFolder);
-        if (!file)
-            status = JobStatus::NotDurable;
+        WrittenOutput written {std::move(m_output), m_source->Permissions(), m_outputPath, m_outputFolder};
+        if (m_end == JobEnd::Written) {
+            // The owner puts it on the disk, with others; a write that
+            // failed behind the job still fails it here.
+            file = written.file->EndWrites();
+            if (!file)
+                status = JobStatus::WriteFailed;
+            else
+                m_written = std::move(written);
+        } else {
+            // Done means on the disk, name and all.
+            std::vector<WrittenOutput> one;
+            one.push_back(std::move(written));
+            const PublishResult published = PublishTogether(m_fileSystem, one).front();
+            status = published.status;
+            file = published.file;
+        }
     }
     // An output that was not published goes with it: nothing partial stays.
     m_output.reset();

@@ -48,6 +48,17 @@ public:
         return {};
     }
 
+    FileStatus EndWrites() override
+    {
+        StopWriter();
+        // An output that waits for its flush keeps no blocks.
+        for (Slot& slot : m_slots)
+            slot.bytes.Reset();
+        if (!m_writeStatus)
+            return m_writeStatus;
+        return m_real->EndWrites();
+    }
+
     FileStatus Finish(std::optional<uint32_t> permissions) override
     {
         StopWriter();

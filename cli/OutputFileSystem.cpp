@@ -14,6 +14,7 @@ public:
     }
 
     FileStatus Write(const void* buffer, uint32_t count) override { return m_real->Write(buffer, count); }
+    FileStatus EndWrites() override { return m_real->EndWrites(); }
     FileStatus Finish(std::optional<uint32_t> permissions) override { return m_real->Finish(permissions); }
     FileStatus Publish(const std::u16string& path, bool replace) override
     {

@@ -6,6 +6,7 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 
 namespace quorvel::cli {
@@ -59,23 +60,26 @@ std::vector<FileWord> ExpandFileWords(const std::vector<std::u16string>& words)
 std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileWord>& files)
 {
     const std::u16string prefix = OutputPrefix(options.direction);
-    // The inputs by identity (what links and other paths name) and by name
-    // (what an earlier file of this run would create).
-    std::vector<std::optional<FileId>> sources;
-    std::vector<std::optional<NameKey>> sourceNames;
-    for (const FileWord& word : files) {
-        const std::u16string& source = word.path;
-        const bool stdinSource = source == kStdinName;
-        sources.push_back(stdinSource ? std::nullopt : IdentityOf(source));
-        const std::u16string folder = FolderOf(source);
-        sourceNames.push_back(stdinSource ? std::nullopt : KeyOf(folder, NameOf(source)));
+    // The first input with each identity (what links and other paths name)
+    // and with each name (what an earlier file of this run would create);
+    // looked up, not searched, so a run of many files plans in no time.
+    std::map<FileId, size_t> sourceIds;
+    std::map<NameKey, size_t> sourceNames;
+    for (size_t j = 0; j < files.size(); ++j) {
+        const std::u16string& source = files[j].path;
+        if (source == kStdinName)
+            continue;
+        if (const auto id = IdentityOf(source))
+            sourceIds.emplace(*id, j);
+        if (const auto key = KeyOf(FolderOf(source), NameOf(source)))
+            sourceNames.emplace(*key, j);
     }
     // Standard output may itself be a file, one of the inputs even (-c a >> a).
     const std::optional<FileId> standardOutput = StandardOutputIdentity();
 
     std::vector<PlannedFile> plan;
     // Outputs already claimed in this run, each with the file that claimed it.
-    std::vector<std::pair<NameKey, size_t>> claimed;
+    std::map<NameKey, size_t> claimed;
     for (size_t i = 0; i < files.size(); ++i) {
         PlannedFile file;
         file.source = files[i].path;
@@ -88,11 +92,10 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
             file.fromStdin = file.source == kStdinName;
             file.toStdout = true;
             file.output = kStandardOutput;
-            for (size_t j = 0; j < sources.size() && file.refusal.empty(); ++j) {
-                if (standardOutput && sources[j] == standardOutput)
-                    file.refusal = file.source + u": standard output is the input " + files[j].path +
-                                   u" of this run; refused";
-            }
+            if (const auto input = standardOutput ? sourceIds.find(*standardOutput) : sourceIds.end();
+                input != sourceIds.end())
+                file.refusal = file.source + u": standard output is the input " + files[input->second].path +
+                               u" of this run; refused";
             plan.push_back(std::move(file));
             continue;
         }
@@ -108,21 +111,21 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
         // exists now or would be made by an earlier file, whatever path names it.
         const auto output = IdentityOf(file.output);
         const auto outputKey = KeyOf(file.folder, prefix + file.name);
-        for (size_t j = 0; j < sources.size() && file.refusal.empty(); ++j) {
-            if ((output && sources[j] == output) || (outputKey && sourceNames[j] == outputKey))
-                file.refusal = j == i ? file.source + u": its output " + file.output + u" is the file itself; refused"
-                                      : file.source + u": its output " + file.output + u" is the input " +
-                                            files[j].path + u" of this run; refused";
-        }
+        std::optional<size_t> input;  // the first input that the output is
+        if (const auto byId = output ? sourceIds.find(*output) : sourceIds.end(); byId != sourceIds.end())
+            input = byId->second;
+        if (const auto byName = outputKey ? sourceNames.find(*outputKey) : sourceNames.end();
+            byName != sourceNames.end())
+            input = std::min(input.value_or(byName->second), byName->second);
+        if (input)
+            file.refusal = *input == i ? file.source + u": its output " + file.output + u" is the file itself; refused"
+                                       : file.source + u": its output " + file.output + u" is the input " +
+                                             files[*input].path + u" of this run; refused";
         // Two files of this run with one output: the later one is refused.
         if (file.refusal.empty() && outputKey) {
-            const auto found = std::find_if(claimed.begin(), claimed.end(),
-                                            [&](const auto& entry) { return entry.first == *outputKey; });
-            if (found != claimed.end())
+            if (const auto [found, first] = claimed.emplace(*outputKey, i); !first)
                 file.refusal = file.source + u": its output " + file.output + u" is also the output of " +
                                files[found->second].path + u"; refused";
-            else
-                claimed.emplace_back(*outputKey, i);
         }
         plan.push_back(std::move(file));
     }

@@ -1,6 +1,7 @@
-// One file of a run, exactly as the dialog's job processes it (the output
-// named only once complete, nothing partial left on failure or interruption),
-// or as a stream from standard input or to standard output.
+// One file of a run, as the dialog's job processes it (the output named only
+// once complete, nothing partial left on failure or interruption) but put on
+// the disk together with others (OutputGroup), or as a stream from standard
+// input or to standard output.
 #include "cli/ProcessFile.h"
 
 #include "cli/Report.h"
@@ -10,9 +11,6 @@
 #include <chrono>
 
 namespace quorvel::cli {
-namespace {
-
-using Clock = std::chrono::steady_clock;
 
 std::u16string FailureText(const std::u16string& source, const std::u16string& output, bool toStdout,
                            const JobOutcome& outcome)
@@ -49,6 +47,8 @@ std::u16string FailureText(const std::u16string& source, const std::u16string& o
     return source + u": failed";
 }
 
+namespace {
+
 // Whether a file's output name may be made now, saying why not.
 FileResult CheckOutputName(const PlannedFile& file, const CliOptions& options)
 {
@@ -66,8 +66,8 @@ FileResult CheckOutputName(const PlannedFile& file, const CliOptions& options)
 
 }  // namespace
 
-FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, const PlannedFile& file,
-                       const CliOptions& options, const std::u16string& password)
+FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, OutputGroup& group,
+                       const PlannedFile& file, const CliOptions& options, const std::u16string& password)
 {
     if (!file.refusal.empty()) {
         Report(file.refusal);
@@ -82,13 +82,17 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
     uint64_t size = 0;
     JobOutcome outcome =
         file.fromStdin ? job.PrepareStream(StandardInputFile(CIPHER_BLOCK_SIZE)) : job.PrepareJob(file.source, size);
+    // The outputs written before wait for no stream, which may wait on its
+    // writer for any time, nor for a file that would take them past their bytes.
+    if (outcome.status == JobStatus::Succeeded && (file.toStdout || !group.Fits(size)))
+        group.Flush();
     const auto start = Clock::now();
     const auto elapsed = [&start] { return std::chrono::duration<double>(Clock::now() - start).count(); };
     owner.Reset();
     if (outcome.status == JobStatus::Succeeded && file.toStdout)
         outcome = job.LaunchJob(owner, options.direction, StandardOutputFile(CIPHER_BLOCK_SIZE));
     else if (outcome.status == JobStatus::Succeeded)
-        outcome = job.LaunchJob(owner, options.direction, file.name, file.folder);
+        outcome = job.LaunchJob(owner, options.direction, file.name, file.folder, JobEnd::Written);
     if (outcome.status == JobStatus::Succeeded) {
         while (!job.WaitReleased(std::chrono::milliseconds(100))) {
             if (Interrupted())
@@ -100,6 +104,11 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
         outcome = job.Outcome();
     }
     // A stream that ended because its writer was stopped with it is no whole stream.
+    if (outcome.status == JobStatus::Succeeded && !file.toStdout) {
+        progress.Clear();
+        group.Add(file, job.TakeWrittenOutput(), size, start);
+        return FileResult::Written;
+    }
     if (outcome.status == JobStatus::Succeeded && !(file.fromStdin && Interrupted())) {
         progress.Finish(FormatFinishedLine(file.source, file.fromStdin ? owner.Done() : size, elapsed()));
         return FileResult::Done;

@@ -1,8 +1,9 @@
-// One planned file run to its end by the cipher core, with its progress line
-// and, with --rm, the removal of its source; every failure reported.
+// One planned file run to its end by the cipher core, with its progress line,
+// its output handed to the run's OutputGroup; every failure reported.
 #pragma once
 
 #include "cipher/CipherJob.h"
+#include "cli/OutputGroup.h"
 #include "cli/Plan.h"
 #include "cli/Progress.h"
 
@@ -27,11 +28,21 @@ private:
     std::atomic<uint64_t> m_done {0};
 };
 
-enum class FileResult { Done, Failed, Interrupted, OutputClosed };
+enum class FileResult {
+    Done,         // its output is on standard output
+    Written,      // its output is in group, which puts it on the disk and reports it
+    Failed,
+    Interrupted,
+    OutputClosed,
+};
 
 // Runs one planned file to its end, with its progress line; reports a failure.
-FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, const PlannedFile& file,
-                       const CliOptions& options, const std::u16string& password);
+FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, OutputGroup& group,
+                       const PlannedFile& file, const CliOptions& options, const std::u16string& password);
+
+// The report of a file that failed, naming it and the cause.
+std::u16string FailureText(const std::u16string& source, const std::u16string& output, bool toStdout,
+                           const JobOutcome& outcome);
 
 // --rm, for a file whose job succeeded: its output and the output's name are
 // on the disk by now. After a stop nothing more is removed; keeping a source

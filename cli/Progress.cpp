@@ -64,16 +64,22 @@ void ProgressLine::Clear()
     m_width = 0;
 }
 
+void ProgressLine::CountFiles(size_t done, size_t total)
+{
+    m_count = total > 1 ? Ascii(std::to_string(done) + "/" + std::to_string(total) + "  ") : std::u16string();
+}
+
 void ProgressLine::Put(const std::u16string& text, bool last)
 {
     if (!m_enabled)
         return;
     // Padding covers the rest of a longer previous line; no escape codes,
     // which not every Windows console understands.
-    std::u16string line = u"\r" + text;
-    if (text.size() < m_width)
-        line.append(m_width - text.size(), u' ');
-    m_width = last ? 0 : text.size();
+    const std::u16string shown = m_count + text;
+    std::u16string line = u"\r" + shown;
+    if (shown.size() < m_width)
+        line.append(m_width - shown.size(), u' ');
+    m_width = last ? 0 : shown.size();
     WriteErr(last ? line + u"\n" : line);
 }
 

@@ -31,12 +31,16 @@ public:
     void Show(const std::u16string& text) { Put(text, false); }
     void Finish(const std::u16string& text) { Put(text, true); }
     void Clear();
+    // In a run of several files, each line starts with the files whose
+    // outputs are on the disk so far: "12/2000  ".
+    void CountFiles(size_t done, size_t total);
 
 private:
     void Put(const std::u16string& text, bool last);
 
     bool m_enabled;
     size_t m_width = 0;
+    std::u16string m_count;
 };
 
 }  // namespace quorvel::cli

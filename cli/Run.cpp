@@ -1,8 +1,10 @@
 // The command line's run: the plan, the password, then the files one at a
-// time; a failing file does not stop the others.
+// time, their outputs put on the disk in groups; a failing file does not stop
+// the others.
 #include "cli/Run.h"
 
 #include "cli/OutputFileSystem.h"
+#include "cli/OutputGroup.h"
 #include "cli/Password.h"
 #include "cli/Plan.h"
 #include "cli/ProcessFile.h"
@@ -15,44 +17,47 @@
 #include <vector>
 
 namespace quorvel::cli {
-namespace {
 
-// Processes the planned files in order, one failure not stopping the others;
-// returns the exit code.
-int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, const std::u16string& password)
+int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, const std::u16string& password,
+             FileSystem& system)
 {
     ProgressLine progress(!options.quiet && StderrIsTerminal());
     // Without -f, an existing output is refused before each file starts, and
     // the final rename keeps a file that appeared under its name meanwhile.
-    OutputFileSystem fileSystem(SystemFileSystem(), options.force);
+    OutputFileSystem fileSystem(system, options.force);
     CipherJob job(fileSystem);
+    job.RunOneBlockJobsInLaunch(true);
     RunOwner owner;
+    OutputGroup group(fileSystem, progress, options, plan.size(), RunGroupLimits(), Interrupted);
     bool anyFailed = false;
     for (const PlannedFile& file : plan) {
         if (Interrupted()) {
+            group.Abandon();
             Report(u"interrupted; " + file.source + u" and any files after it were not processed");
             return InterruptedExit();
         }
-        switch (ProcessFile(job, owner, progress, file, options, password)) {
+        progress.CountFiles(group.Done(), plan.size());
+        switch (ProcessFile(job, owner, progress, group, file, options, password)) {
         case FileResult::Done:
-            if (options.removeSources && !RemoveSource(file))
-                anyFailed = true;
+        case FileResult::Written:
             break;
         case FileResult::Failed:
             anyFailed = true;
             break;
         case FileResult::Interrupted:
+            group.Abandon();
             return InterruptedExit();
         case FileResult::OutputClosed:
             // As SIGPIPE ends a program whose reader went away (Windows has no signal for it).
             return kExitOutputClosed;
         }
     }
+    group.Flush();
+    if (group.WasInterrupted())
+        return InterruptedExit();
     // A stop that came after the last file was complete cut nothing short.
-    return anyFailed ? kExitFileFailed : kExitOk;
+    return anyFailed || group.AnyFailed() ? kExitFileFailed : kExitOk;
 }
-
-}  // namespace
 
 int RunCommand(const CliOptions& options)
 {
@@ -78,7 +83,7 @@ int RunCommand(const CliOptions& options)
             return *failed;
         }
     }
-    const int exitCode = RunFiles(plan, options, password);
+    const int exitCode = RunFiles(plan, options, password, SystemFileSystem());
     Wipe(password);
     return exitCode;
 }

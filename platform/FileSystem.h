@@ -4,6 +4,8 @@
 // Paths are UTF-16; each side (POSIX, Win32) converts at its own boundary.
 #pragma once
 
+#include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -73,6 +75,10 @@ public:
 
     // Writes all count bytes or fails.
     virtual FileStatus Write(const void* buffer, uint32_t count) = 0;
+    // No more writes come: returns once every byte written has reached the
+    // file, with the first failure among them, and lets go of what writing
+    // needed, so that the output can wait for Finish at little cost.
+    virtual FileStatus EndWrites() { return {}; }
     // Every byte is written: gives the file its permissions (where given),
     // puts its bytes on the disk while it still has no name, and closes it.
     // A failure here means written data may be lost; the output is not kept.
@@ -111,13 +117,18 @@ FileSystem& SystemFileSystem();
 enum class FlushStep { Data, Folder };
 // Stands in for the system's flush at each step, for tests that watch the
 // order or make a flush fail: called with the step and the system's own call,
-// it returns what the flush is to report.
+// it returns what the flush is to report. The data flushes of outputs put on
+// the disk together call it from several threads at once.
 using FlushSeam = std::function<FileStatus(FlushStep step, const std::function<FileStatus()>& systemCall)>;
 // The system's file services with their flushes passed through seam.
 std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam);
 
 // Removes a file (quorvel-cli --rm); never a folder.
 FileStatus RemoveFile(const std::u16string& path);
+
+// How many files the process may hold open at once (the soft limit on POSIX;
+// Windows sets none that a program meets).
+size_t OpenFileLimit();
 
 // The process's standard input as a source of unknown length, and its
 // standard output as an output that needs no name: byte streams on every
@@ -142,7 +153,7 @@ std::u16string NameOf(const std::u16string& path);
 struct FileId {
     uint64_t volume = 0;
     uint64_t index = 0;
-    bool operator==(const FileId&) const = default;
+    auto operator<=>(const FileId&) const = default;
 };
 std::optional<FileId> IdentityOf(const std::u16string& path);
 // The file standard output writes to, when it is one (not a pipe or terminal).

@@ -1,6 +1,6 @@
 // Write-behind outputs keep the bytes and their order though the job reuses
 // its buffer at once, and a failed write on the writer thread still reaches
-// the job, at the next Write or at Finish.
+// the job, at the next Write, at EndWrites or at Finish.
 #include "cipher/WriteBehind.h"
 
 #include "TestFiles.h"
@@ -64,6 +64,9 @@ TEST(WriteBehind, BlocksArriveWholeAndInOrderThoughTheCallerReusesItsBuffer)
         ASSERT_TRUE(file->Write(buffer.data(), static_cast<uint32_t>(n)));
         std::fill(buffer.begin(), buffer.end(), 0xEE);  // as the job overwrites its buffer with the next block
     }
+    // An output that waits for a flush with others has every block in its file.
+    ASSERT_TRUE(file->EndWrites());
+    EXPECT_EQ(record.written, data);
     ASSERT_TRUE(file->Finish(std::nullopt));
     EXPECT_TRUE(record.finished);
     EXPECT_EQ(record.written, data);
@@ -88,12 +91,13 @@ TEST(WriteBehind, AFailedWriteIsReportedByTheNextWriteOrByFinish)
         EXPECT_LE(calls, failing + 2);  // at most two blocks late
         EXPECT_EQ(file->Finish(std::nullopt).error, FileError::DiskFull);
     }
-    // The last block failing is seen by Finish.
+    // The last block failing is seen by EndWrites and by Finish.
     Recording record;
     record.failOnWrite = 2;
     const auto file = Behind(record);
     EXPECT_TRUE(file->Write(block, sizeof block));
     EXPECT_TRUE(file->Write(block, sizeof block));
+    EXPECT_EQ(file->EndWrites().error, FileError::DiskFull);
     EXPECT_EQ(file->Finish(std::nullopt).error, FileError::DiskFull);
     EXPECT_FALSE(record.finished) << "a failed output is not finished";
 }

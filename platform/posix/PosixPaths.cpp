@@ -1,11 +1,14 @@
 // POSIX side of the questions about names: identity, existence, kind,
-// removal, patterns (the shell's), and the system's words for its errors.
+// removal, patterns (the shell's), and the system's words for its errors;
+// and the limit on open files.
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/posix/PosixIo.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,6 +55,14 @@ FileStatus RemoveFile(const std::u16string& path)
     if (::unlink(Utf16ToUtf8(path).c_str()) != 0)
         return errno == EISDIR ? FileStatus {FileError::IsFolder, EISDIR} : FromErrno(errno);
     return {};
+}
+
+size_t OpenFileLimit()
+{
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return SIZE_MAX;
+    return static_cast<size_t>(limit.rlim_cur);
 }
 
 char16_t PathSeparator()

@@ -1,5 +1,6 @@
 // Win32 side of the questions about names: devices, identity, existence,
-// kind, removal, wildcard patterns, and the system's words for its errors.
+// kind, removal, wildcard patterns, and the system's words for its errors;
+// and the limit on open files.
 #include "platform/FileSystem.h"
 #include "platform/win32/LongPath.h"
 #include "platform/win32/WideText.h"
@@ -7,6 +8,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <cwchar>
 
 namespace quorvel {
@@ -172,6 +174,11 @@ FileStatus RemoveFile(const std::u16string& path)
     if (!::DeleteFileW(Wide(ExtendedLengthPath(path))))
         return FromLastError(::GetLastError(), path);
     return {};
+}
+
+size_t OpenFileLimit()
+{
+    return SIZE_MAX;  // handles run out only with memory
 }
 
 char16_t PathSeparator()

@@ -1,0 +1,86 @@
+// The outputs of a run, written one after another and put on the disk in
+// groups: a folder of small files costs about one flush, not one per file
+// (cipher/Publish.h). Each file is still reported done, and its source
+// removed with --rm, only once its output and name are on the disk.
+#pragma once
+
+#include "cipher/Publish.h"
+#include "cli/CommandLine.h"
+#include "cli/Plan.h"
+#include "cli/Progress.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace quorvel::cli {
+
+using Clock = std::chrono::steady_clock;
+
+// What a group holds at most before it is put on the disk.
+struct GroupLimits {
+    size_t files = 64;
+    uint64_t bytes = 64 << 20;
+    Clock::duration age = std::chrono::milliseconds(500);  // since its first output was written
+};
+
+// The limits of a run: the files held open stay well below the process's limit.
+GroupLimits RunGroupLimits();
+
+class OutputGroup {
+public:
+    // runFiles: the files of the run, for the count on the progress line.
+    // stopped: whether the run was interrupted (Interrupted, but for tests).
+    OutputGroup(FileSystem& fileSystem, ProgressLine& progress, const CliOptions& options, size_t runFiles,
+                GroupLimits limits, std::function<bool()> stopped);
+    // What still waits is dropped unnamed, as after an interrupt.
+    ~OutputGroup() { Abandon(); }
+    OutputGroup(const OutputGroup&) = delete;
+    OutputGroup& operator=(const OutputGroup&) = delete;
+
+    // Whether an output of size bytes can join the group without taking it
+    // past its bytes; a file that cannot is written after a Flush. A file too
+    // large for any group is then on its own, as in a run of one file.
+    bool Fits(uint64_t size) const;
+    // Takes file's written output; puts the group on the disk once it is full
+    // or old enough. start: when the file started, for its finished line.
+    void Add(const PlannedFile& file, WrittenOutput output, uint64_t size, Clock::time_point start);
+    // Puts every waiting output on the disk and reports each file: done (the
+    // finished line, the source removed with --rm) or failed, with its
+    // reason. An interrupt before the names are given drops the group.
+    void Flush();
+    // After an interrupt: drops the waiting outputs unnamed and says so.
+    void Abandon();
+
+    bool AnyFailed() const { return m_anyFailed; }
+    // An interrupt dropped outputs of this group.
+    bool WasInterrupted() const { return m_interrupted; }
+    // Files of the run whose outputs are on the disk.
+    size_t Done() const { return m_done; }
+
+private:
+    struct Waiting {
+        const PlannedFile* file;
+        uint64_t size;
+        Clock::time_point start;
+    };
+    void ReportDropped(const std::vector<const PlannedFile*>& dropped);
+
+    FileSystem& m_fileSystem;
+    ProgressLine& m_progress;
+    const CliOptions& m_options;
+    size_t m_runFiles;
+    GroupLimits m_limits;
+    std::function<bool()> m_stopped;
+    std::vector<Waiting> m_waiting;
+    std::vector<WrittenOutput> m_outputs;  // one for each of m_waiting
+    uint64_t m_bytes = 0;
+    Clock::time_point m_since;  // when the first of them joined
+    size_t m_done = 0;
+    bool m_anyFailed = false;
+    bool m_interrupted = false;
+};
+
+}  // namespace quorvel::cli

@@ -1,0 +1,110 @@
+// Many files put on the disk together: each file's bytes before its name and
+// its folder before it is reported done, a failing flush that fails its own
+// file alone, and an interrupt that leaves nothing unnamed or half named.
+#include "cli/OutputGroup.h"
+#include "cli/Run.h"
+
+#include "tests/CipherReference.h"
+#include "tests/RecordingOwner.h"
+#include "tests/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+namespace quorvel::cli {
+namespace {
+
+using test::ScratchDir;
+using test::U16;
+
+size_t CountNamed(const ScratchDir& dir, std::u16string_view prefix)
+{
+    const auto names = dir.List();
+    return std::count_if(names.begin(), names.end(), [&](const std::u16string& n) { return n.starts_with(prefix); });
+}
+
+std::u16string Name(int i)
+{
+    return u"f" + U16(std::to_string(i));
+}
+
+TEST(OutputGroups, EachFileIsOnTheDiskBeforeItIsReportedAndAFailingFlushFailsItAlone)
+{
+    ScratchDir dir;
+    CliOptions options;
+    options.removeSources = true;
+    std::vector<std::vector<uint8_t>> plain;
+    for (int i = 0; i < 6; ++i) {
+        plain.push_back(test::WriteRandomFile(dir / Name(i), 1000 + i * 70000, i));  // some past one block
+        options.files.push_back(U16(dir / Name(i)));
+    }
+    std::mutex mutex;
+    int dataFlushes = 0;
+    int folderFlushes = 0;
+    const auto fs = MakeSystemFileSystem([&](FlushStep step, const std::function<FileStatus()>& flush) {
+        std::lock_guard lock(mutex);
+        if (step == FlushStep::Folder) {
+            ++folderFlushes;
+            EXPECT_EQ(CountNamed(dir, u"en_"), 5u);
+            EXPECT_EQ(CountNamed(dir, u"f"), 6u) << "a source went before its output's name was on the disk";
+            return flush();
+        }
+        EXPECT_EQ(CountNamed(dir, u"en_"), 0u) << "a name came before the bytes of its group were on the disk";
+        return ++dataFlushes == 3 ? FileStatus {FileError::DiskError, 5} : flush();
+    });
+
+    EXPECT_EQ(RunFiles(PlanRun(options), options, u"123456", *fs), kExitFileFailed);
+    EXPECT_EQ(dataFlushes, 6);
+    EXPECT_LE(folderFlushes, 1);  // one for the whole group
+#ifndef _WIN32
+    EXPECT_EQ(folderFlushes, 1);
+#endif
+    // Only the file whose flush failed keeps its source, and has no output.
+    EXPECT_EQ(CountNamed(dir, u"f"), 1u);
+    EXPECT_EQ(dir.List().size(), 6u);  // no temporary left
+    for (int i = 0; i < 6; ++i) {
+        if (std::filesystem::exists(dir / Name(i)))
+            EXPECT_FALSE(std::filesystem::exists(dir / (u"en_" + Name(i))));
+        else
+            EXPECT_EQ(test::ReadFile(dir / (u"en_" + Name(i))),
+                      test::ReferenceFile(CipherDirection::Encipher, u"123456", plain[i]));
+    }
+}
+
+TEST(OutputGroups, AnInterruptInTheMiddleOfAGroupLeavesNothingUnnamedOrHalfNamed)
+{
+    ScratchDir dir;
+    std::atomic<bool> stopped {false};
+    const auto fs = MakeSystemFileSystem([&](FlushStep step, const std::function<FileStatus()>& flush) {
+        stopped = stopped || step == FlushStep::Data;  // while the group's bytes go to the disk
+        return flush();
+    });
+    CliOptions options;
+    options.removeSources = true;
+    ProgressLine progress(false);
+    std::vector<PlannedFile> files(5);
+    {
+        OutputGroup group(*fs, progress, options, files.size(), {3, 64 << 20, std::chrono::hours(1)},
+                          [&] { return stopped.load(); });
+        CipherJob job(*fs);
+        test::RecordingOwner owner;
+        for (int i = 0; i < 5; ++i) {
+            test::WriteRandomFile(dir / Name(i), 300000, i);
+            files[i].source = U16(dir / Name(i));
+            job.SetKey(u"123456");
+            uint64_t size = 0;
+            ASSERT_EQ(job.PrepareJob(files[i].source, size).status, JobStatus::Succeeded);
+            job.LaunchJob(owner, CipherDirection::Encipher, Name(i), std::nullopt, JobEnd::Written);
+            ASSERT_EQ(test::FinishJob(job).status, JobStatus::Succeeded);
+            // The third fills the group, which is stopped on its way to the disk.
+            group.Add(files[i], job.TakeWrittenOutput(), size, Clock::now());
+            EXPECT_EQ(group.WasInterrupted(), i >= 2);
+        }
+    }  // the last two still wait when the run gives up
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"f0", u"f1", u"f2", u"f3", u"f4"}));
+}
+
+}  // namespace
+}  // namespace quorvel::cli
