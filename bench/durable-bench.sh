@@ -25,19 +25,8 @@ cat "$work/src/f" > /dev/null  # every command reads it from the page cache
 cp "$work/src/f" "$work/job/f"  # job_bench writes beside its source
 sync
 
-# Seconds taken by a command, after the disk has settled: everything flushed,
-# then a pause (SETTLE seconds, default 5), since a virtual disk may slow down
-# for a while after each gigabyte.
-timed() {
-  sync
-  sleep "${SETTLE:-5}"
-  local start end
-  start=$(date +%s%N)
-  "$@" > /dev/null
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) 'BEGIN { printf "%.3f\n", ns / 1e9 }'
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+SETTLE=${SETTLE:-5}
+. "$here/bench/timing.sh"
 
 echo "== durable 1 GiB on $(df -P "$work" | awk 'NR==2 {print $1}') ($(stat -f -c %T "$work")), $runs interleaved runs, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 : > "$work/times"

@@ -31,17 +31,8 @@ make_files() {
   mkdir "$3"
   head -c $(($1 * $2)) /dev/urandom | split -b "$2" -a 5 -d --additional-suffix=.bin - "$3/f"
 }
-# Seconds taken by a command, after the disk has settled.
-timed() {
-  sync
-  sleep "${SETTLE:-2}"
-  local start end
-  start=$(date +%s%N)
-  "$@" > /dev/null
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) 'BEGIN { printf "%.3f\n", ns / 1e9 }'
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+SETTLE=${SETTLE:-2}
+. "$here/bench/timing.sh"
 load() { cut -d' ' -f1-3 /proc/loadavg; }
 
 # Runs the rounds over the files in folder $1: cp + sync, quorvel-cli, and
