@@ -31,8 +31,11 @@ struct PublishResult {
 };
 
 // Data flushes of outputs published together run on up to this many threads
-// at once; they wait on the disk, not on a core.
-constexpr size_t kPublishThreads = 8;
+// at once, one per output of a full group; they wait on the disk, not on a
+// core. A journalling file system commits the flushes that wait together in
+// one transaction: on ext4, 64 at once made a group of small files about
+// seven times faster than 8 at once.
+constexpr size_t kPublishThreads = 64;
 
 // Puts outputs on the disk under their names. Each keeps the order of a
 // single output: its bytes on the disk (Finish) before its name (Publish),
