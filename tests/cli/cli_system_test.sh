@@ -51,36 +51,6 @@ for case in INT:130 TERM:143 HUP:129 QUIT:131 PIPE:141 KILL:137; do
 done
 rm -f big en_big after err
 
-# --- Stopped among many small files, whose outputs go to the disk in groups:
-# whenever the stop comes, each output there is whole, no temporary is left,
-# and every file has its source or its output (--rm removes a source only
-# once its output is on the disk).
-mkdir many many-ref
-head -c $((3000 * 1000)) /dev/urandom | split -b 1000 -a 4 -d - many/f
-"$cli" encipher -q --password-file pw -o many-ref many/f*
-"$cli" encipher -q --rm --password-file pw -o many many/f* 2> err &
-pid=$!
-for _ in $(seq 400); do
-  compgen -G 'many/en_*' > /dev/null && break
-  sleep 0.01
-done
-kill -INT "$pid"
-wait "$pid"; rc=$?
-lost=0 partial=0
-for ref in many-ref/*; do
-  name=${ref#many-ref/en_}
-  if [ -e "many/en_$name" ]; then cmp -s "$ref" "many/en_$name" || partial=$((partial + 1))
-  elif [ ! -e "many/$name" ]; then lost=$((lost + 1)); fi
-done
-temporaries=$(ls -A many | grep -c '^\.quorvel-' || true)
-if { [ "$rc" -eq 130 ] || [ "$rc" -eq 0 ]; } && [ "$lost" -eq 0 ] && [ "$partial" -eq 0 ] && [ "$temporaries" -eq 0 ] \
-   && { [ "$rc" -eq 0 ] || grep -q 'interrupted' err; }; then
-  pass "SIGINT among 3,000 files: exit $rc, $(ls many | grep -c '^en_') outputs whole, none partial, no file lost"
-else
-  fail "SIGINT among 3,000 files: exit $rc, $lost lost, $partial partial, $temporaries temporaries, stderr: $(cat err)"
-fi
-rm -rf many many-ref err
-
 # --- Stopped while it waits for the password on standard input: 128 + the signal.
 head -c 1000 /dev/urandom > small
 for case in INT:130 HUP:129; do
