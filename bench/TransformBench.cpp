@@ -3,7 +3,7 @@
 // read and one write per byte, so memcpy is the bound it is measured against.
 //
 //   build/<dir>/bin/transform_bench --benchmark_min_time=1
-#include "cipher/CipherKey.h"
+#include "cipher/BlockTransform.h"
 
 #include <benchmark/benchmark.h>
 

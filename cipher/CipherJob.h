@@ -18,7 +18,7 @@
 //  - a direction is busy from launch until its worker has released everything.
 #pragma once
 
-#include "cipher/CipherKey.h"
+#include "cipher/BlockTransform.h"
 #include "cipher/Publish.h"
 #include "platform/FileSystem.h"
 

@@ -1,6 +1,6 @@
 // The enciphered format: key bytes, block partition, and every transform path
 // against a plain reference written from the format's definition.
-#include "cipher/CipherKey.h"
+#include "cipher/BlockTransform.h"
 
 #include "CipherReference.h"
 #include "TestFiles.h"

@@ -4,7 +4,7 @@
 //
 // Input: [key length][file length x3][alignments][key bytes...][file seed bytes...]
 #include "CipherReference.h"
-#include "cipher/CipherKey.h"
+#include "cipher/BlockTransform.h"
 
 #include <cstdint>
 #include <cstdio>
