@@ -45,10 +45,7 @@ TEST(MakeKey, TakesTheLowByteOfEachUtf16CodeUnit)
     EXPECT_EQ(KeyBytes(u"密码abcd"), (std::vector<uint8_t> {0xC6, 0x01, 'a', 'b', 'c', 'd'}));
     // U+1F600 is the surrogate pair D83D DE00: two key bytes.
     EXPECT_EQ(KeyBytes(u"\U0001F600abcd"), (std::vector<uint8_t> {0x3D, 0x00, 'a', 'b', 'c', 'd'}));
-}
-
-TEST(MakeKey, PasswordsWithTheSameLowBytesGiveTheSameKey)
-{
+    // So passwords with the same low bytes give the same key.
     EXPECT_EQ(KeyBytes(u"\u0141\u0242cdef"), KeyBytes(u"ABcdef"));
 }
 
