@@ -80,6 +80,14 @@ inline void DecipherVectors(const uint8_t* pat, uint32_t j, const uint8_t* in, u
     (Ops::Store(out + n - m - width * (L + 1), v[L]), ...);
 }
 
+// Pattern index j moved on by bytes; one wrap is enough, as a step never
+// exceeds the period.
+inline uint32_t KeyIndexAfter(uint32_t j, size_t bytes, uint32_t period)
+{
+    j += static_cast<uint32_t>(bytes);
+    return j >= period ? j - period : j;
+}
+
 #ifdef __SSE2__
 // The 16-byte operations but Reverse, which SSE2 and SSSE3 do each their way.
 struct Ops128 {
@@ -105,21 +113,16 @@ void TransformVectors(CipherDirection direction, const uint8_t* pat, uint32_t pe
     constexpr auto oneVector = std::index_sequence<0>();
     uint32_t j = 0;
     size_t i = 0;
-    const auto advance = [&](size_t by) {
-        i += by;
-        if ((j += static_cast<uint32_t>(by)) >= period)
-            j -= period;
-    };
     if (direction == CipherDirection::Encipher) {
-        for (; i + step <= n; advance(step))
+        for (; i + step <= n; i += step, j = KeyIndexAfter(j, step, period))
             EncipherVectors<Ops>(pat, j, in, out, i, n, stepVectors);
-        for (; i + width <= n; advance(width))
+        for (; i + width <= n; i += width, j = KeyIndexAfter(j, width, period))
             EncipherVectors<Ops>(pat, j, in, out, i, n, oneVector);
         EncipherScalar(pat, period, j, in, out, i, n);
     } else {
-        for (; i + step <= n; advance(step))
+        for (; i + step <= n; i += step, j = KeyIndexAfter(j, step, period))
             DecipherVectors<Ops>(pat, j, in, out, i, n, stepVectors);
-        for (; i + width <= n; advance(width))
+        for (; i + width <= n; i += width, j = KeyIndexAfter(j, width, period))
             DecipherVectors<Ops>(pat, j, in, out, i, n, oneVector);
         DecipherScalar(pat, period, j, in, out, i, n);
     }
