@@ -3,6 +3,7 @@
 #include "cipher/CipherJob.h"
 
 #include "cipher/WriteBehind.h"
+#include "platform/FileNames.h"
 
 #include <string>
 

@@ -6,6 +6,7 @@
 
 #include "cli/Report.h"
 #include "platform/FileSystem.h"
+#include "platform/StandardStreams.h"
 #include "platform/Terminal.h"
 
 #include <chrono>

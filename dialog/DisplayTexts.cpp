@@ -2,6 +2,7 @@
 // whose rounding differs from one library to the next.
 #include "dialog/DisplayTexts.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace quorvel {
@@ -58,7 +59,8 @@ MessageText FormatUnexpectedErrorText(const std::u16string& what)
 
 MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& sourceName)
 {
-    const std::u16string reason = FileErrorText(outcome.file);
+    const std::u16string reason =
+        FileErrorText(outcome.file, TextLanguage::Chinese, SystemErrorText(outcome.file.systemCode));
     switch (outcome.status) {
     case JobStatus::OpenSourceFailed:
         if (outcome.file.error == FileError::NotFound)

@@ -7,6 +7,7 @@
 #include "RecordingOwner.h"
 #include "TestFiles.h"
 #include "VirtualFileSystem.h"
+#include "platform/FileNames.h"
 
 #include <gtest/gtest.h>
 

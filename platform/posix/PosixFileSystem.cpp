@@ -1,6 +1,7 @@
 // POSIX side of the file services: file descriptors, errno mapped to FileError,
 // outputs as unnamed files (O_TMPFILE) that a crash cannot leave behind, on
 // the disk before they are named.
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/posix/PosixFileSystem.h"
