@@ -22,6 +22,9 @@ bool StdoutIsTerminal();
 // ending the process, so a running job can remove its unfinished output first.
 void InstallInterruptHandlers();
 bool Interrupted();
+// The run has removed what it must: a console being closed meanwhile may end
+// the process now (on Windows its close waits for this, for a few seconds).
+void CleanupFinished();
 // The first of those signals to arrive (SIGINT 2, SIGHUP 1, ...), or 0.
 int InterruptSignal();
 

@@ -123,6 +123,8 @@ bool Interrupted()
     return g_signal.load() != 0;
 }
 
+void CleanupFinished() {}  // a signal's stop waits for the run itself
+
 int InterruptSignal()
 {
     return g_signal.load();

@@ -23,6 +23,10 @@ constexpr int kInterruptSignal = 2;
 constexpr int kHangUpSignal = 1;
 
 std::atomic<int> g_signal {0};
+// Set by CleanupFinished; a manual-reset event, made with the handler.
+HANDLE g_cleanupFinished = nullptr;
+// Windows ends the process five seconds after a console's close.
+constexpr DWORD kCleanupWaitMs = 4000;
 
 BOOL WINAPI OnConsoleControl(DWORD event)
 {
@@ -32,8 +36,9 @@ BOOL WINAPI OnConsoleControl(DWORD event)
     if (key)
         return TRUE;
     // Closing the window or logging off ends the process when this returns;
-    // give the job a moment to remove its unfinished output first.
-    ::Sleep(2000);
+    // first the job removes its unfinished output, for as long as Windows lets it.
+    if (g_cleanupFinished != nullptr)
+        ::WaitForSingleObject(g_cleanupFinished, kCleanupWaitMs);
     return TRUE;
 }
 
@@ -119,12 +124,20 @@ bool StdoutIsTerminal()
 
 void InstallInterruptHandlers()
 {
+    if (g_cleanupFinished == nullptr)
+        g_cleanupFinished = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 bool Interrupted()
 {
     return g_signal.load() != 0;
+}
+
+void CleanupFinished()
+{
+    if (g_cleanupFinished != nullptr)
+        ::SetEvent(g_cleanupFinished);
 }
 
 int InterruptSignal()
