@@ -3,6 +3,7 @@
 #include "cipher/CipherJob.h"
 
 #include "cipher/WriteBehind.h"
+#include "platform/FileNames.h"
 
 #include <string>
 
@@ -149,9 +150,10 @@ JobOutcome CipherJob::Start(CipherJobOwner& owner, CipherDirection direction)
         m_worker = std::thread([this, &owner, direction] { RunJob(owner, direction); });
     } catch (...) {
         // No thread: the job never started, so it must not look busy; its
-        // output goes with the release.
+        // output goes with the release. The C++ library's error code is no
+        // system code on every system, so none is kept.
         m_busy.store(false, std::memory_order_release);
-        return Fail(JobStatus::CreateOutputFailed, {FileError::Other, 0});
+        return Fail(JobStatus::NoThread, {});
     }
     return launched;
 }

@@ -50,6 +50,8 @@ enum class JobStatus {
     WriteFailed,         // includes the flush and the final close, which may report delayed write errors
     NotDurable,          // the output has its name, but its folder could not be flushed:
                          // a power cut may still take the name
+    NoThread,            // the system would not start the worker thread (too many threads,
+                         // no memory for its stack); nothing was read or written
     Cancelled,
 };
 

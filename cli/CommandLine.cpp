@@ -124,12 +124,14 @@ void AddOptions(CLI::App& app, RawOptions& raw)
     app.set_help_flag("-h,--help", "show this help");
     auto* file = app.add_option("--password-file", raw.passwordFile,
                                 "the password is the first line of PATH");
-    file->type_name("PATH");
+    // Taken as given, each time: a second one is refused after the parse,
+    // by its count, so that CLI11's ArgumentMismatch means a missing value.
+    file->type_name("PATH")->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     auto* in = app.add_flag("--password-stdin", raw.passwordStdin,
                             "the password is the first line of standard\ninput (not with -)");
     file->excludes(in);
     auto* dir = app.add_option("-o,--output-dir", raw.outputDir, "write the outputs into DIR, not beside each FILE");
-    dir->type_name("DIR");
+    dir->type_name("DIR")->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     auto* out = app.add_flag("-c,--stdout", raw.toStdout, "write the outputs to standard output");
     out->excludes(dir);
     app.add_flag("-f,--force", raw.force, "replace an existing output;\nwith -c or -, write even to a terminal");
@@ -255,18 +257,18 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args)
                                   : "--password-file and --password-stdin cannot both give the password",
                           command.name);
     } catch (const CLI::ArgumentMismatch& e) {
-        // CLI11's message starts with the option's name.
-        const std::string what = e.what();
-        const std::string name = what.substr(0, what.find(':'));
-        const CLI::Option* option = app.get_option_no_throw(name);
-        if (what.find(" missing") != std::string::npos && option)
-            return UsageError(name + " needs a value (" + option->get_type_name() + ")", command.name);
-        if (what.find("At Most") != std::string::npos)
-            return UsageError(name + " is given more than once", command.name);
-        return UsageError(what, command.name);
+        // An option that takes a value was the last word: CLI11 takes any
+        // word after one as its value, so no other can lack it.
+        const CLI::Option* option = mark != begin ? app.get_option_no_throw(*(mark - 1)) : nullptr;
+        if (option != nullptr)
+            return UsageError(option->get_name() + " needs a value (" + option->get_type_name() + ")", command.name);
+        return UsageError(e.what(), command.name);
     } catch (const CLI::ParseError& e) {
         return UsageError(e.what(), command.name);
     }
+    for (const char* name : {"--password-file", "--output-dir"})
+        if (app.count(name) > 1)
+            return UsageError(std::string(name) + " is given more than once", command.name);
     if (const auto unknown = app.remaining(); !unknown.empty())
         return UsageError("unknown option " + Quoted(unknown.front()) + " (a file of that name: quorvel-cli " +
                               std::string(command.name) + " -- " + unknown.front() + ", or ./" + unknown.front() + ")",

@@ -86,11 +86,11 @@ std::optional<int> ReadPasswordStdin(std::string& bytes)
 // Asks on the terminal, twice when enciphering.
 std::optional<int> AskPasswordTwice(CipherDirection direction, std::u16string& password)
 {
-    const AskResult asked = AskPassword(u"Password: ", password);
+    const AskResult asked = AskPassword(u"Password: ", password, kPasswordByteLimit);
     std::u16string again;
     AskResult repeated = AskResult::Ok;
     if (asked == AskResult::Ok && direction == CipherDirection::Encipher)
-        repeated = AskPassword(u"Repeat the password: ", again);
+        repeated = AskPassword(u"Repeat the password: ", again, kPasswordByteLimit);
     const bool same = again == password || direction == CipherDirection::Decipher;
     Wipe(again);
     for (const AskResult result : {asked, repeated}) {
@@ -109,6 +109,9 @@ std::optional<int> AskPasswordTwice(CipherDirection direction, std::u16string& p
         case AskResult::Abandoned:
             Report(u"no password given (the prompt was ended with Ctrl-D); nothing was done");
             return kExitUsage;
+        case AskResult::TooLong:
+            Report(TooLongPasswordText());
+            return kExitUsage;
         }
     }
     if (!same) {
@@ -122,9 +125,7 @@ std::optional<int> AskPasswordTwice(CipherDirection direction, std::u16string& p
     return std::nullopt;
 }
 
-}  // namespace
-
-std::optional<int> GetPassword(const CliOptions& options, std::u16string& password)
+std::optional<int> ReadPassword(const CliOptions& options, std::u16string& password)
 {
     if (!options.passwordFile && !options.passwordStdin) {
         if (const auto failed = AskPasswordTwice(options.direction, password))
@@ -150,6 +151,17 @@ std::optional<int> GetPassword(const CliOptions& options, std::u16string& passwo
         return kExitUsage;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<int> GetPassword(const CliOptions& options, std::u16string& password)
+{
+    const std::optional<int> failed = ReadPassword(options, password);
+    // Once, however many times the echo was turned off and on again.
+    if (EchoLeftOff())
+        Report(u"the terminal's echo could not be turned back on, so it may no longer show what is typed");
+    return failed;
 }
 
 std::string_view PasswordLine(std::string_view bytes)

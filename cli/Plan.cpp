@@ -3,6 +3,7 @@
 
 #include "cipher/CipherJob.h"
 #include "cli/Report.h"
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 
 #include <algorithm>

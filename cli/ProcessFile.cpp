@@ -6,6 +6,7 @@
 
 #include "cli/Report.h"
 #include "platform/FileSystem.h"
+#include "platform/StandardStreams.h"
 #include "platform/Terminal.h"
 
 #include <chrono>
@@ -40,6 +41,8 @@ std::u16string FailureText(const std::u16string& source, const std::u16string& o
                u"; it may be lost in a power cut, so keep " + source;
     case JobStatus::Cancelled:
         return source + u": interrupted; " + output + u" not written";
+    case JobStatus::NoThread:
+        return source + u": the system would not start a thread for it; nothing was done";
     case JobStatus::Busy:
     case JobStatus::Succeeded:
         break;

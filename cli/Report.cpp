@@ -2,6 +2,7 @@
 #include "cli/Report.h"
 
 #include "cli/CommandLine.h"
+#include "platform/FileSystem.h"
 #include "platform/Terminal.h"
 #include "texts/SharedTexts.h"
 
@@ -14,7 +15,7 @@ void Report(std::u16string_view message)
 
 std::u16string ReasonText(const FileStatus& status)
 {
-    return FileErrorText(status, TextLanguage::English);
+    return FileErrorText(status, TextLanguage::English, SystemErrorText(status.systemCode));
 }
 
 int InterruptedExit()

@@ -2,7 +2,7 @@
 // by a signal ends a run with.
 #pragma once
 
-#include "platform/FileSystem.h"
+#include "platform/FileStatus.h"
 
 #include <string>
 #include <string_view>

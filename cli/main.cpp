@@ -20,7 +20,9 @@ int Main(const std::vector<std::string>& args)
         WriteErr(Utf8ToUtf16(parsed.err));
     if (parsed.exitCode)
         return *parsed.exitCode;
-    return cli::RunCommand(parsed.options);
+    const int exitCode = cli::RunCommand(parsed.options);
+    CleanupFinished();  // every job's record, and its unfinished output, is gone
+    return exitCode;
 }
 
 }  // namespace

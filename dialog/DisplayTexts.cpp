@@ -2,6 +2,7 @@
 // whose rounding differs from one library to the next.
 #include "dialog/DisplayTexts.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 namespace quorvel {
@@ -58,7 +59,8 @@ MessageText FormatUnexpectedErrorText(const std::u16string& what)
 
 MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& sourceName)
 {
-    const std::u16string reason = FileErrorText(outcome.file);
+    const std::u16string reason =
+        FileErrorText(outcome.file, TextLanguage::Chinese, SystemErrorText(outcome.file.systemCode));
     switch (outcome.status) {
     case JobStatus::OpenSourceFailed:
         if (outcome.file.error == FileError::NotFound)
@@ -75,6 +77,8 @@ MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& s
         return {u"文件" + Quoted(outcome.outputName) + u"已生成，但无法确认已保存到磁盘：" + reason +
                     u"。断电后该文件可能丢失，请勿删除原文件。",
                 u"写入文件错误"};
+    case JobStatus::NoThread:
+        return {u"系统无法启动处理线程，文件未被处理。请关闭一些程序后再试。", u"系统资源不足"};
     case JobStatus::Busy:
         return {u"上一个任务尚未结束，请稍后再试。", u"任务进行中"};
     case JobStatus::Succeeded:

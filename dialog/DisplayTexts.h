@@ -1,6 +1,7 @@
 // Every text the dialog shows that depends on a number or an outcome, beyond
 // the shared ones (texts/SharedTexts.h): the clock line, the completion and
-// failure messages. Pure functions on UTF-16 strings, identical in every build.
+// failure messages. Functions on UTF-16 strings, identical in every build but
+// for the system's own words for an error that has no name of its own.
 #pragma once
 
 #include "cipher/CipherJob.h"

@@ -1,6 +1,8 @@
 // Which part of the dialog a drop landed on, and whether it may start a job.
 #include "dialog/DropTarget.h"
 
+#include "platform/FileNames.h"
+
 #include <string>
 
 namespace quorvel {

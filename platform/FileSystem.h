@@ -1,8 +1,12 @@
 // File services the cipher core runs on: open a source, make a new output
 // that no name shows until it is complete, read and write whole blocks; and
-// the questions about names that the command line asks around its jobs.
-// Paths are UTF-16; each side (POSIX, Win32) converts at its own boundary.
+// what the command line asks of files around its jobs. Paths are UTF-16;
+// each side (POSIX, Win32) converts at its own boundary. Names and their
+// parts are in platform/FileNames.h, the standard streams in
+// platform/StandardStreams.h.
 #pragma once
+
+#include "platform/FileStatus.h"
 
 #include <compare>
 #include <cstddef>
@@ -11,39 +15,8 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace quorvel {
-
-// What went wrong, in terms a user message can name. The system's own code
-// (errno or GetLastError) travels beside it for diagnostics.
-enum class FileError {
-    None,
-    NotFound,
-    AccessDenied,
-    InUse,            // held by another program without sharing
-    DiskFull,
-    DiskError,        // the disk reported an input/output error
-    Truncated,        // the file ended before the length taken at the start
-    Grew,             // the file went on past the length taken at the start
-    SizeUnknown,      // said it was empty but was not (files of /proc and their kind)
-    Exists,
-    IsFolder,
-    IsPipe,           // a FIFO or pipe
-    IsDevice,         // a device or console
-    NotRegular,       // a socket or anything else that is not an ordinary file
-    NameTooLong,
-    NoTemporaryName,  // every temporary name tried in the folder was taken
-    Interrupted,      // a stream gave up on an interrupt (Ctrl-C and its kin)
-    Other,
-};
-
-struct FileStatus {
-    FileError error = FileError::None;
-    uint32_t systemCode = 0;
-
-    explicit operator bool() const { return error == FileError::None; }
-};
 
 // A source being read.
 class File {
@@ -130,24 +103,7 @@ FileStatus RemoveFile(const std::u16string& path);
 // Windows sets none that a program meets).
 size_t OpenFileLimit();
 
-// The process's standard input as a source of unknown length, and its
-// standard output as an output that needs no name: byte streams on every
-// system, never text. A read or write that waits gives up with Interrupted
-// once an interrupt has come (platform/Terminal.h), so a stalled pipe cannot
-// hold a stopped run.
-// blockBytes: what one read or write moves; a pipe is widened to hold it
-// where the system allows.
-std::unique_ptr<File> StandardInputFile(uint32_t blockBytes);
-std::unique_ptr<OutputFile> StandardOutputFile(uint32_t blockBytes);
-
-// Whether c separates the parts of a path: '/', and on Windows '\' too.
-bool IsPathSeparator(char16_t c);
-// The folder part of a path including its trailing separator ("" for a bare name).
-std::u16string FolderOf(const std::u16string& path);
-// The name after the folder part ("" for a path that ends in a separator).
-std::u16string NameOf(const std::u16string& path);
-
-// Names in folders, for callers that must check before or around a job.
+// Files by name, for callers that must check before or around a job.
 
 // The same file whatever the path that names it (links, "./", case on Windows).
 struct FileId {
@@ -163,39 +119,8 @@ std::optional<FileId> StandardOutputIdentity();
 bool PathExists(const std::u16string& path);
 bool IsFolder(const std::u16string& path);
 
-// Wildcards in the last component of a path: * stands for any run of
-// characters, ? for one. A Windows shell passes them through as typed and
-// every program expands them itself; a POSIX shell has expanded them before
-// the program starts, so there a path is never a pattern.
-struct WildcardMatches {
-    bool isPattern = false;
-    // The folder part of the pattern as given + each matching name, in the
-    // order the folder lists them. Only ordinary files: never a folder, a
-    // temporary output, or a hidden or system file (named in full, those are
-    // taken).
-    std::vector<std::u16string> paths;
-    FileStatus status;  // why the folder could not be listed
-};
-WildcardMatches ExpandWildcards(const std::u16string& pattern);
-
-// The separator appended to a folder given without one.
-char16_t PathSeparator();
-
-// A name as the file system compares names: as is on POSIX, case-folded on Windows.
-std::u16string FoldName(std::u16string name);
-
 // The system's own words for an error code (strerror, FormatMessage), for
 // the errors FileError has no name for.
 std::u16string SystemErrorText(uint32_t code);
-
-// Temporary outputs are named ".quorvel-" + 8 hexadecimal digits + ".tmp".
-bool IsTemporaryOutputName(const std::u16string& name);
-std::u16string NewTemporaryOutputName();
-// Makes something under a new temporary name in folder: create(path) makes
-// it, or answers Exists when the name is taken, and another name is tried.
-// Each name is random, so a taken one is another run's; after a hundred in a
-// row, NoTemporaryName.
-FileStatus CreateUnderTemporaryName(const std::u16string& folder,
-                                    const std::function<FileStatus(const std::u16string& path)>& create);
 
 }  // namespace quorvel

@@ -1,5 +1,5 @@
 // Path and name helpers shared by both sides.
-#include "platform/FileSystem.h"
+#include "platform/FileNames.h"
 
 #include <atomic>
 #include <chrono>

@@ -7,6 +7,7 @@ LineResult ReadStdinLine(std::string& line, size_t limit)
 {
     // One byte at a time: whatever follows the line stays unread for others.
     line.clear();
+    line.reserve(limit);
     while (line.size() < limit) {
         char c = 0;
         size_t got = 0;

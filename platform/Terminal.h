@@ -22,6 +22,9 @@ bool StdoutIsTerminal();
 // ending the process, so a running job can remove its unfinished output first.
 void InstallInterruptHandlers();
 bool Interrupted();
+// The run has removed what it must: a console being closed meanwhile may end
+// the process now (on Windows its close waits for this, for a few seconds).
+void CleanupFinished();
 // The first of those signals to arrive (SIGINT 2, SIGHUP 1, ...), or 0.
 int InterruptSignal();
 
@@ -31,12 +34,20 @@ enum class AskResult {
     EchoStaysOn,  // the terminal's echo could not be turned off: nothing was read
     Interrupted,
     Abandoned,    // the input ended before a line end: Ctrl-D (Ctrl-Z on Windows)
+    TooLong,      // the line went on past the limit: it was read to its end, and nothing kept
 };
 
 // Shows prompt on the terminal and reads one line without echo; the line end
 // is not part of the answer. Where echo cannot be turned off, nothing is
-// asked: what is typed would show.
-AskResult AskPassword(std::u16string_view prompt, std::u16string& password);
+// asked: what is typed would show. The line is read into room for limit
+// bytes of UTF-8 (on Windows limit UTF-16 units, which are never fewer
+// bytes), taken before the first key, so no copy of it is ever left behind.
+AskResult AskPassword(std::u16string_view prompt, std::u16string& password, size_t limit);
+
+// True once a terminal's echo could not be turned back on (after a password
+// prompt, or by StdinEchoOff): what is typed there may no longer show. For
+// one warning, however many times the echo was turned off.
+bool EchoLeftOff();
 
 // Reads up to count bytes of standard input; got is 0 only at its end. False
 // when reading failed or was interrupted.
@@ -70,7 +81,9 @@ enum class LineResult {
     Failed,       // reading failed or was interrupted
 };
 
-// Reads standard input up to and including its first line end, at most limit bytes.
+// Reads standard input up to and including its first line end, at most limit
+// bytes, into room for them all taken first: a line that grew would leave
+// each shorter copy of a password in freed memory.
 LineResult ReadStdinLine(std::string& line, size_t limit);
 
 }  // namespace quorvel

@@ -7,15 +7,18 @@
 #include "RecordingOwner.h"
 #include "TestFiles.h"
 #include "VirtualFileSystem.h"
+#include "platform/FileNames.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <cstring>
 #include <mutex>
 #include <random>
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -377,6 +380,24 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
 }
 
 #ifndef _WIN32
+// Runs check in a child process, as user "nobody" when this is root (root
+// passes every permission check and is held by no process limit). The
+// child's exit: 0 when check held, 1 when not, 3 when it could not drop to
+// nobody (in a user namespace nobody may not exist).
+int ExitOfUnprivilegedChild(const std::function<bool()>& check)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(3);
+        ::_exit(check() ? 0 : 1);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
+}
+
 // A folder the user may not write to, by its permissions (apart from the mount
 // tests, whose private user namespace would let a non-root process pass every
 // permission check on its own files). Root passes every permission check, so
@@ -395,23 +416,13 @@ TEST(CipherJob, OutputFolderWithoutWritePermission)
         EXPECT_EQ(outcome.status, JobStatus::CreateOutputFailed);
         EXPECT_EQ(outcome.file.error, FileError::AccessDenied);
     } else {
-        const pid_t child = ::fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            // 65534 is "nobody"; in a user namespace it may not exist (exit 3).
-            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-                ::_exit(3);
+        const int exit = ExitOfUnprivilegedChild([&] {
             const JobOutcome outcome = runJob();
-            ::_exit(outcome.status == JobStatus::CreateOutputFailed && outcome.file.error == FileError::AccessDenied
-                        ? 0
-                        : 1);
-        }
-        int status = 0;
-        ASSERT_EQ(::waitpid(child, &status, 0), child);
-        ASSERT_TRUE(WIFEXITED(status));
-        if (WEXITSTATUS(status) == 3)
+            return outcome.status == JobStatus::CreateOutputFailed && outcome.file.error == FileError::AccessDenied;
+        });
+        if (exit == 3)
             GTEST_SKIP() << "cannot drop to user nobody here";
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "the job as nobody did not report CreateOutputFailed/AccessDenied";
+        EXPECT_EQ(exit, 0) << "the job as nobody did not report CreateOutputFailed/AccessDenied";
     }
     EXPECT_EQ(ReadFile(dir / u"a"), plain);
     EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {5}));
@@ -420,6 +431,25 @@ TEST(CipherJob, OutputFolderWithoutWritePermission)
     CipherJob job;
     RecordingOwner owner;
     ExpectNextJobWorks(job, owner, dir.Path());
+}
+
+// A worker thread the system will not start fails the job as just that, and
+// leaves nothing behind. With the user's process limit at one, the child
+// itself, no thread can start.
+TEST(CipherJob, WorkerThreadThatCannotStart)
+{
+    ScratchDir dir;
+    WriteRandomFile(dir / u"a", 1000, 4);
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::all);  // for nobody
+    const int exit = ExitOfUnprivilegedChild([&] {
+        const rlimit one {1, 1};
+        return ::setrlimit(RLIMIT_NPROC, &one) == 0 &&
+               RunOneJob(CipherDirection::Encipher, u"hardening7", dir / u"a").status == JobStatus::NoThread;
+    });
+    if (exit == 3)
+        GTEST_SKIP() << "cannot drop to user nobody here";
+    EXPECT_EQ(exit, 0) << "the job did not report NoThread";
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a"}));
 }
 #endif
 

@@ -2,6 +2,7 @@
 // single-precision step or the tie rule decides the last digit.
 #include "dialog/DisplayTexts.h"
 
+#include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
@@ -98,12 +99,18 @@ TEST(FormatClockText, FailedConversionShowsZerosAndMinusOnes)
     EXPECT_EQ(Utf8(FormatClockText(std::nullopt)), "现在时间:   0年 0月 0日-1:-1:-1");
 }
 
-TEST(FormatClockText, RealClockGivesAPlausibleLine)
+TEST(FormatClockText, LocalTimeOfFixedInstantsGivesAFullLine)
 {
-    const auto local = ToLocalTime(CurrentTime());
-    ASSERT_TRUE(local.has_value());
-    EXPECT_GE(local->year, 2024);
-    EXPECT_EQ(FormatClockText(local).size(), std::u16string(u"现在时间:2012年 4月19日 9: 5: 7").size());
+    ASSERT_TRUE(ToLocalTime(CurrentTime()).has_value());
+    // Noon UTC on 1 July is that day in every time zone but a day's edge;
+    // 2040 is past the reach of a 32-bit time_t.
+    for (const auto& [t, year] : {std::pair<int64_t, int> {1719835200, 2024}, {2224756800, 2040}}) {
+        const auto local = ToLocalTime(t);
+        ASSERT_TRUE(local.has_value()) << t;
+        EXPECT_EQ(local->year, year);
+        EXPECT_TRUE(local->month == 7 || (local->month == 6 && local->day == 30)) << local->month;
+        EXPECT_EQ(FormatClockText(local).size(), std::u16string(u"现在时间:2012年 4月19日 9: 5: 7").size());
+    }
 }
 
 TEST(FormatDoneText, TextsAndCaptions)
@@ -148,6 +155,9 @@ TEST(FormatFailureText, NamesTheFileAndTheCause)
         {JobStatus::OpenSourceFailed, {FileError::InUse, 32}, "无法打开文件“报告.doc”：文件正被其他程序使用。",
          "打开文件错误"},
     };
+    // An error without a name of its own is told in the system's words.
+    const std::string systemWords = Utf8(SystemErrorText(5));  // EIO, ERROR_ACCESS_DENIED: words on both
+    ASSERT_FALSE(systemWords.empty());
     JobOutcome outcome;
     outcome.outputName = u"en_报告.doc";
     for (const auto& c : cases) {
@@ -159,6 +169,8 @@ TEST(FormatFailureText, NamesTheFileAndTheCause)
     }
     outcome.file = {FileError::IsFolder, 0};
     EXPECT_EQ(Utf8(FormatFailureText(outcome, u"资料").text), "无法打开文件“资料”：这是一个文件夹。");
+    outcome.file = {FileError::Other, 5};
+    EXPECT_EQ(Utf8(FormatFailureText(outcome, u"资料").text), "无法打开文件“资料”：系统错误：" + systemWords + "（代码 5）。");
 }
 
 // Every reason reads as words in both languages, each its own; an error the
@@ -168,22 +180,25 @@ TEST(FileErrorText, EveryReasonIsWordsNeverABareNumber)
     std::vector<std::u16string> chinese, english;
     for (int e = static_cast<int>(FileError::NotFound); e < static_cast<int>(FileError::Other); ++e) {
         const FileStatus status {static_cast<FileError>(e), 77};
-        chinese.push_back(FileErrorText(status, TextLanguage::Chinese));
-        english.push_back(FileErrorText(status, TextLanguage::English));
+        chinese.push_back(FileErrorText(status, TextLanguage::Chinese, u"WORDS"));
+        english.push_back(FileErrorText(status, TextLanguage::English, u"WORDS"));
         SCOPED_TRACE(Utf8(english.back()));
-        EXPECT_EQ(chinese.back().find(u"77"), std::u16string::npos);
-        EXPECT_EQ(english.back().find(u"77"), std::u16string::npos);
+        for (const std::u16string* text : {&chinese.back(), &english.back()}) {
+            EXPECT_EQ(text->find(u"77"), std::u16string::npos);
+            EXPECT_EQ(text->find(u"WORDS"), std::u16string::npos);
+        }
         EXPECT_EQ(english.back().find(u"system error"), std::u16string::npos);
     }
     for (auto* texts : {&chinese, &english}) {
         std::sort(texts->begin(), texts->end());
         EXPECT_EQ(std::adjacent_find(texts->begin(), texts->end()), texts->end()) << "two errors, one text";
     }
-    const FileStatus unnamed {FileError::Other, 5};  // EIO, ERROR_ACCESS_DENIED: the system has words for both
-    const std::u16string systemWords = SystemErrorText(5);
-    ASSERT_FALSE(systemWords.empty());
-    EXPECT_EQ(FileErrorText(unnamed, TextLanguage::English), systemWords + u" (system error 5)");
-    EXPECT_EQ(FileErrorText(unnamed, TextLanguage::Chinese), u"系统错误：" + systemWords + u"（代码 5）");
+    const FileStatus unnamed {FileError::Other, 5};
+    EXPECT_EQ(FileErrorText(unnamed, TextLanguage::English, u"Input/output error"),
+              u"Input/output error (system error 5)");
+    EXPECT_EQ(FileErrorText(unnamed, TextLanguage::Chinese, u"拒绝访问"), u"系统错误：拒绝访问（代码 5）");
+    EXPECT_EQ(FileErrorText(unnamed, TextLanguage::English, u""), u"system error 5");
+    EXPECT_EQ(FileErrorText({FileError::Other, 0}, TextLanguage::Chinese, u"WORDS"), u"系统错误（代码 0）");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // pipe's writer); an output shows under no name, and grants no one else
 // access, until it is published; a run killed mid-file leaves nothing; a
 // name that cannot fit is refused before anything is made.
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 
 #include "TestFiles.h"

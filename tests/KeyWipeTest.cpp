@@ -1,10 +1,13 @@
 // The key bytes never reach freed memory: every allocation this program frees
 // is searched for them. The job's key, its expansion and the block buffers
-// must all have been wiped by then, whichever way the job ends.
+// must all have been wiped by then, whichever way the job ends, and so must
+// a password line read from standard input.
 #include "cipher/CipherJob.h"
 
 #include "RecordingOwner.h"
 #include "TestFiles.h"
+#include "platform/Terminal.h"
+#include "platform/Wipe.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +17,10 @@
 #include <cstring>
 #include <functional>
 #include <new>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -142,6 +149,33 @@ TEST(KeyWipe, NoFreedMemoryHoldsTheKeyWhateverWayTheJobEnds)
         EXPECT_EQ(watch.Leaks(), 0);
     }
 }
+
+#ifndef _WIN32
+// A password line read from standard input a byte at a time leaves no
+// shorter copy of itself behind as its string grows.
+TEST(KeyWipe, NoFreedMemoryHoldsAPasswordReadFromStandardInput)
+{
+    const char* password = "Wd8#qS3!fT6%";
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const std::string typed = std::string(password) + std::string(100, 'p') + "\n";  // past a few string growths
+    ASSERT_EQ(::write(ends[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    ::close(ends[1]);
+    const int savedStdin = ::dup(STDIN_FILENO);
+    ::dup2(ends[0], STDIN_FILENO);
+    ::close(ends[0]);
+    {
+        const WatchKey watch(password);
+        std::string line;
+        EXPECT_EQ(ReadStdinLine(line, 1000), LineResult::Complete);
+        EXPECT_EQ(line, typed);
+        Wipe(line);
+        EXPECT_EQ(watch.Leaks(), 0);
+    }
+    ::dup2(savedStdin, STDIN_FILENO);
+    ::close(savedStdin);
+}
+#endif
 
 TEST(KeyWipe, TheWatchSeesAnUnwipedKey)
 {

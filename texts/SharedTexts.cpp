@@ -88,7 +88,7 @@ std::u16string FormatSizeText(uint64_t size)
     return Ascii(std::to_string(thousandths / 1000) + "." + fraction) + unit;
 }
 
-std::u16string FileErrorText(const FileStatus& status, TextLanguage language)
+std::u16string FileErrorText(const FileStatus& status, TextLanguage language, std::u16string_view systemWords)
 {
     for (const Reason& reason : kReasons) {
         if (reason.error == status.error)
@@ -96,7 +96,7 @@ std::u16string FileErrorText(const FileStatus& status, TextLanguage language)
     }
     // The system's own words, and the code for whoever has to look it up.
     const std::u16string code = Ascii(std::to_string(status.systemCode));
-    const std::u16string words = status.systemCode != 0 ? SystemErrorText(status.systemCode) : std::u16string();
+    const std::u16string words = status.systemCode != 0 ? std::u16string(systemWords) : std::u16string();
     if (language == TextLanguage::Chinese)
         return words.empty() ? u"系统错误（代码 " + code + u"）" : u"系统错误：" + words + u"（代码 " + code + u"）";
     return words.empty() ? u"system error " + code : words + u" (system error " + code + u")";

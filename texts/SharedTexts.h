@@ -3,10 +3,11 @@
 // minimum. Portable, and identical in every build: no C library printf.
 #pragma once
 
-#include "platform/FileSystem.h"
+#include "platform/FileStatus.h"
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quorvel {
 
@@ -17,8 +18,11 @@ std::u16string FormatSizeText(uint64_t size);
 enum class TextLanguage { Chinese, English };
 
 // Short reason for a file error: "磁盘空间不足" for the dialog, "no space left
-// on the disk" for the command line.
-std::u16string FileErrorText(const FileStatus& status, TextLanguage language = TextLanguage::Chinese);
+// on the disk" for the command line. An error without a name of its own is
+// told by its code and systemWords, the system's words for that code
+// (SystemErrorText), which the caller asks for: the texts ask the system
+// nothing.
+std::u16string FileErrorText(const FileStatus& status, TextLanguage language, std::u16string_view systemWords);
 
 // Minimum password length in UTF-16 code units, and what is said below it.
 constexpr uint32_t kMinPasswordLength = 6;

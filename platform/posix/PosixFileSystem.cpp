@@ -1,6 +1,7 @@
 // POSIX side of the file services: file descriptors, errno mapped to FileError,
 // outputs as unnamed files (O_TMPFILE) that a crash cannot leave behind, on
 // the disk before they are named.
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -198,8 +199,15 @@ private:
         // existing name just as well; then the temporary name goes.
         if (::link(m_temporary.c_str(), target.c_str()) != 0)
             return FromErrno(errno);
-        ::unlink(m_temporary.c_str());
-        return {};
+        if (::unlink(m_temporary.c_str()) == 0)
+            return {};
+        // Two names for one output is no success. The new name goes again,
+        // which restores the folder as it was (the link refused an existing
+        // name, so nothing of the user's is lost; the source is untouched),
+        // and the temporary stays this output's, for its destructor.
+        const FileStatus unlinked = FromErrno(errno);
+        ::unlink(target.c_str());
+        return unlinked;
     }
 
     UniqueFd m_fd;

@@ -2,7 +2,7 @@
 // words, and read and write loops over short transfers.
 #pragma once
 
-#include "platform/FileSystem.h"
+#include "platform/FileStatus.h"
 
 #include <cstdint>
 

@@ -1,6 +1,7 @@
 // POSIX side of the questions about names: identity, existence, kind,
 // removal, patterns (the shell's), and the system's words for its errors;
 // and the limit on open files.
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 #include "platform/posix/PosixIo.h"

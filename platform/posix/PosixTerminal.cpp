@@ -42,13 +42,23 @@ void WriteAll(int fd, const std::string& bytes)
 
 enum class Echo { NotATerminal, Off, StaysOn };
 
+// Set once an echo could not be turned back on, for the program to tell once.
+std::atomic<bool> g_echoLeftOff {false};
+
 void RestoreEcho(int fd, unsigned long saved)
 {
     termios mode {};
-    if (::tcgetattr(fd, &mode) != 0)
-        return;
-    mode.c_lflag = static_cast<tcflag_t>(saved);
-    ::tcsetattr(fd, TCSAFLUSH, &mode);
+    int result = ::tcgetattr(fd, &mode);
+    if (result == 0) {
+        mode.c_lflag = static_cast<tcflag_t>(saved);
+        // TCSAFLUSH waits for the output to drain, which a signal cuts short.
+        do
+            result = ::tcsetattr(fd, TCSAFLUSH, &mode);
+        while (result != 0 && errno == EINTR);
+    }
+    // As when turning it off, only reading back tells whether it took.
+    if (result != 0 || ::tcgetattr(fd, &mode) != 0 || (mode.c_lflag & ECHO) != (saved & ECHO))
+        g_echoLeftOff.store(true);
 }
 
 // Turns a terminal's echo off, keeping the line end's (ECHONL), so what
@@ -113,12 +123,14 @@ bool Interrupted()
     return g_signal.load() != 0;
 }
 
+void CleanupFinished() {}  // a signal's stop waits for the run itself
+
 int InterruptSignal()
 {
     return g_signal.load();
 }
 
-AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
+AskResult AskPassword(std::u16string_view prompt, std::u16string& password, size_t limit)
 {
     // The terminal itself, not stdin/stderr, which may be redirected.
     const UniqueFd tty(::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC));
@@ -131,6 +143,8 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
     WriteAll(fd, Utf16ToUtf8(prompt));
 
     std::string line;
+    line.reserve(limit + 1);  // and a CR before the line end
+    bool tooLong = false;
     AskResult result = AskResult::Ok;
     for (;;) {
         char c = 0;
@@ -147,16 +161,28 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
         }
         if (c == '\n')
             break;
-        line += c;
+        // Past the room taken the rest of the line is read, not kept.
+        if (line.size() <= limit)
+            line += c;
+        else
+            tooLong = true;
     }
     RestoreEcho(fd, saved);
     if (result == AskResult::Interrupted || result == AskResult::Abandoned)
         WriteAll(fd, "\n");
+    if (result == AskResult::Ok && tooLong)
+        result = AskResult::TooLong;
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
-    password = Utf8ToUtf16(line);
+    if (result != AskResult::TooLong)
+        password = Utf8ToUtf16(line);
     Wipe(line);
     return result;
+}
+
+bool EchoLeftOff()
+{
+    return g_echoLeftOff.load();
 }
 
 bool StdinIsTerminal()

@@ -1,7 +1,7 @@
 // GetOpenFileNameW with a path buffer large enough for long paths.
 #include "platform/win32/FileDialog.h"
 
-#include "platform/FileSystem.h"
+#include "platform/FileNames.h"
 #include "platform/win32/Dialog.h"
 
 #include <commdlg.h>

@@ -3,7 +3,7 @@
 // so the path is made full and clean first.
 #include "platform/win32/LongPath.h"
 
-#include "platform/FileSystem.h"
+#include "platform/FileNames.h"
 #include "platform/win32/WideText.h"
 
 #include <windows.h>

@@ -2,6 +2,7 @@
 // FileError, outputs marked for deletion until they are published and flushed
 // to the disk before they are, their folder flushed after. UTF-16 paths pass
 // straight through (wchar_t is 16 bits here).
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/win32/Handle.h"
 #include "platform/win32/LongPath.h"

@@ -3,7 +3,7 @@
 // names Windows reads as devices.
 #pragma once
 
-#include "platform/FileSystem.h"
+#include "platform/FileStatus.h"
 #include "platform/win32/Handle.h"
 
 #include <windows.h>

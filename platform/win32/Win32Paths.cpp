@@ -1,6 +1,7 @@
 // Win32 side of the questions about names: devices, identity, existence,
 // kind, removal, wildcard patterns, and the system's words for its errors;
 // and the limit on open files.
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/win32/LongPath.h"
 #include "platform/win32/WideText.h"

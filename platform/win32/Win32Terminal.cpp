@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace quorvel {
@@ -22,6 +23,10 @@ constexpr int kInterruptSignal = 2;
 constexpr int kHangUpSignal = 1;
 
 std::atomic<int> g_signal {0};
+// Set by CleanupFinished; a manual-reset event, made with the handler.
+HANDLE g_cleanupFinished = nullptr;
+// Windows ends the process five seconds after a console's close.
+constexpr DWORD kCleanupWaitMs = 4000;
 
 BOOL WINAPI OnConsoleControl(DWORD event)
 {
@@ -31,8 +36,9 @@ BOOL WINAPI OnConsoleControl(DWORD event)
     if (key)
         return TRUE;
     // Closing the window or logging off ends the process when this returns;
-    // give the job a moment to remove its unfinished output first.
-    ::Sleep(2000);
+    // first the job removes its unfinished output, for as long as Windows lets it.
+    if (g_cleanupFinished != nullptr)
+        ::WaitForSingleObject(g_cleanupFinished, kCleanupWaitMs);
     return TRUE;
 }
 
@@ -68,6 +74,15 @@ UniqueFileHandle OpenConsole(const wchar_t* name)
 
 enum class Echo { NotATerminal, Off, StaysOn };
 
+// Set once an echo could not be turned back on, for the program to tell once.
+std::atomic<bool> g_echoLeftOff {false};
+
+void RestoreEcho(HANDLE console, DWORD saved)
+{
+    if (!::SetConsoleMode(console, saved))
+        g_echoLeftOff.store(true);
+}
+
 // Turns a console's echo off for a line read: line input (which echo needs
 // anyway) and Ctrl-C processing stay on. saved keeps the mode to restore.
 Echo EchoOff(HANDLE console, DWORD& saved)
@@ -77,7 +92,7 @@ Echo EchoOff(HANDLE console, DWORD& saved)
     const DWORD quiet = (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT;
     DWORD now = 0;
     if (!::SetConsoleMode(console, quiet) || !::GetConsoleMode(console, &now) || (now & ENABLE_ECHO_INPUT) != 0) {
-        ::SetConsoleMode(console, saved);
+        RestoreEcho(console, saved);
         return Echo::StaysOn;
     }
     return Echo::Off;
@@ -109,6 +124,8 @@ bool StdoutIsTerminal()
 
 void InstallInterruptHandlers()
 {
+    if (g_cleanupFinished == nullptr)
+        g_cleanupFinished = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
@@ -117,12 +134,18 @@ bool Interrupted()
     return g_signal.load() != 0;
 }
 
+void CleanupFinished()
+{
+    if (g_cleanupFinished != nullptr)
+        ::SetEvent(g_cleanupFinished);
+}
+
 int InterruptSignal()
 {
     return g_signal.load();
 }
 
-AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
+AskResult AskPassword(std::u16string_view prompt, std::u16string& password, size_t limit)
 {
     // The console itself, not the standard handles, which may be redirected.
     const UniqueFileHandle in = OpenConsole(L"CONIN$");
@@ -138,6 +161,8 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
                         &written, nullptr);
 
     std::u16string line;
+    line.reserve(limit + 2);  // and the CR LF
+    bool tooLong = false;
     AskResult result = AskResult::Ok;
     for (;;) {
         wchar_t buffer[64];
@@ -150,21 +175,33 @@ AskResult AskPassword(std::u16string_view prompt, std::u16string& password)
             result = AskResult::Abandoned;
             break;
         }
-        line.append(reinterpret_cast<const char16_t*>(buffer), got);
+        // Past the room taken the rest of the line is read, not kept.
+        if (line.size() + got <= limit + 2)
+            line.append(reinterpret_cast<const char16_t*>(buffer), got);
+        else
+            tooLong = true;
+        const bool ended = std::find(buffer, buffer + got, L'\n') != buffer + got;
         SecureZero(buffer, sizeof buffer);
-        if (line.find(u'\n') != std::u16string::npos)
+        if (ended)
             break;
     }
     // Ctrl-Z at the start of a line is the console's end of input.
     if (result == AskResult::Ok && !line.empty() && line[0] == u'\x1A')
         result = AskResult::Abandoned;
-    ::SetConsoleMode(in.Get(), saved);
+    if (result == AskResult::Ok && tooLong)
+        result = AskResult::TooLong;
+    RestoreEcho(in.Get(), saved);
     if (out)
         ::WriteConsoleW(out.Get(), L"\r\n", 2, &written, nullptr);
-    const size_t end = line.find_first_of(u"\r\n");
-    password = line.substr(0, end);
+    if (result != AskResult::TooLong)
+        password = line.substr(0, line.find_first_of(u"\r\n"));
     Wipe(line);
     return result;
+}
+
+bool EchoLeftOff()
+{
+    return g_echoLeftOff.load();
 }
 
 bool StdinIsTerminal()
@@ -185,7 +222,7 @@ StdinEchoOff::StdinEchoOff()
 StdinEchoOff::~StdinEchoOff()
 {
     if (m_changed)
-        ::SetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), static_cast<DWORD>(m_saved));
+        RestoreEcho(::GetStdHandle(STD_INPUT_HANDLE), static_cast<DWORD>(m_saved));
 }
 
 bool ReadStandardInput(void* buffer, size_t count, size_t& got)

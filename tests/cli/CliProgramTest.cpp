@@ -6,7 +6,7 @@
 #include "tests/TestFiles.h"
 
 #include "cli/Password.h"
-#include "platform/FileSystem.h"
+#include "platform/FileNames.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>

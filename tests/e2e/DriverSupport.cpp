@@ -4,7 +4,7 @@
 // 0x47C; a message box's text is a Static.
 #include "DriverSupport.h"
 
-#include "platform/FileSystem.h"
+#include "platform/FileNames.h"
 #include "tests/TimeScale.h"
 
 #include <algorithm>

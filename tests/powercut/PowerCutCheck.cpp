@@ -17,7 +17,7 @@
 #include "DiskLog.h"
 #include "CipherReference.h"
 #include "TestFiles.h"
-#include "platform/FileSystem.h"
+#include "platform/FileNames.h"
 #include "platform/Text.h"
 
 #include <cstdio>
