@@ -4,7 +4,7 @@
 #pragma once
 
 #include "cipher/CipherKey.h"
-#include "dialog/QuorvelIds.h"
+#include "resources/QuorvelIds.h"
 
 #include <cstdint>
 #include <optional>

@@ -7,7 +7,7 @@
 // user: it posts drops, reads and answers the boxes the dialog shows.
 #include "cipher/CipherKey.h"
 #include "dialog/DisplayTexts.h"
-#include "dialog/QuorvelDlg.h"
+#include "dialog/win32/QuorvelDlg.h"
 #include "tests/CipherReference.h"
 #include "tests/TestFiles.h"
 #include "tests/Waiting.h"

@@ -2,7 +2,7 @@
 // them. Guards against the resource compiler's traps: Chinese texts decoded in
 // the wrong code page, a template that lost a style or the font's charset,
 // pictures with the wrong size or depth.
-#include "dialog/QuorvelIds.h"
+#include "resources/QuorvelIds.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -6,7 +6,7 @@
 #include "dialog/DialogJobState.h"
 #include "dialog/DirectionControls.h"
 #include "dialog/JobProgress.h"
-#include "dialog/QuorvelIds.h"
+#include "resources/QuorvelIds.h"
 #include "platform/win32/Dialog.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Taskbar.h"

@@ -1,8 +1,8 @@
 // The main dialog: password check, file pick, launch, tick counting, the
 // completion and failure boxes, the clock and the drawing.
-#include "dialog/QuorvelDlg.h"
+#include "dialog/win32/QuorvelDlg.h"
 
-#include "app/AboutDlg.h"
+#include "dialog/win32/AboutDlg.h"
 #include "dialog/DisplayTexts.h"
 #include "platform/win32/FileDialog.h"
 #include "platform/Wipe.h"

@@ -3,7 +3,7 @@
 // the next Open dialog starts, the taskbar button shows the jobs' progress,
 // and the window's icons and background follow the screen's DPI.
 #include "dialog/DropTarget.h"
-#include "dialog/QuorvelDlg.h"
+#include "dialog/win32/QuorvelDlg.h"
 #include "platform/FileSystem.h"
 #include "platform/win32/DroppedFiles.h"
 #include "platform/win32/FileDialog.h"
