@@ -3,6 +3,7 @@
 // the wrong code page, a template that lost a style or the font's charset,
 // pictures with the wrong size or depth.
 #include "resources/QuorvelIds.h"
+#include "tests/win32/DialogCaption.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -130,7 +131,7 @@ TEST(Resources, MainDialogTemplate)
     ResourceFile file;
     ASSERT_NE(file.module, nullptr) << "cannot load " << QUORVEL_EXE_PATH;
     const Template t = ParseTemplate(file.Bytes(RT_DIALOG, IDD_QUORVEL_DIALOG));
-    EXPECT_EQ(t.caption, L"Quorvel2.0版");
+    EXPECT_EQ(t.caption, quorvel::test::kMainDialogCaption);
     EXPECT_EQ(t.style, 0x90C800C6u);
     EXPECT_EQ(t.exStyle, 0x00040000u);
     EXPECT_EQ(t.cx, 216);
