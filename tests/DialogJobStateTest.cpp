@@ -16,6 +16,14 @@ constexpr int kOk = 1;
 
 using Step = DialogJobState::CloseStep;
 
+// A start that got as far as its worker: the direction runs.
+void Launch(DialogJobState& state, CipherDirection direction)
+{
+    ASSERT_TRUE(state.BeginStart(direction));
+    state.Launched(direction);
+    state.EndStart(direction);
+}
+
 TEST(DialogJobState, ADirectionStartsOnceUntilItsWorkerReleased)
 {
     DialogJobState state;
@@ -58,9 +66,7 @@ TEST(DialogJobState, ClosingWithNothingRunningEndsAtOnce)
 TEST(DialogJobState, ClosingWhileRunningAsksAndNoKeepsEverything)
 {
     DialogJobState state;
-    ASSERT_TRUE(state.BeginStart(kEn));
-    state.Launched(kEn);
-    state.EndStart(kEn);
+    Launch(state, kEn);
 
     ASSERT_EQ(state.RequestClose(), Step::Ask);
     EXPECT_EQ(state.RequestClose(), Step::Ignore) << "a second close while the question is up";
@@ -76,12 +82,8 @@ TEST(DialogJobState, ClosingWhileRunningAsksAndNoKeepsEverything)
 TEST(DialogJobState, YesEndsOnlyWhenTheLastRunningJobReleased)
 {
     DialogJobState state;
-    ASSERT_TRUE(state.BeginStart(kEn));
-    state.Launched(kEn);
-    state.EndStart(kEn);
-    ASSERT_TRUE(state.BeginStart(kDe));
-    state.Launched(kDe);
-    state.EndStart(kDe);
+    Launch(state, kEn);
+    Launch(state, kDe);
 
     ASSERT_EQ(state.RequestClose(), Step::Ask);
     EXPECT_FALSE(state.AnswerClose(true, kOk)) << "both workers still run";
@@ -103,9 +105,7 @@ TEST(DialogJobState, YesEndsOnlyWhenTheLastRunningJobReleased)
 TEST(DialogJobState, AJobEndingWhileTheQuestionIsUpLetsYesEndAtOnce)
 {
     DialogJobState state;
-    ASSERT_TRUE(state.BeginStart(kDe));
-    state.Launched(kDe);
-    state.EndStart(kDe);
+    Launch(state, kDe);
     ASSERT_EQ(state.RequestClose(), Step::Ask);
 
     // The release notice arrives inside the question box's message loop.
@@ -146,11 +146,8 @@ TEST(DialogJobState, NestedBoxesReleaseInEitherOrderAndCloseAtTheLast)
     for (const CipherDirection first : {kEn, kDe}) {
         const CipherDirection second = first == kEn ? kDe : kEn;
         DialogJobState state;
-        for (const CipherDirection d : {kEn, kDe}) {
-            ASSERT_TRUE(state.BeginStart(d));
-            state.Launched(d);
-            state.EndStart(d);
-        }
+        for (const CipherDirection d : {kEn, kDe})
+            Launch(state, d);
         EXPECT_TRUE(state.Released(first).enableButton);
         EXPECT_TRUE(state.BeginStart(first)) << "free again while the other box is up";
         state.EndStart(first);
