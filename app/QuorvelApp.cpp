@@ -3,7 +3,7 @@
 #include "app/QuorvelApp.h"
 
 #include "dialog/DisplayTexts.h"
-#include "dialog/QuorvelDlg.h"
+#include "dialog/win32/QuorvelDlg.h"
 #include "platform/win32/LongPath.h"
 
 #include <commctrl.h>

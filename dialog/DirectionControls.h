@@ -1,10 +1,10 @@
-// What each direction of a job is in the dialog: its button and size box, its
-// tick timer and its completion code, the private messages its worker posts
-// and sends to the window, and the counting of its 100 ms ticks.
+// What each direction of a job is in the dialog: its button, name and size
+// boxes, its tick timer and its completion code, the private messages its
+// worker posts and sends to the window, and the counting of its 100 ms ticks.
 #pragma once
 
 #include "cipher/CipherKey.h"
-#include "dialog/QuorvelIds.h"
+#include "resources/QuorvelIds.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,14 +23,15 @@ constexpr unsigned DECIPHER_TICK_TIMER = 3;
 struct DirectionControls {
     CipherDirection direction;
     int buttonId;          // the button that starts it
+    int nameId;            // its file name box
     int sizeId;            // its size box
     unsigned tickTimerId;  // its 100 ms tick timer
     unsigned doneCode;     // WM_CIPHER_DONE's wParam
 };
 
 inline constexpr DirectionControls kDirectionControls[] = {
-    {CipherDirection::Encipher, IDC_ENCIPHER_BUTTON, IDC_ENCIPHER_SIZE, ENCIPHER_TICK_TIMER, 1},
-    {CipherDirection::Decipher, IDC_DECIPHER_BUTTON, IDC_DECIPHER_SIZE, DECIPHER_TICK_TIMER, 2},
+    {CipherDirection::Encipher, IDC_ENCIPHER_BUTTON, IDC_ENCIPHER_NAME, IDC_ENCIPHER_SIZE, ENCIPHER_TICK_TIMER, 1},
+    {CipherDirection::Decipher, IDC_DECIPHER_BUTTON, IDC_DECIPHER_NAME, IDC_DECIPHER_SIZE, DECIPHER_TICK_TIMER, 2},
 };
 
 constexpr const DirectionControls& ControlsOf(CipherDirection direction)

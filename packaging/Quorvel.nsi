@@ -22,8 +22,9 @@ AllowSkipFiles off
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel"
 !define PUBLISHER "the Quorvel authors"
 ; The main dialog's class and caption, by which a running Quorvel is found.
+; The caption is the one the scripts look for; makensis works in this folder.
 !define DIALOG_CLASS "#32770"
-!define DIALOG_CAPTION "Quorvel2.0版"
+!searchparse /file "../scripts/dialog-caption" "QUORVEL_DIALOG_CAPTION='" DIALOG_CAPTION "'"
 
 Name "Quorvel"
 OutFile "${OUTFILE}"

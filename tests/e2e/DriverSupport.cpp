@@ -6,6 +6,7 @@
 
 #include "platform/FileNames.h"
 #include "tests/TimeScale.h"
+#include "tests/win32/DialogCaption.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -120,7 +121,7 @@ double Program::Launch(DWORD timeoutMs, const std::wstring& arguments)
     m_dialog = nullptr;
     const bool up = WaitUntil(
         [&] {
-            m_dialog = FindCaption(L"Quorvel2.0版");
+            m_dialog = FindCaption(quorvel::test::kMainDialogCaption);
             return m_dialog != nullptr || !Running();
         },
         timeoutMs, 50);

@@ -12,6 +12,7 @@ args=("$@")
 arch=$1 root=$(realpath "$2") build=$(realpath "$3") driver=$(realpath "$4")
 other=$([ "$arch" = win32 ] && echo win64 || echo win32)
 . "$root/scripts/wine-env"
+. "$root/scripts/dialog-caption"
 quorvel_wine_plan "$arch" "$build/wine-host"
 [ "$PLAN" = run ] || { echo "setup-test: the $arch build cannot run here: $WHY"; exit 1; }
 quorvel_wine_use "$arch"
@@ -99,7 +100,7 @@ for running in Quorvel.exe quorvel-cli.exe; do
   printf 'marked' >>"$folder/$kept"
   if [ $running = Quorvel.exe ]; then
     "$WINE" "$(winpath "$folder/Quorvel.exe")" 2>>"$scratch/wine.log" &
-    timeout $((10 * scale)) sh -c 'until xdotool search --name Quorvel2.0版 >/dev/null 2>&1; do sleep 0.1; done'
+    timeout $((10 * scale)) sh -c 'until xdotool search --name "$1" >/dev/null 2>&1; do sleep 0.1; done' sh "$QUORVEL_DIALOG_CAPTION"
   else
     # Waiting for its password on a pipe that stays open, held by the writer
     # alone (Wine's own processes would keep a descriptor of this shell's).

@@ -7,10 +7,11 @@
 // user: it posts drops, reads and answers the boxes the dialog shows.
 #include "cipher/CipherKey.h"
 #include "dialog/DisplayTexts.h"
-#include "dialog/QuorvelDlg.h"
+#include "dialog/win32/QuorvelDlg.h"
 #include "tests/CipherReference.h"
 #include "tests/TestFiles.h"
 #include "tests/Waiting.h"
+#include "tests/win32/DialogCaption.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -167,7 +168,7 @@ public:
             m_dialog = FindWindowOfThread([](HWND w) {
                 wchar_t caption[32] {};
                 ::GetWindowTextW(w, caption, 32);
-                return std::wstring(caption) == L"Quorvel2.0版";
+                return std::wstring(caption) == test::kMainDialogCaption;
             });
             return m_dialog != nullptr;
         });

@@ -2,7 +2,8 @@
 // them. Guards against the resource compiler's traps: Chinese texts decoded in
 // the wrong code page, a template that lost a style or the font's charset,
 // pictures with the wrong size or depth.
-#include "dialog/QuorvelIds.h"
+#include "resources/QuorvelIds.h"
+#include "tests/win32/DialogCaption.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -125,12 +126,15 @@ Template ParseTemplate(const std::vector<unsigned char>& bytes)
     return t;
 }
 
-TEST(Resources, MainDialogTemplate)
-{
+struct Resources : ::testing::Test {
+    void SetUp() override { ASSERT_NE(file.module, nullptr) << "cannot load " << QUORVEL_EXE_PATH; }
     ResourceFile file;
-    ASSERT_NE(file.module, nullptr) << "cannot load " << QUORVEL_EXE_PATH;
+};
+
+TEST_F(Resources, MainDialogTemplate)
+{
     const Template t = ParseTemplate(file.Bytes(RT_DIALOG, IDD_QUORVEL_DIALOG));
-    EXPECT_EQ(t.caption, L"Quorvel2.0版");
+    EXPECT_EQ(t.caption, quorvel::test::kMainDialogCaption);
     EXPECT_EQ(t.style, 0x90C800C6u);
     EXPECT_EQ(t.exStyle, 0x00040000u);
     EXPECT_EQ(t.cx, 216);
@@ -163,10 +167,8 @@ TEST(Resources, MainDialogTemplate)
               (std::vector<short> {105, 12, 95, 17}));
 }
 
-TEST(Resources, AboutBoxTemplate)
+TEST_F(Resources, AboutBoxTemplate)
 {
-    ResourceFile file;
-    ASSERT_NE(file.module, nullptr);
     const Template t = ParseTemplate(file.Bytes(RT_DIALOG, IDD_ABOUTBOX));
     EXPECT_EQ(t.caption, L"Quorvel2.0 版");
     EXPECT_EQ(t.style, 0x80C800C0u);
@@ -179,20 +181,16 @@ TEST(Resources, AboutBoxTemplate)
     EXPECT_EQ(t.items[2].text, L"确定");
 }
 
-TEST(Resources, AboutMenuItemText)
+TEST_F(Resources, AboutMenuItemText)
 {
-    ResourceFile file;
-    ASSERT_NE(file.module, nullptr);
     const wchar_t* text = nullptr;
     const int length = ::LoadStringW(file.module, IDS_ABOUTBOX, reinterpret_cast<LPWSTR>(&text), 0);
     ASSERT_GT(length, 0);
     EXPECT_EQ(std::wstring(text, static_cast<std::size_t>(length)), L"关于 Quorvel(&A)...");
 }
 
-TEST(Resources, PicturesHaveTheirSizesAndDepths)
+TEST_F(Resources, PicturesHaveTheirSizesAndDepths)
 {
-    ResourceFile file;
-    ASSERT_NE(file.module, nullptr);
     const std::vector<unsigned char> bitmap = file.Bytes(RT_BITMAP, IDB_BACKGROUND);
     ASSERT_GE(bitmap.size(), sizeof(BITMAPINFOHEADER));
     BITMAPINFOHEADER header;
@@ -218,10 +216,8 @@ TEST(Resources, PicturesHaveTheirSizesAndDepths)
                           {48, 4}, {48, 8}, {48, 24}, {32, 4}, {32, 8}, {32, 24}, {16, 4}, {16, 8}, {16, 24}}));
 }
 
-TEST(Resources, VersionBlock)
+TEST_F(Resources, VersionBlock)
 {
-    ResourceFile file;
-    ASSERT_NE(file.module, nullptr);
     std::vector<unsigned char> version = file.Bytes(RT_VERSION, 1);
     ASSERT_FALSE(version.empty());
     VS_FIXEDFILEINFO* fixed = nullptr;
@@ -251,7 +247,7 @@ std::wstring ManifestSetting(HANDLE context, const wchar_t* nameSpace, const wch
     return value;
 }
 
-TEST(Resources, ManifestAsksForLongPathsAndPerMonitorDpi)
+TEST_F(Resources, ManifestAsksForLongPathsAndPerMonitorDpi)
 {
     ACTCTXW request {};
     request.cbSize = sizeof request;
@@ -270,8 +266,6 @@ TEST(Resources, ManifestAsksForLongPathsAndPerMonitorDpi)
     ::ReleaseActCtx(context);
 
     // The common controls 6 dependency (visual styles) is still there.
-    ResourceFile file;
-    ASSERT_NE(file.module, nullptr);
     const std::vector<unsigned char> bytes = file.Bytes(RT_MANIFEST, 1);
     const std::string text(bytes.begin(), bytes.end());
     EXPECT_NE(text.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);

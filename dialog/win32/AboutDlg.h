@@ -1,8 +1,8 @@
 // The About box: template only, closed by its OK button.
 #pragma once
 
-#include "dialog/QuorvelIds.h"
 #include "platform/win32/Dialog.h"
+#include "resources/QuorvelIds.h"
 
 namespace quorvel {
 

@@ -6,10 +6,10 @@
 #include "dialog/DialogJobState.h"
 #include "dialog/DirectionControls.h"
 #include "dialog/JobProgress.h"
-#include "dialog/QuorvelIds.h"
 #include "platform/win32/Dialog.h"
 #include "platform/win32/Dpi.h"
 #include "platform/win32/Taskbar.h"
+#include "resources/QuorvelIds.h"
 
 #include <array>
 #include <atomic>
@@ -71,13 +71,6 @@ public:
     std::u16string m_strPassword;
     // Full paths of the files named on the command line, set before the dialog runs.
     std::vector<std::u16string> m_commandLineFiles;
-    std::u16string m_strEncipherName;
-    std::u16string m_strDecipherName;
-    std::u16string m_strSizeText;
-    CipherJob m_encipherJob;
-    CipherJob m_decipherJob;
-    int32_t m_nEncipherTicks = 0;
-    int32_t m_nDecipherTicks = 0;
 
 protected:
     void DoDataExchange() override;
@@ -88,9 +81,6 @@ protected:
 
 private:
     void OnSysCommand(UINT id, LPARAM lParam);
-    void OnPaint();
-    HCURSOR OnQueryDragIcon();
-    HBRUSH OnCtlColor(HDC dc, HWND control, UINT type);
     void OnEncipherClicked() { StartJob(CipherDirection::Encipher); }
     void OnDecipherClicked() { StartJob(CipherDirection::Decipher); }
     void OnTimer(UINT_PTR id);
@@ -105,7 +95,6 @@ private:
     // timerTick adds the tick of a timer message first.
     void CatchUpTicks(CipherDirection direction, bool timerTick);
     void UpdateClock();
-    void PaintBackground();
     // Ends the dialog with result, asking first while jobs run.
     void Close(int result);
     // After a confirmed close: ends now, or stops the running jobs and ends
@@ -115,9 +104,6 @@ private:
     // The box for a job that could not start or ended in a failure.
     void ShowFailure(const JobOutcome& outcome, const std::u16string& sourceName);
 
-    CipherJob& Job(CipherDirection direction);
-    int32_t& Ticks(CipherDirection direction);
-
     // CipherJobOwner, called on the workers' threads: each one only posts or
     // sends to the window, so all state changes happen on the interface thread.
     void JobStarted(CipherDirection direction) override;
@@ -125,6 +111,13 @@ private:
     void JobReleased(CipherDirection direction) override;
     // Only stores the count: the interface thread reads it on its tick timers.
     void BlockWritten(CipherDirection direction, uint64_t done, uint64_t total) override;
+
+    // The drawing (QuorvelDlgPainting.cpp): the picture behind the controls,
+    // the minimised window's icon, the controls' colours.
+    void OnPaint();
+    void PaintBackground();
+    HCURSOR OnQueryDragIcon();
+    HBRUSH OnCtlColor(HDC dc, HWND control, UINT type);
 
     // The dialog in the Windows shell (QuorvelDlgShell.cpp): dropped files,
     // progress on the taskbar button, icons at the screen's DPI.
@@ -144,18 +137,36 @@ private:
     // Takes the workers' block counts and shows what changed.
     void RefreshProgress();
 
+    // One direction of the dialog: its controls, its job, and what the dialog
+    // shows and counts of that job.
+    struct DirectionSide {
+        DirectionSide(const DirectionControls& controls, FileSystem& files) : controls(controls), job(files) {}
+
+        const DirectionControls& controls;
+        // The text of its name box: the file last picked for it.
+        std::u16string name;
+        // The bare source name of its running job, for the job's failure text.
+        std::u16string runningName;
+        int32_t ticks = 0;
+        ULONGLONG launchTime = 0;  // GetTickCount64 at the launch
+        // Bytes written by its running worker, stored on the worker's thread.
+        std::atomic<uint64_t> bytesDone {0};
+        // Last, so it goes first: its destructor waits for a running worker,
+        // which may still store bytesDone.
+        CipherJob job;
+    };
+
+    DirectionSide& SideOf(CipherDirection direction) { return m_sides[DirectionIndex(direction)]; }
+    // The services' file system, or the system's.
+    FileSystem& Files() const;
+
+    DialogServices m_services;
     DialogJobState m_jobState;
     // The window the workers post to; kept past the window's destruction so
     // a late notice goes to a dead handle, never to a cleared one.
     HWND m_hWndForJobs = nullptr;
-    // The bare source name of each direction's running job, for its failure text.
-    std::u16string m_strRunningName[2];
-    // GetTickCount64 at each direction's launch.
-    ULONGLONG m_launchTime[2] {0, 0};
-
-    DialogServices m_services;
-    // Bytes written by each direction's running worker.
-    std::atomic<uint64_t> m_bytesDone[2] {0, 0};
+    // In kDirectionControls' order.
+    std::array<DirectionSide, 2> m_sides;
     JobProgress m_progress;
     std::unique_ptr<win32::TaskbarProgress> m_taskbar;
     ProgressView m_shownProgress;

@@ -3,7 +3,7 @@
 // the next Open dialog starts, the taskbar button shows the jobs' progress,
 // and the window's icons and background follow the screen's DPI.
 #include "dialog/DropTarget.h"
-#include "dialog/QuorvelDlg.h"
+#include "dialog/win32/QuorvelDlg.h"
 #include "platform/FileSystem.h"
 #include "platform/win32/DroppedFiles.h"
 #include "platform/win32/FileDialog.h"
@@ -74,9 +74,8 @@ LRESULT CQuorvelDlg::OnCommandLineFiles(WPARAM, LPARAM)
     }
     // A name that does not exist or names a device gets the box its job would
     // give, now rather than after the password and the Open dialog.
-    FileSystem& files = m_services.fileSystem != nullptr ? *m_services.fileSystem : SystemFileSystem();
     std::unique_ptr<File> source;
-    const FileStatus opened = files.OpenRead(items.front().path, source);
+    const FileStatus opened = Files().OpenRead(items.front().path, source);
     if (!opened) {
         ShowFailure({JobStatus::OpenSourceFailed, opened, {}}, BareName(items.front().path));
         return 0;
@@ -154,7 +153,7 @@ void CQuorvelDlg::LoadIconsForDpi(UINT dpi)
 
 void CQuorvelDlg::BlockWritten(CipherDirection direction, uint64_t done, uint64_t)
 {
-    m_bytesDone[DirectionIndex(direction)].store(done, std::memory_order_relaxed);
+    SideOf(direction).bytesDone.store(done, std::memory_order_relaxed);
 }
 
 void CQuorvelDlg::ProgressStarted(CipherDirection direction, uint64_t size)
@@ -180,8 +179,8 @@ void CQuorvelDlg::ProgressDismissed(CipherDirection direction)
 
 void CQuorvelDlg::RefreshProgress()
 {
-    for (CipherDirection d : {CipherDirection::Encipher, CipherDirection::Decipher})
-        m_progress.Advanced(d, m_bytesDone[DirectionIndex(d)].load(std::memory_order_relaxed));
+    for (const DirectionSide& side : m_sides)
+        m_progress.Advanced(side.controls.direction, side.bytesDone.load(std::memory_order_relaxed));
     const ProgressView view = m_progress.View();
     if (view == m_shownProgress)
         return;

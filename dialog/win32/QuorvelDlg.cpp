@@ -1,9 +1,9 @@
 // The main dialog: password check, file pick, launch, tick counting, the
-// completion and failure boxes, the clock and the drawing.
-#include "dialog/QuorvelDlg.h"
+// completion and failure boxes and the clock.
+#include "dialog/win32/QuorvelDlg.h"
 
-#include "app/AboutDlg.h"
 #include "dialog/DisplayTexts.h"
+#include "dialog/win32/AboutDlg.h"
 #include "platform/win32/FileDialog.h"
 #include "platform/Wipe.h"
 #include "platform/win32/Gdi.h"
@@ -17,13 +17,6 @@ constexpr UINT kClockPeriod = 1000;   // ms
 constexpr UINT kTickPeriod = kTickMilliseconds;  // the completion text counts tenths of a second
 constexpr DWORD kOpenFlags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
 
-constexpr COLORREF kMagenta = 0xFF00FF;
-constexpr COLORREF kGrey = 0x808080;
-constexpr COLORREF kBlue = 0xFF0000;
-constexpr COLORREF kRed = 0x0000FF;
-constexpr COLORREF kGreen = 0x00FF00;
-constexpr COLORREF kRedViolet = 0x8000FF;
-
 constexpr char16_t kAllFilesFilter[] = u"All Files (*.*)|*.*||";
 
 }  // namespace
@@ -31,9 +24,8 @@ constexpr char16_t kAllFilesFilter[] = u"All Files (*.*)|*.*||";
 CQuorvelDlg::CQuorvelDlg(DialogServices services)
     : CDialogImpl(IDD_QUORVEL_DIALOG),
       m_hIcon(win32::LoadIconResource(IDR_MAINFRAME)),
-      m_encipherJob(services.fileSystem != nullptr ? *services.fileSystem : SystemFileSystem()),
-      m_decipherJob(services.fileSystem != nullptr ? *services.fileSystem : SystemFileSystem()),
-      m_services(std::move(services))
+      m_services(std::move(services)),
+      m_sides {DirectionSide {kDirectionControls[0], Files()}, DirectionSide {kDirectionControls[1], Files()}}
 {
 }
 
@@ -46,8 +38,13 @@ CQuorvelDlg::~CQuorvelDlg()
 void CQuorvelDlg::DoDataExchange()
 {
     DDX_Text(IDC_PASSWORD, m_strPassword);
-    DDX_Text(IDC_ENCIPHER_NAME, m_strEncipherName);
-    DDX_Text(IDC_DECIPHER_NAME, m_strDecipherName);
+    for (DirectionSide& side : m_sides)
+        DDX_Text(side.controls.nameId, side.name);
+}
+
+FileSystem& CQuorvelDlg::Files() const
+{
+    return m_services.fileSystem != nullptr ? *m_services.fileSystem : SystemFileSystem();
 }
 
 BOOL CQuorvelDlg::OnInitDialog()
@@ -97,16 +94,6 @@ void CQuorvelDlg::ShowFailure(const JobOutcome& outcome, const std::u16string& s
     ShowBox(failure.text, failure.caption);
 }
 
-CipherJob& CQuorvelDlg::Job(CipherDirection direction)
-{
-    return direction == CipherDirection::Encipher ? m_encipherJob : m_decipherJob;
-}
-
-int32_t& CQuorvelDlg::Ticks(CipherDirection direction)
-{
-    return direction == CipherDirection::Encipher ? m_nEncipherTicks : m_nDecipherTicks;
-}
-
 void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* dropped)
 {
     // A second click while the file dialog or a box of this start is up, or
@@ -119,8 +106,9 @@ void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* d
         ~EndStart() { state.EndStart(direction); }
     } endStart {m_jobState, direction};
 
-    const DirectionControls& controls = ControlsOf(direction);
-    CipherJob& job = Job(direction);
+    DirectionSide& side = SideOf(direction);
+    const DirectionControls& controls = side.controls;
+    CipherJob& job = side.job;
 
     UpdateData(true);
     if (m_strPassword.size() < kMinPasswordLength) {
@@ -137,7 +125,7 @@ void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* d
         return;
 
     job.SetKey(m_strPassword);
-    (direction == CipherDirection::Encipher ? m_strEncipherName : m_strDecipherName) = picked->name;
+    side.name = picked->name;
     UpdateData(false);
 
     uint64_t size = 0;
@@ -146,8 +134,7 @@ void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* d
         ShowFailure(prepared, picked->name);
         return;
     }
-    m_strSizeText = FormatSizeText(size);
-    SetDlgItemText(controls.sizeId, m_strSizeText);
+    SetDlgItemText(controls.sizeId, FormatSizeText(size));
 
     // Everything the job shows is set up before its worker exists: a short job
     // can end, and its box come and go, in any message loop that runs after
@@ -156,10 +143,10 @@ void CQuorvelDlg::StartJob(CipherDirection direction, const win32::PickedFile* d
     ProgressStarted(direction, size);
     // Zeroed before the worker exists, so a job that ends before the first
     // tick reports 0 and never a count left from the last job.
-    Ticks(direction) = 0;
-    m_launchTime[DirectionIndex(direction)] = ::GetTickCount64();
-    m_strRunningName[DirectionIndex(direction)] = picked->name;
-    m_bytesDone[DirectionIndex(direction)].store(0, std::memory_order_relaxed);
+    side.ticks = 0;
+    side.launchTime = ::GetTickCount64();
+    side.runningName = picked->name;
+    side.bytesDone.store(0, std::memory_order_relaxed);
     // A close confirmed inside the taskbar's calls wants no new job.
     if (IsEnding() || m_jobState.IsClosing()) {
         ProgressDismissed(direction);
@@ -180,19 +167,19 @@ void CQuorvelDlg::OnTimer(UINT_PTR id)
 {
     if (id == CLOCK_TIMER)
         UpdateClock();
-    else if (id == ENCIPHER_TICK_TIMER)
-        CatchUpTicks(CipherDirection::Encipher, true);
-    else if (id == DECIPHER_TICK_TIMER)
-        CatchUpTicks(CipherDirection::Decipher, true);
-    if (id == ENCIPHER_TICK_TIMER || id == DECIPHER_TICK_TIMER)
-        RefreshProgress();
+    for (const DirectionSide& side : m_sides) {
+        if (id == side.controls.tickTimerId) {
+            CatchUpTicks(side.controls.direction, true);
+            RefreshProgress();
+        }
+    }
     PassToDefault();
 }
 
 void CQuorvelDlg::CatchUpTicks(CipherDirection direction, bool timerTick)
 {
-    int32_t& ticks = Ticks(direction);
-    ticks = TicksAfter(ticks, ::GetTickCount64() - m_launchTime[DirectionIndex(direction)], timerTick);
+    DirectionSide& side = SideOf(direction);
+    side.ticks = TicksAfter(side.ticks, ::GetTickCount64() - side.launchTime, timerTick);
 }
 
 void CQuorvelDlg::UpdateClock()
@@ -247,17 +234,17 @@ void CQuorvelDlg::OnUnexpectedException(const std::u16string& what)
 
 void CQuorvelDlg::EndStoppingJobs(bool endNow, int result)
 {
-    EnableDlgItem(IDC_ENCIPHER_BUTTON, false);
-    EnableDlgItem(IDC_DECIPHER_BUTTON, false);
+    for (const DirectionSide& side : m_sides)
+        EnableDlgItem(side.controls.buttonId, false);
     if (endNow) {
         EndDialog(result);
         return;
     }
     // The workers stop after their current block and remove their partial
     // outputs; the last release notice ends the dialog.
-    for (CipherDirection d : {CipherDirection::Encipher, CipherDirection::Decipher}) {
-        if (m_jobState.IsRunning(d))
-            Job(d).RequestCancel();
+    for (DirectionSide& side : m_sides) {
+        if (m_jobState.IsRunning(side.controls.direction))
+            side.job.RequestCancel();
     }
 }
 
@@ -269,15 +256,16 @@ LRESULT CQuorvelDlg::OnCipherDone(WPARAM wParam, LPARAM)
     // After a confirmed close nobody waits for the result any more.
     if (m_jobState.IsClosing())
         return 0;
-    const JobOutcome& outcome = Job(*direction).Outcome();
+    const DirectionSide& side = SideOf(*direction);
+    const JobOutcome& outcome = side.job.Outcome();
     ProgressEnded(*direction, outcome.status);
     if (outcome.status == JobStatus::Succeeded) {
         // Whole tenths up to now, whether or not the last tick has arrived.
         CatchUpTicks(*direction, false);
-        const MessageText done = FormatDoneText(*direction, Ticks(*direction));
+        const MessageText done = FormatDoneText(*direction, side.ticks);
         ShowBox(done.text, done.caption);
     } else if (outcome.status != JobStatus::Cancelled) {
-        ShowFailure(outcome, m_strRunningName[DirectionIndex(*direction)]);
+        ShowFailure(outcome, side.runningName);
     }
     ProgressDismissed(*direction);
     return 0;
@@ -295,13 +283,14 @@ LRESULT CQuorvelDlg::OnJobReleased(WPARAM wParam, LPARAM)
     const std::optional<CipherDirection> direction = DirectionOfCode(wParam);
     if (!direction)
         return 0;
-    KillTimer(ControlsOf(*direction).tickTimerId);
+    DirectionSide& side = SideOf(*direction);
+    KillTimer(side.controls.tickTimerId);
     // The worker posted this as its last act, so the join is immediate.
-    Job(*direction).Wait();
+    side.job.Wait();
     ProgressDismissed(*direction);
     const DialogJobState::ReleaseStep step = m_jobState.Released(*direction);
     if (step.enableButton)
-        EnableDlgItem(ControlsOf(*direction).buttonId, true);
+        EnableDlgItem(side.controls.buttonId, true);
     if (step.endDialog)
         EndDialog(m_jobState.CloseResult());
     return 0;
@@ -322,85 +311,6 @@ void CQuorvelDlg::JobEnded(CipherDirection direction)
 void CQuorvelDlg::JobReleased(CipherDirection direction)
 {
     ::PostMessageW(m_hWndForJobs, WM_JOB_RELEASED, ControlsOf(direction).doneCode, 0);
-}
-
-// The background picture stretched over the whole client area. A fresh
-// bitmap per paint; every drawing object is gone when this returns.
-void CQuorvelDlg::PaintBackground()
-{
-    win32::PaintDc paint(m_hWnd);
-    RECT client {};
-    ::GetClientRect(m_hWnd, &client);
-    win32::UniqueMemoryDc memory(::CreateCompatibleDC(paint.Get()));
-    win32::UniqueBitmap bitmap = win32::LoadBitmapResource(IDB_BACKGROUND);
-    if (!memory || !bitmap)
-        return;
-    const SIZE size = win32::BitmapSize(bitmap.Get());
-    win32::SelectGuard selected(memory.Get(), bitmap.Get());
-    ::StretchBlt(paint.Get(), 0, 0, client.right - client.left, client.bottom - client.top, memory.Get(), 0, 0,
-                 size.cx, size.cy, SRCCOPY);
-}
-
-void CQuorvelDlg::OnPaint()
-{
-    if (::IsIconic(m_hWnd)) {
-        win32::PaintDc paint(m_hWnd);
-        ::SendMessageW(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(paint.Get()), 0);
-        const int iconWidth = ::GetSystemMetrics(SM_CXICON);
-        const int iconHeight = ::GetSystemMetrics(SM_CYICON);
-        RECT client {};
-        ::GetClientRect(m_hWnd, &client);
-        const int x = (client.right - client.left - iconWidth + 1) / 2;
-        const int y = (client.bottom - client.top - iconHeight + 1) / 2;
-        ::DrawIcon(paint.Get(), x, y, m_hIcon);
-        return;
-    }
-    PaintBackground();
-    // The update region is validated; the dialog manager finds nothing left.
-    PassToDefault();
-}
-
-HCURSOR CQuorvelDlg::OnQueryDragIcon()
-{
-    return static_cast<HCURSOR>(m_hIcon);
-}
-
-HBRUSH CQuorvelDlg::OnCtlColor(HDC dc, HWND control, UINT type)
-{
-    const HBRUSH brush = reinterpret_cast<HBRUSH>(CallDefault());
-
-    if (type == CTLCOLOR_STATIC) {
-        ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, kMagenta);
-    } else if (type == CTLCOLOR_EDIT) {
-        ::SetBkMode(dc, TRANSPARENT);
-        ::SetBkColor(dc, kGrey);
-    }
-
-    switch (::GetDlgCtrlID(control)) {
-    case IDC_ENCIPHER_NAME:
-    case IDC_DECIPHER_NAME:
-        ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, kBlue);
-        break;
-    case IDC_ENCIPHER_SIZE:
-    case IDC_DECIPHER_SIZE:
-        ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, kRed);
-        break;
-    case IDC_PASSWORD:
-        ::SetBkMode(dc, TRANSPARENT);
-        ::SetTextColor(dc, kGreen);
-        break;
-    case IDC_CLOCK:
-        ::SetBkMode(dc, TRANSPARENT);
-        ::SetBkColor(dc, kGrey);
-        ::SetTextColor(dc, kRedViolet);
-        break;
-    default:
-        break;
-    }
-    return brush;
 }
 
 }  // namespace quorvel
