@@ -94,7 +94,9 @@ using FileHook = std::function<FileStatus(FileCall call, int n, const std::u16st
 // A hook failing the n-th call of that kind with status.
 inline FileHook FailAt(FileCall which, int nth, FileStatus status)
 {
-    return [=](FileCall call, int n, const std::u16string&) { return call == which && n == nth ? status : FileStatus {}; };
+    return [=](FileCall call, int n, const std::u16string&) {
+        return call == which && n == nth ? status : FileStatus {};
+    };
 }
 
 class FakeFileSystem final : public FileSystem {

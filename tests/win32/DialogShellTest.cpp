@@ -155,7 +155,7 @@ public:
         if (box.window == nullptr)
             return box;
         // Its text may come a moment after the window.
-        ::Sleep(50);
+        test::Pause(50);
         wchar_t caption[128] {};
         ::GetWindowTextW(box.window, caption, 128);
         box.caption = caption;
