@@ -10,11 +10,13 @@ if(NOT QUORVEL_WINE_ARCH)
 endif()
 
 # A win32 build may run emulated, where scripts/wine-env stretches the tests'
-# own time bounds by its factor; ctest's limits on those tests stretch alike.
+# own time bounds by the factor in scripts/time-scale; ctest's limits on those
+# tests stretch alike.
 set(QUORVEL_WINE_TIME_SCALE 1)
 if(QUORVEL_WINE_ARCH STREQUAL "win32")
-  file(STRINGS ${PROJECT_SOURCE_DIR}/scripts/wine-env QUORVEL_WINE_TIME_SCALE REGEX "^quorvel_time_scale=[0-9]+$")
-  string(REPLACE "quorvel_time_scale=" "" QUORVEL_WINE_TIME_SCALE "${QUORVEL_WINE_TIME_SCALE}")
+  set(time_scale_file ${PROJECT_SOURCE_DIR}/scripts/time-scale)
+  file(STRINGS ${time_scale_file} QUORVEL_WINE_TIME_SCALE REGEX "^[0-9]+$")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${time_scale_file})
 endif()
 
 set(QUORVEL_WINE_HOST ${PROJECT_SOURCE_DIR}/scripts/wine-host)

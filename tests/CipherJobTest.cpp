@@ -6,7 +6,7 @@
 
 #include "RecordingOwner.h"
 #include "TestFiles.h"
-#include "VirtualFileSystem.h"
+#include "FakeFileSystem.h"
 #include "platform/FileNames.h"
 
 #include <gtest/gtest.h>
@@ -243,123 +243,36 @@ TEST(CipherJob, AnExplicitOutputFolderTakesTheOutputAndNothingShowsMidJob)
     EXPECT_EQ(ReadFile(target / u"en_a"), ReadFile(source / u"en_a"));
 }
 
-// A file system that passes through to the real one but fails one chosen
-// operation, to show each failure is reported and leaves nothing behind.
-class FaultyFileSystem final : public FileSystem {
-public:
-    enum class Fault { None, Create, Read, ShortRead, Write, Finish, Publish };
-    Fault fault = Fault::None;
-    int failOnCall = 1;  // the n-th read or write fails
-    FileError error = FileError::DiskFull;
-
-    FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
-    {
-        std::unique_ptr<File> real;
-        FileStatus status = SystemFileSystem().OpenRead(path, real);
-        if (status)
-            file = std::make_unique<FaultySource>(*this, std::move(real));
-        return status;
-    }
-    FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override
-    {
-        if (fault == Fault::Create)
-            return {error, 1};
-        std::unique_ptr<OutputFile> real;
-        FileStatus status = SystemFileSystem().CreateOutput(folder, real);
-        if (status)
-            file = std::make_unique<FaultyOutput>(*this, std::move(real));
-        return status;
-    }
-    FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
-    {
-        return SystemFileSystem().CheckNewName(folder, name);
-    }
-    FileStatus FlushFolder(const std::u16string& folder) override { return SystemFileSystem().FlushFolder(folder); }
-
-private:
-    class FaultySource final : public File {
-    public:
-        FaultySource(FaultyFileSystem& fs, std::unique_ptr<File> real) : m_fs(fs), m_real(std::move(real)) {}
-        FileStatus GetLength(uint64_t& length) override { return m_real->GetLength(length); }
-        FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
-        {
-            ++m_calls;
-            if (m_fs.fault == Fault::Read && m_calls == m_fs.failOnCall)
-                return {m_fs.error, 1};
-            FileStatus status = m_real->Read(buffer, count, got);
-            if (m_fs.fault == Fault::ShortRead && m_calls == m_fs.failOnCall)
-                got /= 2;
-            return status;
-        }
-        FileStatus Close() override { return m_real->Close(); }
-
-    private:
-        FaultyFileSystem& m_fs;
-        std::unique_ptr<File> m_real;
-        int m_calls = 0;
-    };
-
-    class FaultyOutput final : public OutputFile {
-    public:
-        FaultyOutput(FaultyFileSystem& fs, std::unique_ptr<OutputFile> real) : m_fs(fs), m_real(std::move(real)) {}
-        FileStatus Write(const void* buffer, uint32_t count) override
-        {
-            ++m_calls;
-            if (m_fs.fault == Fault::Write && m_calls == m_fs.failOnCall) {
-                m_real->Write(buffer, count / 2);  // a partial write, as a full disk leaves it
-                return {m_fs.error, 1};
-            }
-            return m_real->Write(buffer, count);
-        }
-        FileStatus Finish(std::optional<uint32_t> permissions) override
-        {
-            FileStatus status = m_real->Finish(permissions);
-            if (m_fs.fault == Fault::Finish)
-                return {m_fs.error, 1};
-            return status;
-        }
-        FileStatus Publish(const std::u16string& path, bool replace) override
-        {
-            if (m_fs.fault == Fault::Publish)
-                return {m_fs.error, 1};
-            return m_real->Publish(path, replace);
-        }
-
-    private:
-        FaultyFileSystem& m_fs;
-        std::unique_ptr<OutputFile> m_real;
-        int m_calls = 0;
-    };
-};
-
+// Each failure of the file services, on real files, is reported and leaves nothing behind.
 TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
 {
-    using Fault = FaultyFileSystem::Fault;
     struct Case {
-        Fault fault;
-        int call;
+        FileCall call;
+        int n;
         JobStatus expected;
-        FileError error;
+        FileError error;  // Truncated: the n-th read comes back short instead
     };
     const Case cases[] = {
-        {Fault::Create, 1, JobStatus::CreateOutputFailed, FileError::AccessDenied},
-        {Fault::Read, 1, JobStatus::ReadFailed, FileError::Other},
-        {Fault::Read, 3, JobStatus::ReadFailed, FileError::Other},
-        {Fault::ShortRead, 2, JobStatus::ReadFailed, FileError::Truncated},
-        {Fault::Write, 1, JobStatus::WriteFailed, FileError::DiskFull},
-        {Fault::Write, 4, JobStatus::WriteFailed, FileError::DiskFull},
-        {Fault::Finish, 1, JobStatus::WriteFailed, FileError::DiskFull},
-        {Fault::Publish, 1, JobStatus::CreateOutputFailed, FileError::InUse},
+        {FileCall::Create, 1, JobStatus::CreateOutputFailed, FileError::AccessDenied},
+        {FileCall::Read, 1, JobStatus::ReadFailed, FileError::Other},
+        {FileCall::Read, 3, JobStatus::ReadFailed, FileError::Other},
+        {FileCall::Read, 2, JobStatus::ReadFailed, FileError::Truncated},
+        {FileCall::Write, 1, JobStatus::WriteFailed, FileError::DiskFull},
+        {FileCall::Write, 4, JobStatus::WriteFailed, FileError::DiskFull},
+        {FileCall::Finish, 1, JobStatus::WriteFailed, FileError::DiskFull},
+        {FileCall::Publish, 1, JobStatus::CreateOutputFailed, FileError::InUse},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "fault " << static_cast<int>(c.fault) << " call " << c.call);
+        SCOPED_TRACE(testing::Message() << "call " << static_cast<int>(c.call) << " #" << c.n << " error "
+                                        << static_cast<int>(c.error));
         ScratchDir dir;
         const auto plain = WriteRandomFile(dir / u"a", 0x40000 * 4 + 100, 9);
         WriteFile(dir / u"en_a", {7, 7, 7});
-        FaultyFileSystem fs;
-        fs.fault = c.fault;
-        fs.failOnCall = c.call;
-        fs.error = c.error;
+        FakeFileSystem fs;
+        if (c.error == FileError::Truncated)
+            fs.shortRead = c.n;
+        else
+            fs.hook = FailAt(c.call, c.n, {c.error, 1});
 
         CipherJob job(fs);
         RecordingOwner owner;
@@ -371,7 +284,7 @@ TEST(CipherJob, EachFailureIsReportedAndLeavesNoPartialOutput)
         EXPECT_EQ(ReadFile(dir / u"a"), plain);
         EXPECT_EQ(ReadFile(dir / u"en_a"), (std::vector<uint8_t> {7, 7, 7}));
         EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"en_a"}));
-        if (c.fault != Fault::Create) {
+        if (c.call != FileCall::Create) {
             // A failed run still sends its notice (the dialog shows the failure) and releases.
             EXPECT_EQ(owner.Events(CipherDirection::Encipher),
                       (std::vector<std::string> {"start", "done", "released"}));
@@ -499,41 +412,6 @@ TEST(CipherJob, TheOutputIsOnTheDiskBeforeItIsNamedAndItsNameBeforeTheJobIsDone)
 // same data gives from a file: the same blocks, read whole until the last.
 TEST(CipherJob, AStreamGivesTheBytesOfAFileWithTheSameData)
 {
-    // Hands out its bytes as a pipe does once filled up: whole reads until the end.
-    class MemorySource final : public File {
-    public:
-        explicit MemorySource(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
-        FileStatus GetLength(uint64_t& length) override { return length = 0, FileStatus {}; }
-        FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
-        {
-            got = static_cast<uint32_t>(std::min<size_t>(count, m_bytes.size() - m_at));
-            if (got != 0)
-                std::memcpy(buffer, m_bytes.data() + m_at, got);
-            m_at += got;
-            return {};
-        }
-        FileStatus Close() override { return {}; }
-
-    private:
-        std::vector<uint8_t> m_bytes;
-        size_t m_at = 0;
-    };
-    class MemorySink final : public OutputFile {
-    public:
-        explicit MemorySink(std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
-        FileStatus Write(const void* buffer, uint32_t count) override
-        {
-            const auto* p = static_cast<const uint8_t*>(buffer);
-            m_bytes.insert(m_bytes.end(), p, p + count);
-            return {};
-        }
-        FileStatus Finish(std::optional<uint32_t>) override { return {}; }
-        FileStatus Publish(const std::u16string&, bool) override { return {}; }
-
-    private:
-        std::vector<uint8_t>& m_bytes;
-    };
-
     ScratchDir dir;
     std::mt19937 lengths(20261208);
     std::vector<size_t> sizes {0, 1, CIPHER_BLOCK_SIZE - 1, CIPHER_BLOCK_SIZE, CIPHER_BLOCK_SIZE + 1,
@@ -548,25 +426,55 @@ TEST(CipherJob, AStreamGivesTheBytesOfAFileWithTheSameData)
             CipherJob job;
             RecordingOwner owner;
             job.SetKey(u"stream7");
-            std::vector<uint8_t> streamed;
-            ASSERT_EQ(job.PrepareStream(std::make_unique<MemorySource>(data)).status, JobStatus::Succeeded);
-            ASSERT_EQ(job.LaunchJob(owner, direction, std::make_unique<MemorySink>(streamed)).status,
+            Written streamed;
+            ASSERT_EQ(job.PrepareStream(StreamOf(data)).status, JobStatus::Succeeded);
+            ASSERT_EQ(job.LaunchJob(owner, direction, std::make_unique<MemoryOutput>(streamed)).status,
                       JobStatus::Succeeded);
             EXPECT_EQ(FinishJob(job).status, JobStatus::Succeeded);
-            EXPECT_EQ(streamed, ReadFile(dir / (OutputPrefix(direction) + std::u16string(u"a"))));
+            EXPECT_EQ(streamed.bytes, ReadFile(dir / (OutputPrefix(direction) + std::u16string(u"a"))));
             EXPECT_EQ(owner.LastTotal(direction), 0u) << "a stream's length is not known";
         }
     }
 }
 
+// A source of any claimed size made by a formula, and an output in memory
+// that checks sampled bytes against the format as they arrive and may fill up
+// after capacity bytes: sizes past 4 GiB (or past a 32-bit block count) at
+// full scale without the disk.
+struct Huge {
+    static uint8_t PlainByte(uint64_t offset) { return static_cast<uint8_t>((offset * 2654435761u) >> 13); }
+
+    Huge(uint64_t size, std::vector<uint8_t> key, uint64_t capacity = UINT64_MAX)
+    {
+        fs.makeSource = [size](const std::u16string&) {
+            return std::make_unique<MadeSource>(size, [](uint64_t at, uint8_t* p, uint32_t n) {
+                for (uint32_t i = 0; i < n; ++i)
+                    p[i] = PlainByte(at + i);
+            });
+        };
+        out.capacity = capacity;
+        // out[i] = plain[start + n-1-i] + key[i mod K]
+        out.check = [this, key = std::move(key)](uint64_t start, const uint8_t* p, uint32_t n) {
+            for (uint32_t i = 0; i < n; i += 997)
+                mismatches += p[i] != static_cast<uint8_t>(PlainByte(start + n - 1 - i) + key[i % key.size()]);
+        };
+        fs.memory = &out;
+    }
+    Huge(const Huge&) = delete;
+
+    FakeFileSystem fs;
+    Written out;
+    uint64_t mismatches = 0;
+};
+
 TEST(CipherJob, SourcesPastFourGibibytes)
 {
     const uint64_t size = (uint64_t {1} << 32) + CIPHER_BLOCK_SIZE + 77;
-    VirtualFileSystem fs(size, {'a', 'b', 'c', 'd', 'e', 'f', 'g'});
-    const JobOutcome outcome = RunOneJob(CipherDirection::Encipher, u"abcdefg", "virtual", fs);
+    Huge huge(size, {'a', 'b', 'c', 'd', 'e', 'f', 'g'});
+    const JobOutcome outcome = RunOneJob(CipherDirection::Encipher, u"abcdefg", "virtual", huge.fs);
     EXPECT_EQ(outcome.status, JobStatus::Succeeded);
-    EXPECT_EQ(fs.written, size);
-    EXPECT_EQ(fs.mismatches, 0u);
+    EXPECT_EQ(huge.out.size, size);
+    EXPECT_EQ(huge.mismatches, 0u);
 }
 
 // A source so large that its block count no longer fits 32 bits must not be
@@ -578,13 +486,13 @@ TEST(CipherJob, SizesWhoseBlockCountExceeds32BitsAreNotCutShort)
     for (const uint64_t size : {wrap, uint64_t {1} << 50, (uint64_t {1} << 50) + 1, (uint64_t {1} << 51) + 5,
                                 ~uint64_t {0}}) {
         SCOPED_TRACE(size);
-        VirtualFileSystem fs(size, {'1', '2', '3', '4', '5', '6'}, 3 * uint64_t {CIPHER_BLOCK_SIZE});
-        const JobOutcome outcome = RunOneJob(CipherDirection::Encipher, u"123456", "/virtual/huge", fs);
+        Huge huge(size, {'1', '2', '3', '4', '5', '6'}, 3 * uint64_t {CIPHER_BLOCK_SIZE});
+        const JobOutcome outcome = RunOneJob(CipherDirection::Encipher, u"123456", "/virtual/huge", huge.fs);
         // The output stops taking bytes after three blocks; the job must get that far and fail there.
         EXPECT_EQ(outcome.status, JobStatus::WriteFailed);
         EXPECT_EQ(outcome.file.error, FileError::DiskFull);
-        EXPECT_EQ(fs.written, 3 * uint64_t {CIPHER_BLOCK_SIZE});
-        EXPECT_EQ(fs.mismatches, 0u);
+        EXPECT_EQ(huge.out.size, 3 * uint64_t {CIPHER_BLOCK_SIZE});
+        EXPECT_EQ(huge.mismatches, 0u);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 
 namespace quorvel::test {
 
@@ -52,6 +53,9 @@ void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + ReadableName(path.u16string()));
 }
 
 std::vector<uint8_t> WriteRandomFile(const std::filesystem::path& path, size_t n, uint32_t seed)
@@ -64,6 +68,8 @@ std::vector<uint8_t> WriteRandomFile(const std::filesystem::path& path, size_t n
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot open " + ReadableName(path.u16string()));
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

@@ -30,6 +30,8 @@ private:
 std::vector<std::u16string> ListFolder(const std::filesystem::path& folder);
 
 std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed);
+// Whole-file writes and reads throw std::runtime_error when they fail: a file
+// that could not be made or opened is never taken for an empty one.
 void WriteFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 // A file of n random bytes; returns them.
 std::vector<uint8_t> WriteRandomFile(const std::filesystem::path& path, size_t n, uint32_t seed);

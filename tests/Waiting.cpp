@@ -19,4 +19,9 @@ bool WaitUntil(const std::function<bool()>& condition, unsigned timeoutMs, unsig
     }
 }
 
+void Pause(unsigned ms)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms) * TimeScale());
+}
+
 }  // namespace quorvel::test

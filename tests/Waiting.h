@@ -13,4 +13,8 @@ constexpr unsigned kWaitMs = 20000;
 // test time scale (TimeScale.h), have passed (false).
 bool WaitUntil(const std::function<bool()>& condition, unsigned timeoutMs = kWaitMs, unsigned pollMs = 10);
 
+// Waits ms times the test time scale, for what comes a moment later with
+// nothing to poll for: a window's text, a second box that must not come.
+void Pause(unsigned ms);
+
 }  // namespace quorvel::test

@@ -3,60 +3,43 @@
 // the job, at the next Write, at EndWrites or at Finish.
 #include "cipher/WriteBehind.h"
 
+#include "FakeFileSystem.h"
 #include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <mutex>
 #include <thread>
 
-namespace quorvel {
+namespace quorvel::test {
 namespace {
 
-// Records what reaches it; fails the n-th write; writes slowly, so blocks queue.
-struct Recording {
-    std::mutex mutex;
-    std::vector<uint8_t> written;
-    int failOnWrite = 0;
-    int writes = 0;
-    bool finished = false;
-};
-
-class RecordingOutput final : public OutputFile {
-public:
-    explicit RecordingOutput(Recording& record) : m_record(record) {}
-    FileStatus Write(const void* buffer, uint32_t count) override
+// An output in memory behind the writer thread; it writes slowly, so blocks
+// queue, and fails the n-th write when asked.
+struct Behind {
+    explicit Behind(int failOnWrite = 0)
     {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        std::lock_guard lock(m_record.mutex);
-        if (++m_record.writes == m_record.failOnWrite)
-            return {FileError::DiskFull, 28};
-        const auto* p = static_cast<const uint8_t*>(buffer);
-        m_record.written.insert(m_record.written.end(), p, p + count);
-        return {};
+        const FileHook fail = FailAt(FileCall::Write, failOnWrite, {FileError::DiskFull, 28});
+        fs.hook = [fail](FileCall call, int n, const std::u16string& path) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return fail(call, n, path);
+        };
+        fs.memory = &written;
+        std::unique_ptr<OutputFile> inner;
+        fs.CreateOutput(u"", inner);
+        file = WithWriteBehind(std::move(inner));
     }
-    FileStatus Finish(std::optional<uint32_t>) override
-    {
-        m_record.finished = true;
-        return {};
-    }
-    FileStatus Publish(const std::u16string&, bool) override { return {}; }
 
-private:
-    Recording& m_record;
+    FakeFileSystem fs;
+    Written written;
+    std::unique_ptr<OutputFile> file;
 };
-
-std::unique_ptr<OutputFile> Behind(Recording& record)
-{
-    return WithWriteBehind(std::make_unique<RecordingOutput>(record));
-}
 
 TEST(WriteBehind, BlocksArriveWholeAndInOrderThoughTheCallerReusesItsBuffer)
 {
-    Recording record;
-    const auto file = Behind(record);
-    const auto data = test::RandomBytes(20 * 1000 + 7, 3);
+    Behind behind;
+    const auto& file = behind.file;
+    const auto data = RandomBytes(20 * 1000 + 7, 3);
     std::vector<uint8_t> buffer;
     for (size_t at = 0; at < data.size(); at += 1000) {
         const size_t n = std::min<size_t>(1000, data.size() - at);
@@ -66,10 +49,10 @@ TEST(WriteBehind, BlocksArriveWholeAndInOrderThoughTheCallerReusesItsBuffer)
     }
     // An output that waits for a flush with others has every block in its file.
     ASSERT_TRUE(file->EndWrites());
-    EXPECT_EQ(record.written, data);
+    EXPECT_EQ(behind.written.bytes, data);
     ASSERT_TRUE(file->Finish(std::nullopt));
-    EXPECT_TRUE(record.finished);
-    EXPECT_EQ(record.written, data);
+    EXPECT_TRUE(behind.written.finished);
+    EXPECT_EQ(behind.written.bytes, data);
 }
 
 TEST(WriteBehind, AFailedWriteIsReportedByTheNextWriteOrByFinish)
@@ -77,9 +60,8 @@ TEST(WriteBehind, AFailedWriteIsReportedByTheNextWriteOrByFinish)
     const uint8_t block[100] = {};
     for (int failing : {1, 3}) {
         SCOPED_TRACE(failing);
-        Recording record;
-        record.failOnWrite = failing;
-        const auto file = Behind(record);
+        Behind behind(failing);
+        const auto& file = behind.file;
         FileStatus status;
         int calls = 0;
         while (status && calls < 10) {
@@ -92,27 +74,23 @@ TEST(WriteBehind, AFailedWriteIsReportedByTheNextWriteOrByFinish)
         EXPECT_EQ(file->Finish(std::nullopt).error, FileError::DiskFull);
     }
     // The last block failing is seen by EndWrites and by Finish.
-    Recording record;
-    record.failOnWrite = 2;
-    const auto file = Behind(record);
+    Behind behind(2);
+    const auto& file = behind.file;
     EXPECT_TRUE(file->Write(block, sizeof block));
     EXPECT_TRUE(file->Write(block, sizeof block));
     EXPECT_EQ(file->EndWrites().error, FileError::DiskFull);
     EXPECT_EQ(file->Finish(std::nullopt).error, FileError::DiskFull);
-    EXPECT_FALSE(record.finished) << "a failed output is not finished";
+    EXPECT_FALSE(behind.written.finished) << "a failed output is not finished";
 }
 
 TEST(WriteBehind, DroppingAFileMidWayFinishesTheBlockInFlightFirst)
 {
-    Recording record;
-    {
-        const auto file = Behind(record);
-        const uint8_t block[64] = {1};
-        ASSERT_TRUE(file->Write(block, sizeof block));
-    }  // as a cancelled job drops its output before removing it
-    std::lock_guard lock(record.mutex);
-    EXPECT_EQ(record.written.size(), 64u);
+    Behind behind;
+    const uint8_t block[64] = {1};
+    ASSERT_TRUE(behind.file->Write(block, sizeof block));
+    behind.file.reset();  // as a cancelled job drops its output before removing it
+    EXPECT_EQ(behind.written.bytes.size(), 64u);
 }
 
 }  // namespace
-}  // namespace quorvel
+}  // namespace quorvel::test

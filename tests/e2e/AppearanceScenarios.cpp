@@ -3,6 +3,7 @@
 // control's text, no grey behind the texts, and a full repaint after another
 // window covered the dialog.
 #include "Scenarios.h"
+#include "tests/TimeScale.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -217,7 +218,7 @@ TextFindings LookAtTexts(Session& s, const std::string& shot)
     if (TextOf(s.Item(1002)).empty() || TextOf(s.Item(1003)).empty()) {
         s.SetPassword(L"mqzvtrk");
         const std::wstring source = s.Work(L"colours.bin");
-        WriteAll(source, PatternBytes(2000, 81));
+        test::WriteFile(source, PatternBytes(2000, 81));
         s.RunJob(CipherDirection::Encipher, source);
         s.RunJob(CipherDirection::Decipher, source);
         RemoveFile(s.Work(L"en_colours.bin"));
@@ -297,7 +298,7 @@ LRESULT CALLBACK CoverProc(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 
 void Pump(DWORD ms)
 {
-    const double end = NowMs() + ms;
+    const double end = NowMs() + ms * quorvel::test::TimeScale();
     while (NowMs() < end) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -306,14 +306,14 @@ HWND FileNameBox(HWND fileDialog)
 
 std::wstring FileNameText(HWND fileDialog)
 {
-    Sleep(150);
+    test::Pause(150);
     return TextOf(FileNameBox(fileDialog));
 }
 
 double AnswerFileDialog(HWND fileDialog, const std::wstring& path)
 {
     // Wine fills the name box while the dialog initialises; typing too early is lost.
-    Sleep(150);
+    test::Pause(150);
     if (!path.empty())
         SetText(FileNameBox(fileDialog), path);
     PostCommand(fileDialog, path.empty() ? IDCANCEL : IDOK);
@@ -341,7 +341,7 @@ bool CloseStrayWindows(Program& program)
             }
             if (others.empty())
                 return true;
-            Sleep(200);
+            test::Pause(200);
             return false;
         },
         kWaitMs, 50);
@@ -407,8 +407,8 @@ bool ScreenImage::Save(const std::wstring& path) const
         }
     }
     try {
-        WriteAll(path, bytes);
-    } catch (const Failure&) {
+        test::WriteFile(path, bytes);
+    } catch (const std::exception&) {
         return false;
     }
     return true;
@@ -418,8 +418,8 @@ bool LoadBitmapFile(const std::wstring& path, Bitmap& bitmap)
 {
     std::vector<uint8_t> bytes;
     try {
-        bytes = ReadAll(path);
-    } catch (const Failure&) {
+        bytes = test::ReadFile(path);
+    } catch (const std::exception&) {
         return false;
     }
     BITMAPFILEHEADER file;
@@ -472,81 +472,10 @@ bool FileExists(const std::wstring& path)
 std::wstring TemporaryBeside(const std::wstring& path)
 {
     const std::wstring folder = path.substr(0, path.find_last_of(L"\\/") + 1);
-    WIN32_FIND_DATAW found {};
-    HANDLE search = FindFirstFileW((folder + L".quorvel-*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return {};
-    std::wstring name;
-    do {
-        const std::u16string candidate(found.cFileName, found.cFileName + wcslen(found.cFileName));
-        if (quorvel::IsTemporaryOutputName(candidate))
-            name = folder + found.cFileName;
-    } while (name.empty() && FindNextFileW(search, &found));
-    FindClose(search);
-    return name;
-}
-
-std::vector<uint8_t> ReadAll(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        Fail("cannot open " + Narrow(path));
-    LARGE_INTEGER size {};
-    GetFileSizeEx(file, &size);
-    std::vector<uint8_t> bytes(static_cast<size_t>(size.QuadPart));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
-        if (!ReadFile(file, bytes.data() + done, want, &got, nullptr) || got == 0)
-            break;
-        done += got;
-    }
-    CloseHandle(file);
-    Check(done == bytes.size(), "short read of " + Narrow(path));
-    return bytes;
-}
-
-void WriteAll(const std::wstring& path, const std::vector<uint8_t>& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        Fail("cannot create " + Narrow(path));
-    size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD wrote = 0;
-        const DWORD want = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1 << 20));
-        if (!WriteFile(file, bytes.data() + done, want, &wrote, nullptr) || wrote == 0)
-            break;
-        done += wrote;
-    }
-    const bool closed = CloseHandle(file);
-    Check(done == bytes.size() && closed, "cannot write " + Narrow(path));
-}
-
-uint64_t FileSize(const std::wstring& path)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data {};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
-        Fail("no file " + Narrow(path));
-    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
-std::vector<std::wstring> ListFolder(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        const std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
+    for (const std::u16string& name : test::ListFolder(folder))
+        if (quorvel::IsTemporaryOutputName(name))
+            return folder + W(name);
+    return {};
 }
 
 void RemoveFile(const std::wstring& path)

@@ -16,6 +16,8 @@
 
 namespace e2e {
 
+namespace test = quorvel::test;
+
 // Deadlines: the first window of a fresh Wine session can take many seconds.
 constexpr DWORD kFirstLaunchMs = 60000;
 using quorvel::test::kWaitMs;
@@ -142,14 +144,11 @@ bool LoadBitmapFile(const std::wstring& path, Bitmap& bitmap);
 RECT WindowRect(HWND window);
 RECT ClientScreenRect(HWND window);
 
-// Files.
+// Files: whole ones through the tests' own helpers (test::ReadFile,
+// test::WriteFile, test::ListFolder), and these.
 bool FileExists(const std::wstring& path);
 // A temporary output (".quorvel-XXXXXXXX.tmp") in the folder of path, if any; empty if none.
 std::wstring TemporaryBeside(const std::wstring& path);
-std::vector<uint8_t> ReadAll(const std::wstring& path);
-void WriteAll(const std::wstring& path, const std::vector<uint8_t>& bytes);
-uint64_t FileSize(const std::wstring& path);
-std::vector<std::wstring> ListFolder(const std::wstring& folder);  // names, no "." or ".."
 void RemoveFile(const std::wstring& path);
 
 }  // namespace e2e

@@ -56,7 +56,7 @@ void RoundTrip(Session& s, std::string& details)
     const auto plain = PatternBytes(size, 1);
     const std::wstring source = s.Work(L"plain.bin"), en = s.Work(L"en_plain.bin"), de = s.Work(L"de_en_plain.bin");
     RemoveAll(s, {en, de});
-    WriteAll(source, plain);
+    test::WriteFile(source, plain);
     const std::wstring decipherSize = TextOf(s.Item(1005));
 
     const JobResult enResult = s.RunJob(kEn, source);
@@ -66,7 +66,7 @@ void RoundTrip(Session& s, std::string& details)
           "size box shows \"" + Narrow(TextOf(s.Item(1004))) + "\"");
     Check(TextOf(s.Item(1005)) == decipherSize, "the decipher size box changed on an encipherment");
     Check(FileExists(en), "no en_plain.bin beside the source");
-    Check(ReadAll(en) == ReferenceFile(kEn, kPreset, plain), "en_plain.bin is not the enciphered file");
+    Check(test::ReadFile(en) == ReferenceFile(kEn, kPreset, plain), "en_plain.bin is not the enciphered file");
     CheckNoTemporary(en);
 
     const std::wstring encipherSize = TextOf(s.Item(1004));
@@ -76,7 +76,7 @@ void RoundTrip(Session& s, std::string& details)
     Check(TextOf(s.Item(1005)) == W(FormatSizeText(size)), "decipher size box wrong");
     Check(TextOf(s.Item(1004)) == encipherSize, "the encipher size box changed on a decipherment");
     Check(FileExists(de), "no de_en_plain.bin beside the source");
-    Check(ReadAll(de) == plain, "deciphering gave different bytes");
+    Check(test::ReadFile(de) == plain, "deciphering gave different bytes");
     CheckNoTemporary(de);
     details = Narrow(TextOf(s.Item(1004)) + L", \"" + enResult.box.text + L"\", \"" + deResult.box.text + L"\"");
     RemoveAll(s, {source, en, de});
@@ -90,11 +90,12 @@ void SmallSizes(Session& s, std::string& details)
         const std::wstring source = s.Work(L"small.bin"), en = s.Work(L"en_small.bin");
         RemoveAll(s, {en});
         const auto plain = PatternBytes(size, 3);
-        WriteAll(source, plain);
+        test::WriteFile(source, plain);
         const JobResult result = s.RunJob(kEn, source);
         Check(TextOf(s.Item(1004)) == W(FormatSizeText(size)),
               std::to_string(size) + " bytes show as \"" + Narrow(TextOf(s.Item(1004))) + "\"");
-        Check(ReadAll(en) == ReferenceFile(kEn, kPreset, plain), "wrong output for " + std::to_string(size) + " bytes");
+        Check(test::ReadFile(en) == ReferenceFile(kEn, kPreset, plain),
+              "wrong output for " + std::to_string(size) + " bytes");
         details += (details.empty() ? "" : ", ") + Narrow(TextOf(s.Item(1004)));
         RemoveAll(s, {source, en});
     }
@@ -105,10 +106,10 @@ void ReplaceExisting(Session& s, std::string& details)
     s.SetPassword(L"mqzvtrk");
     const auto plain = PatternBytes(300000, 4);
     const std::wstring source = s.Work(L"again.bin"), en = s.Work(L"en_again.bin");
-    WriteAll(source, plain);
-    WriteAll(en, PatternBytes(1000000, 5));  // an older, longer output
+    test::WriteFile(source, plain);
+    test::WriteFile(en, PatternBytes(1000000, 5));  // an older, longer output
     s.RunJob(kEn, source);
-    const auto bytes = ReadAll(en);
+    const auto bytes = test::ReadFile(en);
     Check(bytes.size() == plain.size(), "the old output was not replaced whole (size " + std::to_string(bytes.size()) +
                                             ")");
     Check(bytes == ReferenceFile(kEn, kPreset, plain), "en_again.bin is not the new enciphered file");
@@ -132,14 +133,14 @@ void NonAscii(Session& s, std::string& details)
     const auto plain = PatternBytes(700000, 6);
     const std::wstring source = s.Work(name), en = s.Work(L"en_" + name), de = s.Work(L"de_en_" + name);
     RemoveAll(s, {en, de});
-    WriteAll(source, plain);
+    test::WriteFile(source, plain);
     s.RunJob(kEn, source);
     Check(TextOf(s.Item(1002)) == name, "name box shows \"" + Narrow(TextOf(s.Item(1002))) + "\"");
     Check(FileExists(en), "no en_ file with the Chinese name beside the source");
-    Check(ReadAll(en) == ReferenceFile(kEn, U16(password), plain), "wrong bytes for the Chinese password");
+    Check(test::ReadFile(en) == ReferenceFile(kEn, U16(password), plain), "wrong bytes for the Chinese password");
     s.RunJob(kDe, en);
     Check(TextOf(s.Item(1003)) == L"en_" + name, "decipher name box shows \"" + Narrow(TextOf(s.Item(1003))) + "\"");
-    Check(ReadAll(de) == plain, "deciphering with the Chinese password gave different bytes");
+    Check(test::ReadFile(de) == plain, "deciphering with the Chinese password gave different bytes");
     details = Narrow(L"password " + password + L", file " + name);
     RemoveAll(s, {source, en, de});
     s.SetPassword(L"mqzvtrk");
@@ -151,7 +152,7 @@ void SourceHeld(Session& s, std::string& details)
     const std::wstring source = s.Work(L"held.bin"), en = s.Work(L"en_held.bin");
     RemoveAll(s, {en});
     const auto plain = PatternBytes(5000, 7);
-    WriteAll(source, plain);
+    test::WriteFile(source, plain);
     const std::wstring sizeBefore = TextOf(s.Item(1004));
     HANDLE held = CreateFileW(source.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     Check(held != INVALID_HANDLE_VALUE, "cannot hold the source");
@@ -174,7 +175,7 @@ void SourceHeld(Session& s, std::string& details)
     Check(IsWindowEnabled(s.Item(1000)), "the encipher button is disabled after the failure");
     // Released, the same file goes through.
     s.RunJob(kEn, source);
-    Check(ReadAll(en) == ReferenceFile(kEn, kPreset, plain), "the job after the failure gave wrong bytes");
+    Check(test::ReadFile(en) == ReferenceFile(kEn, kPreset, plain), "the job after the failure gave wrong bytes");
     details = "\"打开文件错误\": in use by another program; the next job worked";
     RemoveAll(s, {source, en});
 }
@@ -187,8 +188,8 @@ void OutputHeld(Session& s, std::string& details)
     const std::wstring source = s.Work(L"x.bin"), en = s.Work(L"en_x.bin");
     const auto plain = PatternBytes(600000, 8);
     const auto earlier = PatternBytes(4321, 9);
-    WriteAll(source, plain);
-    WriteAll(en, earlier);
+    test::WriteFile(source, plain);
+    test::WriteFile(en, earlier);
     HANDLE held = CreateFileW(en.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     Check(held != INVALID_HANDLE_VALUE, "cannot hold en_x.bin");
     JobResult result;
@@ -205,11 +206,11 @@ void OutputHeld(Session& s, std::string& details)
     Check(result.box.text.find(L"en_x.bin") != std::wstring::npos, "the box does not name en_x.bin: " +
                                                                           Narrow(result.box.text));
     s.Dismiss(result, kEn);
-    Check(ReadAll(en) == earlier, "the held en_x.bin was changed");
+    Check(test::ReadFile(en) == earlier, "the held en_x.bin was changed");
     CheckNoTemporary(en);
     details = Narrow(L"\"" + result.box.caption + L"\": " + result.box.text);
     s.RunJob(kEn, source);
-    Check(ReadAll(en) == ReferenceFile(kEn, kPreset, plain), "the job after the failure gave wrong bytes");
+    Check(test::ReadFile(en) == ReferenceFile(kEn, kPreset, plain), "the job after the failure gave wrong bytes");
     RemoveAll(s, {source, en});
 }
 
@@ -252,7 +253,8 @@ void ElapsedTime(Session& s, std::string& details)
         VerifyLargeOutput(source, en, kPreset, kEn);
         CheckNoTemporary(en);
         RemoveAll(s, {source, en});
-        Check(reported <= wall + 0.15, "reported " + Format("%.1f s, more than the %.2f s measured", reported, wall));
+        Check(reported <= wall + 0.15 * quorvel::test::TimeScale(),
+              "reported " + Format("%.1f s, more than the %.2f s measured", reported, wall));
         if (result.watched)
             Check(reported >= wall - 0.35 * quorvel::test::TimeScale(),
                   "reported " + Format("%.1f s, much less than the %.2f s measured", reported, wall));
@@ -339,7 +341,7 @@ void LongAndShortJobs(Session& s, std::string& details)
     const std::wstring big = s.Big(L"long.bin"), en = s.Big(L"en_long.bin");
     const std::wstring small = s.Work(L"short.bin"), de = s.Work(L"de_short.bin");
     WriteLargeFile(big, size, 51);
-    WriteAll(small, PatternBytes(5000, 52));
+    test::WriteFile(small, PatternBytes(5000, 52));
     for (const bool longFirst : {false, true}) {
         RemoveAll(s, {en, de});
         s.Pick(kEn, big);
@@ -356,7 +358,7 @@ void LongAndShortJobs(Session& s, std::string& details)
                 Fail("button " + std::to_string(id) + " stayed disabled after both boxes (" +
                      (longFirst ? "long" : "short") + " job's box answered first)");
         }
-        Check(ReadAll(de) == ReferenceFile(kDe, kPreset, PatternBytes(5000, 52)), "wrong short output");
+        Check(test::ReadFile(de) == ReferenceFile(kDe, kPreset, PatternBytes(5000, 52)), "wrong short output");
     }
     VerifyLargeOutput(big, en, kPreset, kEn);
     RemoveAll(s, {big, en, small, de});
@@ -416,7 +418,7 @@ void RapidClicks(Session& s, std::string& details)
             },
             60000, 2);
         Check(ended && box, "no completion box; on screen: " + s.DescribeWindows());
-        Sleep(200);
+        test::Pause(200);
         const auto others = s.App().OtherWindows();
         Check(others.size() == 1 && others.front() == box, "besides the completion box: " + s.DescribeWindows());
         AnswerBox(box, IDOK);
@@ -435,7 +437,7 @@ void RapidClicks(Session& s, std::string& details)
                   },
                   kWaitMs, 2),
               "no Open dialog for the clicks after the job; on screen: " + s.DescribeWindows());
-        Sleep(300);
+        test::Pause(300);
         Check(s.App().OtherWindows().size() == 1, "after the clicks: " + s.DescribeWindows());
         VerifyLargeOutput(source, en, kPreset, kEn);
         CheckNoTemporary(en);

@@ -81,7 +81,8 @@ HWND Session::OpenFileDialog(CipherDirection direction)
                 otherSince = 0;
             else if (otherSince == 0)
                 otherSince = NowMs();
-            return (otherSince != 0 && NowMs() - otherSince > 1000) || !m_program.Running();
+            const bool otherStays = otherSince != 0 && NowMs() - otherSince > 1000.0 * quorvel::test::TimeScale();
+            return otherStays || !m_program.Running();
         },
         kWaitMs);
     Trace("Open dialog up");
@@ -253,9 +254,8 @@ bool SeekTo(HANDLE file, uint64_t offset)
 void VerifyLargeOutput(const std::wstring& source, const std::wstring& output, const std::u16string& password,
                        CipherDirection direction)
 {
-    const uint64_t size = FileSize(source);
-    Check(FileSize(output) == size, "output size " + std::to_string(FileSize(output)) + " differs from " +
-                                        std::to_string(size));
+    const uint64_t size = std::filesystem::file_size(source), written = std::filesystem::file_size(output);
+    Check(written == size, "output size " + std::to_string(written) + " differs from " + std::to_string(size));
     HANDLE in = CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     HANDLE out = CreateFileW(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     std::string problem;
@@ -379,11 +379,11 @@ int RunScenarios(const Options& options)
         } catch (const std::exception& error) {
             problem = std::string("exception: ") + error.what();
         }
-        const auto leftovers = ListFolder(options.cwd);
+        const auto leftovers = test::ListFolder(options.cwd);
         if (problem.empty() && !leftovers.empty())
-            problem = "the working folder is no longer empty: " + Narrow(leftovers.front());
+            problem = "the working folder is no longer empty: " + test::ReadableName(leftovers.front());
         for (const auto& leftover : leftovers)
-            RemoveFile(options.cwd + L"\\" + leftover);
+            RemoveFile(options.cwd + L"\\" + W(leftover));
         const double seconds = (NowMs() - start) / 1000;
         if (problem.empty()) {
             ++passed;

@@ -110,7 +110,7 @@ void CommandLineFile(Session& s, std::string& details)
     const auto plain = PatternBytes(70000, 7);
     const std::wstring source = s.Work(L"sent to.txt"), en = s.Work(L"en_sent to.txt");
     RemoveFile(en);
-    WriteAll(source, plain);
+    test::WriteFile(source, plain);
     s.App().Launch(kFirstLaunchMs, L"\"" + source + L"\"");
     s.ExpectNothingFor(1500, "a window came up before any press");
     s.SetPassword(L"mqzvtrk");
@@ -121,7 +121,7 @@ void CommandLineFile(Session& s, std::string& details)
     const JobResult result = s.WaitResult(quorvel::CipherDirection::Encipher, AnswerFileDialog(dialog, shown));
     Check(result.box.caption == L"加密完成", "box \"" + Narrow(result.box.caption) + "\": " + Narrow(result.box.text));
     s.Dismiss(result, quorvel::CipherDirection::Encipher);
-    Check(ReadAll(en) == ReferenceFile(quorvel::CipherDirection::Encipher, u"mqzvtrk", plain),
+    Check(test::ReadFile(en) == ReferenceFile(quorvel::CipherDirection::Encipher, u"mqzvtrk", plain),
           "en_sent to.txt is not the enciphered file");
     dialog = s.OpenFileDialog(quorvel::CipherDirection::Decipher);
     const std::wstring again = FileNameText(dialog);
@@ -135,7 +135,7 @@ void CommandLineFile(Session& s, std::string& details)
 void CommandLineRefusals(Session& s, std::string& details)
 {
     const std::wstring file = s.Work(L"one.txt");
-    WriteAll(file, {1, 2, 3});
+    test::WriteFile(file, {1, 2, 3});
     const struct {
         std::wstring arguments, caption, text;
     } cases[] = {

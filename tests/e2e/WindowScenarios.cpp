@@ -88,7 +88,7 @@ void Cancel(Session& s, std::string& details)
     std::vector<std::wstring> texts;
     for (int id = 1002; id <= 1005; ++id)
         texts.push_back(TextOf(s.Item(id)));
-    const auto files = ListFolder(s.Opts().work);
+    const auto files = test::ListFolder(s.Opts().work);
     for (CipherDirection direction : {kEn, kDe}) {
         HWND dialog = s.OpenFileDialog(direction);
         if (direction == kEn)
@@ -99,7 +99,7 @@ void Cancel(Session& s, std::string& details)
     }
     for (int id = 1002; id <= 1005; ++id)
         Check(TextOf(s.Item(id)) == texts[id - 1002], "box " + std::to_string(id) + " changed after cancelling");
-    Check(ListFolder(s.Opts().work) == files, "files appeared after cancelling");
+    Check(test::ListFolder(s.Opts().work) == files, "files appeared after cancelling");
     details = "no box, no file, names and sizes unchanged";
 }
 
@@ -207,7 +207,7 @@ void CloseWhileRunning(Session& s, std::string& details)
     s.SetPassword(L"mqzvtrk");
     const std::wstring source = s.Big(L"close.bin"), en = s.Big(L"en_close.bin");
     const auto earlier = PatternBytes(5000, 61);
-    WriteAll(en, earlier);
+    test::WriteFile(en, earlier);
     // Sparse and far too large to finish while the test closes the dialog;
     // cancelled, it writes only a second's worth.
     WriteLargeFile(source, uint64_t {8} << 30, 62);
@@ -225,7 +225,7 @@ void CloseWhileRunning(Session& s, std::string& details)
     Check(s.App().WaitExit(kWaitMs), "the program still runs after Yes; on screen: " + s.DescribeWindows());
     const double endMs = NowMs() - start;
     Check(TemporaryBeside(en).empty(), "the temporary output was left behind");
-    Check(ReadAll(en) == earlier, "the earlier en_close.bin was changed");
+    Check(test::ReadFile(en) == earlier, "the earlier en_close.bin was changed");
     RemoveFile(source);
     RemoveFile(en);
     details = "No kept it (退出, Escape, close button); Yes ended it after " +

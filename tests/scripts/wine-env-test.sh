@@ -100,6 +100,11 @@ if unshare --user --map-root-user --mount --propagation private \
   [ "$out" = "emulated: prog.exe an-argument" ]; expect "the emulator enters the namespace to run a program" $? "$out"
   r=$(QUORVEL_QEMU_I386=$qemu choose "$refused" "$ok"),$(QUORVEL_QEMU_I386=$qemu choose "$refused" "$ok" win32)
   [ "$r" = win64,win32 ]; expect "make run starts the emulated 32-bit build only when QUORVEL_WINE_ARCHS asks for it" $? "$r"
+  printf '# a comment\n5\n' >"$root/scripts/time-scale"
+  r=$(QUORVEL_WINE32=$refused QUORVEL_QEMU_I386=$qemu bash -c \
+        '. "$0/scripts/wine-env"; quorvel_wine_plan win32; quorvel_wine_use win32; echo "$QUORVEL_TIME_SCALE"' "$root")
+  [ "$r" = 5 ]; expect "an emulated run stretches its waits by the factor in scripts/time-scale" $? "$r"
+  cp "$src/scripts/time-scale" "$root/scripts/"
   rm -f "$root"/build/*/wine-host
 else
   r=$(plan win32 "$refused" "$ok" "" "$qemu"); [[ $r == skip*"cannot emulate it: "* ]]

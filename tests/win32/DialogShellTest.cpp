@@ -9,6 +9,7 @@
 #include "dialog/DisplayTexts.h"
 #include "dialog/win32/QuorvelDlg.h"
 #include "tests/CipherReference.h"
+#include "tests/FakeFileSystem.h"
 #include "tests/TestFiles.h"
 #include "tests/Waiting.h"
 #include "tests/win32/DialogCaption.h"
@@ -88,27 +89,19 @@ private:
     TaskbarLog& m_log;
 };
 
-// The system's files, except that a source named "held*" stops before its
-// second block until the test lets it go on, or fail there.
-class HoldingFileSystem final : public FileSystem {
+// Holds a source named "held*" before its second block until the test lets
+// it go on, or fail there.
+class Hold {
 public:
-    FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override
+    FileStatus operator()(test::FileCall call, int n, const std::u16string& path)
     {
-        const FileStatus status = m_real.OpenRead(path, file);
-        if (status && path.find(u"\\held") != std::u16string::npos)
-            file = std::make_unique<HeldFile>(std::move(file), *this);
-        return status;
+        if (call != test::FileCall::Read || n != 2 || path.find(u"\\held") == std::u16string::npos)
+            return {};
+        std::unique_lock lock(m_mutex);
+        // Bounded, so a failed test cannot hang the run.
+        m_cv.wait_for(lock, 30s, [this] { return m_released; });
+        return m_fail ? FileStatus {FileError::Other, ERROR_CRC} : FileStatus {};
     }
-    FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override
-    {
-        return m_real.CreateOutput(folder, file);
-    }
-    FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
-    {
-        return m_real.CheckNewName(folder, name);
-    }
-    FileStatus FlushFolder(const std::u16string& folder) override { return m_real.FlushFolder(folder); }
-
     void Release(bool fail)
     {
         std::lock_guard lock(m_mutex);
@@ -118,30 +111,6 @@ public:
     }
 
 private:
-    class HeldFile final : public File {
-    public:
-        HeldFile(std::unique_ptr<File> real, HoldingFileSystem& owner) : m_real(std::move(real)), m_owner(owner) {}
-        FileStatus GetLength(uint64_t& length) override { return m_real->GetLength(length); }
-        FileStatus Read(void* buffer, uint32_t count, uint32_t& got) override
-        {
-            if (++m_reads == 2) {
-                std::unique_lock lock(m_owner.m_mutex);
-                // Bounded, so a failed test cannot hang the run.
-                m_owner.m_cv.wait_for(lock, 30s, [this] { return m_owner.m_released; });
-                if (m_owner.m_fail)
-                    return {FileError::Other, ERROR_CRC};
-            }
-            return m_real->Read(buffer, count, got);
-        }
-        FileStatus Close() override { return m_real->Close(); }
-
-    private:
-        std::unique_ptr<File> m_real;
-        HoldingFileSystem& m_owner;
-        int m_reads = 0;
-    };
-
-    FileSystem& m_real = SystemFileSystem();
     std::mutex m_mutex;
     std::condition_variable m_cv;
     bool m_released = false;
@@ -187,7 +156,7 @@ public:
         if (box.window == nullptr)
             return box;
         // Its text may come a moment after the window.
-        ::Sleep(50);
+        test::Pause(50);
         wchar_t caption[128] {};
         ::GetWindowTextW(box.window, caption, 128);
         box.caption = caption;
@@ -330,6 +299,7 @@ protected:
             services.taskbar = [this](HWND) { return std::make_unique<FakeTaskbar>(taskbar); };
         if (noTaskbar)
             services.taskbar = [](HWND) { return std::unique_ptr<win32::TaskbarProgress>(); };
+        files.hook = std::ref(hold);
         services.fileSystem = &files;
         CQuorvelDlg dialog(std::move(services));
         dialog.m_strPassword = kPassword;
@@ -339,7 +309,7 @@ protected:
                 play(user);
             else
                 ADD_FAILURE() << "the dialog did not come up";
-            files.Release(false);
+            hold.Release(false);
             user.CloseAll();
         });
         dialog.DoModal();
@@ -353,7 +323,8 @@ protected:
     }
 
     test::ScratchDir scratch;
-    HoldingFileSystem files;
+    test::FakeFileSystem files;
+    Hold hold;
     TaskbarLog taskbar;
     bool useTaskbarLog = true;
     bool noTaskbar = false;
@@ -435,7 +406,7 @@ TEST_F(DialogShell, ABusyDirectionRefusesADropTheOtherTakesIt)
         user.Answer(done);
         EXPECT_TRUE(taskbar.WaitFor({TaskbarState::Normal, CIPHER_BLOCK_SIZE, total})) << taskbar.Last();
 
-        files.Release(false);
+        hold.Release(false);
         const Box finished = user.WaitBox();
         EXPECT_EQ(finished.caption, L"加密完成");
         EXPECT_EQ(taskbar.Last(), (Shown {TaskbarState::Normal, total, total}));
@@ -452,7 +423,7 @@ TEST_F(DialogShell, AFailedJobTurnsTheTaskbarButtonToTheErrorColour)
     Run([&](User& user) {
         user.Drop(user.GroupCentre(L"解密文件"), {Path(u"held.bin")});
         EXPECT_TRUE(taskbar.WaitFor({TaskbarState::Normal, CIPHER_BLOCK_SIZE, held.size()})) << taskbar.Last();
-        files.Release(true);
+        hold.Release(true);
         const Box failed = user.WaitBox();
         EXPECT_EQ(failed.caption, L"读取文件错误");
         EXPECT_EQ(taskbar.Last(), (Shown {TaskbarState::Error, CIPHER_BLOCK_SIZE, held.size()}));
