@@ -52,10 +52,10 @@ BOOL CQuorvelApp::InitInstance()
     return FALSE;
 }
 
-void CQuorvelApp::OnUnexpectedException(const std::u16string& what)
+void CQuorvelApp::OnUnexpectedException(const win32::UnexpectedError& error)
 {
     // The dialog's own words: by now its jobs have stopped and removed their outputs.
-    const MessageText fault = FormatUnexpectedErrorText(what);
+    const MessageText fault = FormatUnexpectedErrorText(error.what, error.outOfMemory);
     ::MessageBoxW(nullptr, win32::Wide(fault.text), win32::Wide(fault.caption), MB_OK);
 }
 

@@ -8,7 +8,7 @@ namespace quorvel {
 class CQuorvelApp : public win32::CWinApp {
 public:
     BOOL InitInstance() override;
-    void OnUnexpectedException(const std::u16string& what) override;
+    void OnUnexpectedException(const win32::UnexpectedError& error) override;
 };
 
 }  // namespace quorvel

@@ -50,9 +50,9 @@ MessageText FormatDoneText(CipherDirection direction, int32_t ticks)
     return message;
 }
 
-MessageText FormatUnexpectedErrorText(const std::u16string& what)
+MessageText FormatUnexpectedErrorText(const std::u16string& what, bool outOfMemory)
 {
-    const std::u16string cause = what == u"std::bad_alloc" ? u"内存不足" : what;
+    const std::u16string cause = outOfMemory ? u"内存不足" : what;
     return {u"程序内部错误：" + cause + u"。\n程序将停止处理并退出；未完成的输出文件将被删除，原文件不受影响。",
             u"程序错误"};
 }

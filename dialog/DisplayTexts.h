@@ -31,9 +31,9 @@ MessageText FormatDoneText(CipherDirection direction, int32_t ticks);
 // bare name. Not for Succeeded or Cancelled.
 MessageText FormatFailureText(const JobOutcome& outcome, const std::u16string& sourceName);
 
-// The box for a fault of the program itself (what names it), after which the
-// dialog stops its jobs and ends.
-MessageText FormatUnexpectedErrorText(const std::u16string& what);
+// The box for a fault of the program itself (what names it; running out of
+// memory gets words of its own), after which the dialog stops its jobs and ends.
+MessageText FormatUnexpectedErrorText(const std::u16string& what, bool outOfMemory);
 
 // Fixed texts of the dialog.
 inline constexpr char16_t kPasswordTooShortCaption[] = u"密码输入长度错误";

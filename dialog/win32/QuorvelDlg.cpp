@@ -224,9 +224,9 @@ void CQuorvelDlg::Close(int result)
         EndStoppingJobs(endNow, result);
 }
 
-void CQuorvelDlg::OnUnexpectedException(const std::u16string& what)
+void CQuorvelDlg::OnUnexpectedException(const win32::UnexpectedError& error)
 {
-    const MessageText fault = FormatUnexpectedErrorText(what);
+    const MessageText fault = FormatUnexpectedErrorText(error.what, error.outOfMemory);
     ShowBox(fault.text, fault.caption);
     // As after a confirmed close: running jobs stop and remove their partial outputs.
     EndStoppingJobs(m_jobState.AnswerClose(true, IDABORT), IDABORT);

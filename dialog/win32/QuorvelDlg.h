@@ -77,7 +77,7 @@ protected:
     BOOL OnInitDialog() override;
     void OnOK() override;
     void OnCancel() override;
-    void OnUnexpectedException(const std::u16string& what) override;
+    void OnUnexpectedException(const win32::UnexpectedError& error) override;
 
 private:
     void OnSysCommand(UINT id, LPARAM lParam);

@@ -99,7 +99,7 @@ INT_PTR CALLBACK CDialog::StaticProc(HWND window, UINT message, WPARAM wParam, L
     if (self == nullptr)
         return FALSE;
     // Nothing may unwind through the system's code.
-    std::u16string what;
+    UnexpectedError error;
     try {
         const INT_PTR result = self->HandleMessage({message, wParam, lParam});
         if (message == WM_NCDESTROY) {
@@ -107,31 +107,29 @@ INT_PTR CALLBACK CDialog::StaticProc(HWND window, UINT message, WPARAM wParam, L
             self->m_hWnd = nullptr;
         }
         return result;
-    } catch (const std::exception& e) {
-        what = Utf8ToUtf16(e.what());
     } catch (...) {
-        what = u"unknown exception";
+        error = CurrentUnexpectedError();
     }
-    self->ReportException(what);
+    self->ReportException(error);
     return FALSE;
 }
 
-void CDialog::ReportException(const std::u16string& what)
+void CDialog::ReportException(const UnexpectedError& error)
 {
     if (m_reportingException || m_hWnd == nullptr)
         return;
     m_reportingException = true;
     try {
-        OnUnexpectedException(what);
+        OnUnexpectedException(error);
     } catch (...) {
         EndDialog(IDABORT);  // reporting failed too: at least end cleanly
     }
     m_reportingException = false;
 }
 
-void CDialog::OnUnexpectedException(const std::u16string& what)
+void CDialog::OnUnexpectedException(const UnexpectedError& error)
 {
-    MessageBox(what, WindowText(m_hWnd), MB_OK);
+    MessageBox(error.what, WindowText(m_hWnd), MB_OK);
     EndDialog(IDABORT);
 }
 

@@ -3,6 +3,7 @@
 // Win32's return-value rules for dialog procedures live here and nowhere else.
 #pragma once
 
+#include "platform/win32/UnexpectedError.h"
 #include "platform/win32/WideText.h"
 
 #include <windows.h>
@@ -127,7 +128,7 @@ protected:
     // A handler let an exception out: a fault of the program, which must be
     // seen. The default names it in a box with the dialog's caption and ends
     // the dialog with IDABORT. Nothing ever unwinds into the system's code.
-    virtual void OnUnexpectedException(const std::u16string& what);
+    virtual void OnUnexpectedException(const UnexpectedError& error);
 
     // Copies members to controls (false) or controls to members (true).
     bool UpdateData(bool saveAndValidate);
@@ -153,7 +154,7 @@ protected:
 private:
     static INT_PTR CALLBACK StaticProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR HandleMessage(const Message& m);
-    void ReportException(const std::u16string& what);
+    void ReportException(const UnexpectedError& error);
 
     UINT m_templateId;
     HWND m_parent;

@@ -24,9 +24,9 @@ CWinApp::~CWinApp()
         g_app = nullptr;
 }
 
-void CWinApp::OnUnexpectedException(const std::u16string& what)
+void CWinApp::OnUnexpectedException(const UnexpectedError& error)
 {
-    ::MessageBoxW(nullptr, Wide(what), L"", MB_OK);
+    ::MessageBoxW(nullptr, Wide(error.what), L"", MB_OK);
 }
 
 int CWinApp::Main()
@@ -35,17 +35,15 @@ int CWinApp::Main()
         return 1;
     // No exception may leave the entry silently: it is named, and the
     // process ends with a failure code.
-    std::u16string what;
+    UnexpectedError error;
     try {
         g_app->InitInstance();
         return 0;
-    } catch (const std::exception& e) {
-        what = Utf8ToUtf16(e.what());
     } catch (...) {
-        what = u"unknown exception";
+        error = CurrentUnexpectedError();
     }
     try {
-        g_app->OnUnexpectedException(what);
+        g_app->OnUnexpectedException(error);
     } catch (...) {
         // Nothing is left that could tell anyone.
     }

@@ -1,6 +1,8 @@
 // The application object: one per process, run by the process entry.
 #pragma once
 
+#include "platform/win32/UnexpectedError.h"
+
 #include <windows.h>
 
 #include <string>
@@ -23,7 +25,7 @@ public:
     virtual BOOL InitInstance() { return FALSE; }
     // An exception reached the process entry: a fault of the program, which
     // must be seen. The default names it in a box.
-    virtual void OnUnexpectedException(const std::u16string& what);
+    virtual void OnUnexpectedException(const UnexpectedError& error);
 
     // Names the key profile settings would be stored under. The program
     // reads and writes no settings, so the name is not kept anywhere.

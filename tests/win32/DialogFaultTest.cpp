@@ -103,12 +103,22 @@ TEST(AppFault, AnExceptionThatReachesTheEntryIsNamedAndFailsTheProcess)
 {
     class CThrowingApp final : public CWinApp {
     public:
-        BOOL InitInstance() override { throw std::runtime_error("no dialog today"); }
-        void OnUnexpectedException(const std::u16string& what) override { seen = what; }
-        std::u16string seen;
+        BOOL InitInstance() override
+        {
+            if (outOfMemory)
+                throw std::bad_alloc();
+            throw std::runtime_error("no dialog today");
+        }
+        void OnUnexpectedException(const UnexpectedError& error) override { seen = error; }
+        bool outOfMemory = false;
+        UnexpectedError seen;
     } app;
     EXPECT_EQ(CWinApp::Main(), 1);
-    EXPECT_EQ(app.seen, u"no dialog today");
+    EXPECT_EQ(app.seen.what, u"no dialog today");
+    EXPECT_FALSE(app.seen.outOfMemory);
+    app.outOfMemory = true;
+    EXPECT_EQ(CWinApp::Main(), 1);
+    EXPECT_TRUE(app.seen.outOfMemory) << "told apart by its type, not by its text";
 }
 
 }  // namespace
