@@ -18,6 +18,7 @@ cd "$scratch"
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 run() { "$@" 2>err; rc=$?; }
+. "${BASH_SOURCE%/*}/terminal.sh"
 
 printf 'secret7\n' >pw
 head -c 300000 /dev/urandom >a
@@ -49,23 +50,12 @@ exec 4>hold/password
 
 # Each key is typed once its prompt shows and Wine has the terminal in raw
 # mode, as a person would type it.
-mkdir typed && mkfifo keys
+mkdir typed
 printf -v command '%q ' "$@" "$cli" encipher -o typed a
-timeout -k 5 $((120 * scale)) script -qefc "tty >terminal; exec $command" screen <keys >/dev/null 2>&1 &
-typist=$!
-exec 3>keys
-for prompt in 'Password:' 'Repeat the password:'; do
-  until grep -q "$prompt" screen 2>/dev/null && stty -a -F "$(cat terminal)" 2>/dev/null | grep -qE '(^| )-echo( |$)'; do
-    kill -0 "$typist" 2>/dev/null || break 2
-    sleep 0.1
-  done
-  printf 'secret7\r' >&3
-done
-wait "$typist"
-rc=$?
-[ "$rc" -eq 0 ] && cmp -s typed/en_a en_a && ! grep -q secret7 screen && pass "the password prompt does not echo" ||
-  fail "password prompt: exit $rc, screen: $(tr -d '\033' <screen)"
-exec 3>&- 4>&-  # the waiting run reads the end of its input and leaves
+on_terminal $((120 * scale)) "$command" 'Password:' 'secret7\r' 'Repeat the password:' 'secret7\r'
+[ "$rc" -eq 0 ] && cmp -s typed/en_a en_a && ! grep -q secret7 tty.txt && pass "the password prompt does not echo" ||
+  fail "password prompt: exit $rc, screen: $(tr -d '\033' <tty.txt)"
+exec 4>&-  # the waiting run reads the end of its input and leaves
 wait "$holder"
 holder=
 

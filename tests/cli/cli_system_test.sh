@@ -20,30 +20,7 @@ pass() { echo "ok: $*"; }
 skip() { echo "SKIP: $*"; }
 # Names in the current folder other than the ones given.
 others() { ls -A | grep -vxF -f <(printf '%s\n' "$@") || true; }
-# Runs COMMAND on a terminal (script's pty), what it shows in tty.txt, its exit
-# status in rc, and types each answer (printf's escapes) once its prompt shows
-# and the terminal's echo is off, as a person would:
-#   on_terminal COMMAND [PROMPT ANSWER]...
-on_terminal() {
-  local command=$1 typist
-  shift
-  rm -f keys terminal tty.txt && mkfifo keys
-  timeout -k 5 30 script -qefc "tty >terminal; exec $command" tty.txt <keys >/dev/null 2>&1 &
-  typist=$!
-  exec 3>keys
-  while [ $# -ge 2 ]; do
-    until grep -qF -- "$1" tty.txt 2>/dev/null \
-          && stty -a -F "$(cat terminal 2>/dev/null)" 2>/dev/null | grep -qE '(^| )-echo( |$)'; do
-      kill -0 "$typist" 2>/dev/null || break 2
-      sleep 0.1
-    done
-    printf "$2" >&3
-    shift 2
-  done
-  wait "$typist"; rc=$?
-  exec 3>&-
-  rm -f keys terminal
-}
+. "${BASH_SOURCE%/*}/terminal.sh"
 
 # --- Stopped mid-file by any signal: exit 128 + its number, no output, not
 # even a temporary, the next file not started, and with --rm no source gone.
@@ -240,7 +217,7 @@ if script -qec true /dev/null >/dev/null 2>&1; then
   fi
   mv en_plain expected
   # Echo is off at each prompt, so the password never shows.
-  on_terminal "'$cli' encipher -q plain" 'Password:' 'secret7\n' 'Repeat the password:' 'secret7\n'
+  on_terminal 30 "'$cli' encipher -q plain" 'Password:' 'secret7\n' 'Repeat the password:' 'secret7\n'
   if [ "$rc" -eq 0 ] && cmp -s en_plain expected && grep -q 'Password:' tty.txt && grep -q 'Repeat the password:' tty.txt \
      && ! grep -q secret7 tty.txt; then
     pass "password asked twice on the terminal without echo"
@@ -248,7 +225,7 @@ if script -qec true /dev/null >/dev/null 2>&1; then
     fail "password prompt: exit $rc, output: $(cat -v tty.txt)"
   fi
   rm -f en_plain
-  on_terminal "'$cli' encipher -q plain" 'Password:' 'secret7\n' 'Repeat the password:' 'secret8\n'
+  on_terminal 30 "'$cli' encipher -q plain" 'Password:' 'secret7\n' 'Repeat the password:' 'secret8\n'
   # script passes the exit code on with -e.
   if [ "$rc" -eq 2 ] && grep -q 'passwords differ' tty.txt && [ ! -e en_plain ]; then
     pass "differing passwords refused, exit 2"
@@ -256,7 +233,7 @@ if script -qec true /dev/null >/dev/null 2>&1; then
     fail "differing passwords: exit $rc, output: $(cat -v tty.txt)"
   fi
   # --password-stdin from the terminal itself: asked for, not shown.
-  on_terminal "'$cli' encipher -q --password-stdin plain" 'Password:' 'secret7\n'
+  on_terminal 30 "'$cli' encipher -q --password-stdin plain" 'Password:' 'secret7\n'
   if [ "$rc" -eq 0 ] && cmp -s en_plain expected && grep -q 'Password:' tty.txt && ! grep -q secret7 tty.txt; then
     pass "--password-stdin on a terminal: no echo"
   else
@@ -265,7 +242,7 @@ if script -qec true /dev/null >/dev/null 2>&1; then
   rm -f en_plain
   # Ctrl-D (the terminal's end of input) at either prompt abandons the run.
   for how in "--password-stdin" ""; do
-    on_terminal "'$cli' encipher -q $how plain" 'Password:' '\004'
+    on_terminal 30 "'$cli' encipher -q $how plain" 'Password:' '\004'
     if [ "$rc" -eq 2 ] && grep -q 'no password given' tty.txt && [ ! -e en_plain ]; then
       pass "Ctrl-D at the prompt ${how:-(typed)}: abandoned, exit 2"
     else
