@@ -46,6 +46,11 @@ std::vector<uint8_t> Reference(CipherDirection direction, const std::u16string& 
     return test::ReferenceFile(direction, password, ReadFile(source));
 }
 
+// A scratch folder whose file pw holds the password "secret7".
+struct PasswordDir : ScratchDir {
+    PasswordDir() { WriteFile(*this / u"pw", Bytes("secret7\n")); }
+};
+
 class CliProgram : public testing::Test {
 protected:
     void SetUp() override
@@ -169,8 +174,7 @@ TEST_F(CliProgram, UsageErrorsExitWithTwoAndTouchNothing)
 
 TEST_F(CliProgram, AnExistingOutputIsRefusedUnlessForced)
 {
-    ScratchDir dir;
-    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    PasswordDir dir;
     WriteFile(dir / u"a", test::RandomBytes(5000, 1));
     WriteFile(dir / u"b", test::RandomBytes(6000, 2));
     WriteFile(dir / u"en_a", {1, 2, 3});
@@ -188,8 +192,7 @@ TEST_F(CliProgram, AnExistingOutputIsRefusedUnlessForced)
 
 TEST_F(CliProgram, RmRemovesASourceOnlyOnceItsOutputIsDone)
 {
-    ScratchDir dir;
-    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    PasswordDir dir;
     WriteFile(dir / u"a", test::RandomBytes(5000, 1));
     WriteFile(dir / u"b", test::RandomBytes(6000, 2));
     WriteFile(dir / u"en_b", {1, 2, 3});  // b's output is refused, so b stays
@@ -202,8 +205,7 @@ TEST_F(CliProgram, RmRemovesASourceOnlyOnceItsOutputIsDone)
 
 TEST_F(CliProgram, AMissingSourceIsNamedAndTheOthersStillRun)
 {
-    ScratchDir dir;
-    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    PasswordDir dir;
     WriteFile(dir / u"a", test::RandomBytes(5000, 1));
     const auto r = Cli(dir, {u"decipher", u"--password-file", u"pw", u"missing.bin", u"a", u"gone/"});
     EXPECT_EQ(r.exitCode, 1);
@@ -215,8 +217,7 @@ TEST_F(CliProgram, AMissingSourceIsNamedAndTheOthersStillRun)
 
 TEST_F(CliProgram, OutputFolderTakesEveryOutput)
 {
-    ScratchDir dir;
-    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    PasswordDir dir;
     std::filesystem::create_directories(dir.Path() / "src" / "deep");
     std::filesystem::create_directories(dir.Path() / "out");
     WriteFile(dir.Path() / "src" / "a", test::RandomBytes(0x40000 + 9, 1));
@@ -237,8 +238,7 @@ TEST_F(CliProgram, OutputFolderTakesEveryOutput)
 // relative ones made full first.
 TEST_F(CliProgram, PathsLongerThan300CharactersWork)
 {
-    ScratchDir dir;
-    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    PasswordDir dir;
     std::filesystem::path deep = dir.Path();
     std::u16string relative;
     for (char16_t c : {u'a', u'b', u'c', u'd', u'e'}) {
@@ -264,8 +264,7 @@ TEST_F(CliProgram, PathsLongerThan300CharactersWork)
 // Elsewhere the shell has expanded them, and a * is part of a name.
 TEST_F(CliProgram, WildcardsAreExpandedWhereNoShellDoes)
 {
-    ScratchDir dir;
-    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    PasswordDir dir;
 #ifdef _WIN32
     for (const std::u16string name : {u"a.bin", u"b.BIN", u"\u8d44\u6599.bin", u"c.txt", u"cc.txt", u"h.bin"})
         WriteFile(dir / name, test::RandomBytes(100, static_cast<uint32_t>(name.size())));
@@ -297,8 +296,7 @@ TEST_F(CliProgram, WildcardsAreExpandedWhereNoShellDoes)
 
 TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
 {
-    ScratchDir dir;
-    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    PasswordDir dir;
     const auto a = test::RandomBytes(3000, 1);
     const auto enA = test::RandomBytes(4000, 2);
     WriteFile(dir / u"a", a);
@@ -361,8 +359,7 @@ TEST_F(CliProgram, NeverWritesOverAnInputOfTheSameRun)
 // the data is full of both).
 TEST_F(CliProgram, StandardInputToStandardOutputGivesTheFilesBytes)
 {
-    ScratchDir dir;
-    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    PasswordDir dir;
     for (const size_t size : {size_t {0}, size_t {1}, size_t {0x3FFFF}, size_t {0x40000}, size_t {0x40001}, size_t {700001}}) {
         SCOPED_TRACE(size);
         auto data = test::RandomBytes(size, static_cast<uint32_t>(size));
@@ -383,8 +380,7 @@ TEST_F(CliProgram, StandardInputToStandardOutputGivesTheFilesBytes)
 // written; what fits gets its output, however long.
 TEST_F(CliProgram, RefusalsNameTheFileAndTheReason)
 {
-    ScratchDir dir;
-    WriteFile(dir / u"pw", Bytes("secret7\n"));
+    PasswordDir dir;
     WriteFile(dir / u"a", test::RandomBytes(3000, 1));
     std::filesystem::create_directories(dir.Path() / "folder");
     std::filesystem::create_directories(dir.Path() / "en_a");  // a folder where a's output would go
