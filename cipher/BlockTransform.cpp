@@ -22,25 +22,6 @@ ExpandedKey::ExpandedKey(const uint8_t* key, uint32_t keyLength)
         m_bytes[i] = key[i % keyLength];
 }
 
-namespace {
-
-TransformPath DetectBestPath()
-{
-#ifdef QUORVEL_AVX2
-    if (__builtin_cpu_supports("avx2"))
-        return TransformPath::Avx2;
-#endif
-#ifdef QUORVEL_X86_VECTORS
-    if (__builtin_cpu_supports("ssse3"))
-        return TransformPath::Ssse3;
-    if (__builtin_cpu_supports("sse2"))
-        return TransformPath::Sse2;
-#endif
-    return TransformPath::Plain;
-}
-
-}  // namespace
-
 std::vector<TransformPath> AvailableTransformPaths()
 {
     std::vector<TransformPath> paths {TransformPath::Plain};
@@ -102,7 +83,8 @@ void TransformBlock(TransformPath path, CipherDirection direction, const Expande
 
 void TransformBlock(CipherDirection direction, const ExpandedKey& key, const uint8_t* in, uint8_t* out, size_t n)
 {
-    static const TransformPath best = DetectBestPath();
+    // The paths are listed slowest first.
+    static const TransformPath best = AvailableTransformPaths().back();
     TransformBlock(best, direction, key, in, out, n);
 }
 

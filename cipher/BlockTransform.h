@@ -36,7 +36,8 @@ private:
 // Which implementation of the transform to run; all give identical bytes.
 enum class TransformPath { Plain, Sse2, Ssse3, Avx2 };
 
-// The paths this machine can run, Plain first.
+// The paths this machine can run, slowest (Plain) first: the last is the one
+// TransformBlock takes.
 std::vector<TransformPath> AvailableTransformPaths();
 const char* TransformPathName(TransformPath path);
 
