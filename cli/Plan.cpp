@@ -24,13 +24,22 @@ std::u16string WithSeparator(std::u16string folder)
 // identity and the folded name. It stands for a file that does not exist yet.
 using NameKey = std::pair<FileId, std::u16string>;
 
-std::optional<NameKey> KeyOf(const std::u16string& folder, const std::u16string& name)
-{
-    const auto id = IdentityOf(folder.empty() ? u"." : folder);
-    if (!id)
-        return std::nullopt;
-    return NameKey {*id, FoldName(name)};
-}
+// Each folder's identity is looked up once: a run of many files names few folders.
+class NameKeys {
+public:
+    std::optional<NameKey> Of(const std::u16string& folder, const std::u16string& name)
+    {
+        auto found = m_folders.find(folder);
+        if (found == m_folders.end())
+            found = m_folders.emplace(folder, IdentityOf(folder.empty() ? u"." : folder)).first;
+        if (!found->second)
+            return std::nullopt;
+        return NameKey {*found->second, FoldName(name)};
+    }
+
+private:
+    std::map<std::u16string, std::optional<FileId>> m_folders;
+};
 
 // A FILE word as the run takes it: a path, or why the word names no file.
 struct FileWord {
@@ -66,13 +75,14 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
     // looked up, not searched, so a run of many files plans in no time.
     std::map<FileId, size_t> sourceIds;
     std::map<NameKey, size_t> sourceNames;
+    NameKeys keys;
     for (size_t j = 0; j < files.size(); ++j) {
         const std::u16string& source = files[j].path;
         if (source == kStdinName)
             continue;
         if (const auto id = IdentityOf(source))
             sourceIds.emplace(*id, j);
-        if (const auto key = KeyOf(FolderOf(source), NameOf(source)))
+        if (const auto key = keys.Of(FolderOf(source), NameOf(source)))
             sourceNames.emplace(*key, j);
     }
     // Standard output may itself be a file, one of the inputs even (-c a >> a).
@@ -111,7 +121,7 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
         // No output of a run is an input of the same run, whether that input
         // exists now or would be made by an earlier file, whatever path names it.
         const auto output = IdentityOf(file.output);
-        const auto outputKey = KeyOf(file.folder, prefix + file.name);
+        const auto outputKey = keys.Of(file.folder, prefix + file.name);
         std::optional<size_t> input;  // the first input that the output is
         if (const auto byId = output ? sourceIds.find(*output) : sourceIds.end(); byId != sourceIds.end())
             input = byId->second;
