@@ -52,9 +52,9 @@ public:
     // file, with the first failure among them, and lets go of what writing
     // needed, so that the output can wait for Finish at little cost.
     virtual FileStatus EndWrites() { return {}; }
-    // Every byte is written: gives the file its permissions (where given),
-    // puts its bytes on the disk while it still has no name, and closes it.
-    // A failure here means written data may be lost; the output is not kept.
+    // Every byte is written: gives the file its permissions (where given)
+    // and puts its bytes on the disk while it still has no name. A failure
+    // here means written data may be lost; the output is not kept.
     virtual FileStatus Finish(std::optional<uint32_t> permissions) = 0;
     // Gives the finished output its name, in one step. With replace an
     // existing file of that name is replaced; without, it stays and Exists

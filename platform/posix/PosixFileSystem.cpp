@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -87,9 +88,9 @@ FileStatus Flush(const FlushSeam& seam, FlushStep step, int fd)
     return seam ? seam(step, systemCall) : systemCall();
 }
 
-// An output written to an unnamed file (O_TMPFILE) that is linked under a
-// temporary name only once finished, or, where the file system cannot make
-// unnamed files, to a named temporary from the start; renamed at Publish.
+// An output written to an unnamed file (O_TMPFILE) that gets its name only
+// at Publish, or, where the file system cannot make unnamed files, to a
+// named temporary from the start that Publish renames.
 class PosixOutputFile final : public OutputFile {
 public:
     PosixOutputFile(UniqueFd fd, std::string folder, std::string temporary, FlushSeam seam)
@@ -124,16 +125,25 @@ public:
         // after the rename must not leave an empty or holed output.
         if (const FileStatus flushed = Flush(m_seam, FlushStep::Data, m_fd.Get()); !flushed)
             return flushed;
-        if (m_temporary.empty()) {
-            if (const FileStatus linked = LinkUnnamed(); !linked)
-                return linked;
-        }
-        return CloseChecked(m_fd);
+        // An unnamed file keeps its descriptor until Publish names it.
+        return m_temporary.empty() ? FileStatus {} : CloseChecked(m_fd);
     }
 
     FileStatus Publish(const std::u16string& path, bool replace) override
     {
         const std::string target = Utf16ToUtf8(path);
+        if (m_temporary.empty()) {
+            // A link refuses an existing name just as a rename that keeps it
+            // does: an unnamed file then gets its name in one step.
+            if (!replace) {
+                const FileStatus linked = LinkAs(target);
+                return linked ? CloseChecked(m_fd) : linked;
+            }
+            if (const FileStatus linked = LinkUnnamed(); !linked)
+                return linked;
+            if (const FileStatus closed = CloseChecked(m_fd); !closed)
+                return closed;
+        }
         const FileStatus renamed = replace ? RenameReplacing(target) : RenameKeeping(target);
         if (renamed)
             m_temporary.clear();
@@ -167,20 +177,31 @@ private:
         return {};
     }
 
-    // Gives the unnamed file a temporary name in its folder; through /proc,
+    // Gives the unnamed file a name, never replacing one; through /proc,
     // which needs no privilege, else by the descriptor itself.
-    FileStatus LinkUnnamed()
+    FileStatus LinkAs(const std::string& name)
     {
         const std::string self = "/proc/self/fd/" + std::to_string(m_fd.Get());
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+            return {};
+        const int error = errno;
+        if (error != EEXIST && ::linkat(m_fd.Get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)
+            return {};
+        return FromErrno(error);
+    }
+
+    // Gives the unnamed file a temporary name in its folder, to be renamed.
+    FileStatus LinkUnnamed()
+    {
         return CreateUnderTemporaryName(Utf8ToUtf16(m_folder), [&](const std::u16string& path) {
-            const std::string name = Utf16ToUtf8(path);
-            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
-                ::linkat(m_fd.Get(), "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) != 0)
-                return FromErrno(errno);
-            m_temporary = name;
-            return FileStatus {};
+            std::string name = Utf16ToUtf8(path);
+            const FileStatus linked = LinkAs(name);
+            if (linked)
+                m_temporary = std::move(name);
+            return linked;
         });
     }
+
 
     FileStatus RenameReplacing(const std::string& target)
     {
@@ -253,7 +274,9 @@ public:
     FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override
     {
         const std::string where = Utf16ToUtf8(folder);
-        if (m_unnamedTemporaries && ::access("/proc/self/fd", X_OK) == 0) {
+        // Unnamed files are linked through /proc, which is there or not for the whole run.
+        static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
+        if (m_unnamedTemporaries && procFds) {
             UniqueFd fd(::open(where.empty() ? "." : where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
             if (fd) {
                 file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::string(), m_seam);
@@ -276,9 +299,7 @@ public:
 
     FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override
     {
-        const std::string where = Utf16ToUtf8(folder);
-        const long limit = ::pathconf(where.empty() ? "." : where.c_str(), _PC_NAME_MAX);
-        if (Utf16ToUtf8(name).size() > static_cast<size_t>(limit > 0 ? limit : NAME_MAX))
+        if (Utf16ToUtf8(name).size() > NameLimit(folder))
             return {FileError::NameTooLong, ENAMETOOLONG};
         return {};
     }
@@ -295,8 +316,25 @@ public:
     }
 
 private:
+    // The longest name the folder takes, asked once for the folder named
+    // last: a run of many files writes them into few folders.
+    size_t NameLimit(const std::u16string& folder)
+    {
+        std::lock_guard lock(m_nameLimitMutex);
+        if (!m_nameLimit || folder != m_nameLimitFolder) {
+            const std::string where = Utf16ToUtf8(folder);
+            const long limit = ::pathconf(where.empty() ? "." : where.c_str(), _PC_NAME_MAX);
+            m_nameLimit = limit > 0 ? static_cast<size_t>(limit) : NAME_MAX;
+            m_nameLimitFolder = folder;
+        }
+        return *m_nameLimit;
+    }
+
     bool m_unnamedTemporaries;
     FlushSeam m_seam;
+    std::mutex m_nameLimitMutex;
+    std::u16string m_nameLimitFolder;
+    std::optional<size_t> m_nameLimit;
 };
 
 }  // namespace
