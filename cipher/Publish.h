@@ -39,12 +39,14 @@ constexpr size_t kPublishThreads = 64;
 
 // Puts outputs on the disk under their names. Each keeps the order of a
 // single output: its bytes on the disk (Finish) before its name (Publish),
-// its name before its folder is flushed. Together, every data flush comes
-// first, at once, so the file system can commit them in one go; then the
-// names, in order; then each distinct folder, once. stop, asked once the
-// bytes are on the disk, drops every output before any is named (Cancelled).
-// A failure is its output's alone. Every output is released before this
-// returns; the results are in the order of outputs.
+// its name before its folder is flushed. Together, every output's bytes go
+// first: in one sweep of their file system where it has one that costs less
+// (FileSystem::Sweep), else in data flushes all at once, so the file system
+// can commit them in one go; then the names, in order; then each distinct
+// folder, once. stop, asked once the bytes are on the disk, drops every
+// output before any is named (Cancelled). A failure is its output's alone.
+// Every output is released before this returns; the results are in the
+// order of outputs.
 std::vector<PublishResult> PublishTogether(FileSystem& fileSystem, std::vector<WrittenOutput>& outputs,
                                            const std::function<bool()>& stop = {});
 

@@ -59,6 +59,14 @@ public:
         return m_real->EndWrites();
     }
 
+    FileStatus JoinSweep(std::optional<uint32_t> permissions) override
+    {
+        StopWriter();
+        if (!m_writeStatus)
+            return m_writeStatus;
+        return m_real->JoinSweep(permissions);
+    }
+
     FileStatus Finish(std::optional<uint32_t> permissions) override
     {
         StopWriter();

@@ -15,6 +15,7 @@ public:
 
     FileStatus Write(const void* buffer, uint32_t count) override { return m_real->Write(buffer, count); }
     FileStatus EndWrites() override { return m_real->EndWrites(); }
+    FileStatus JoinSweep(std::optional<uint32_t> permissions) override { return m_real->JoinSweep(permissions); }
     FileStatus Finish(std::optional<uint32_t> permissions) override { return m_real->Finish(permissions); }
     FileStatus Publish(const std::u16string& path, bool replace) override
     {
@@ -51,6 +52,11 @@ FileStatus OutputFileSystem::CheckNewName(const std::u16string& folder, const st
 FileStatus OutputFileSystem::FlushFolder(const std::u16string& folder)
 {
     return m_base.FlushFolder(folder);
+}
+
+bool OutputFileSystem::Sweep()
+{
+    return m_base.Sweep();
 }
 
 }  // namespace quorvel::cli

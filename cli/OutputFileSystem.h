@@ -15,6 +15,7 @@ public:
     FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override;
     FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override;
     FileStatus FlushFolder(const std::u16string& folder) override;
+    bool Sweep() override;
 
 private:
     FileSystem& m_base;

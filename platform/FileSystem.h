@@ -56,6 +56,12 @@ public:
     // and puts its bytes on the disk while it still has no name. A failure
     // here means written data may be lost; the output is not kept.
     virtual FileStatus Finish(std::optional<uint32_t> permissions) = 0;
+    // For outputs put on the disk together: every byte is written; gives the
+    // file its permissions now, so that they go to the disk with its bytes,
+    // and joins the next sweep of its file system (FileSystem::Sweep). Once
+    // that sweep has put its bytes there, Finish only confirms it. Where the
+    // system has no sweep, this does nothing and Finish flushes as usual.
+    virtual FileStatus JoinSweep(std::optional<uint32_t> /*permissions*/) { return {}; }
     // Gives the finished output its name, in one step. With replace an
     // existing file of that name is replaced; without, it stays and Exists
     // is returned. The name is on the disk once the folder is flushed
@@ -79,22 +85,33 @@ public:
     // Puts the names in folder (ending in a separator; empty means the current
     // directory) on the disk, so that a name just given survives a power cut.
     virtual FileStatus FlushFolder(const std::u16string& folder) = 0;
+    // Puts every byte written so far to each file system that outputs have
+    // joined (OutputFile::JoinSweep) on the disk in one sweep, where that
+    // costs less than a flush of each output: one call for thousands of small
+    // files instead of one each. Returns whether every joined output was
+    // swept; the others are flushed by their own Finish.
+    virtual bool Sweep() { return false; }
 };
 
 // The real file system of the platform the program was built for.
 FileSystem& SystemFileSystem();
 
-// The two moments an output is put on the disk: its bytes before it has a
-// name (fdatasync, FlushFileBuffers), then its folder's names after it got
-// one (fsync of the folder, FlushFileBuffers on the folder).
-enum class FlushStep { Data, Folder };
+// The moments an output is put on the disk: its bytes before it has a name
+// (Data: fdatasync, FlushFileBuffers; or Confirm: after a sweep of its whole
+// file system (Volume: syncfs), the check that the sweep got them there),
+// then its folder's names after it got one (Folder: fsync of the folder,
+// FlushFileBuffers on the folder).
+enum class FlushStep { Data, Confirm, Folder, Volume };
 // Stands in for the system's flush at each step, for tests that watch the
 // order or make a flush fail: called with the step and the system's own call,
 // it returns what the flush is to report. The data flushes of outputs put on
 // the disk together call it from several threads at once.
 using FlushSeam = std::function<FileStatus(FlushStep step, const std::function<FileStatus()>& systemCall)>;
+// When outputs put on the disk together sweep their file system: where it
+// costs less than their own flushes, or, for tests, always or never.
+enum class Sweeping { WhenCheaper, Always, Never };
 // The system's file services with their flushes passed through seam.
-std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam);
+std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam, Sweeping sweeping = Sweeping::WhenCheaper);
 
 // Removes a file (quorvel-cli --rm); never a folder.
 FileStatus RemoveFile(const std::u16string& path);

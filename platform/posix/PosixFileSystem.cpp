@@ -10,9 +10,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <fcntl.h>
+#include <map>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 namespace quorvel {
@@ -74,27 +77,153 @@ private:
 // two stretches left.
 constexpr uint64_t kWritebackStretch = 8 << 20;
 
-// Runs one of the system's flushes, through the tests' seam where there is one.
-FileStatus Flush(const FlushSeam& seam, FlushStep step, int fd)
+// What a flush of the system's (fdatasync, fsync) returned.
+FileStatus Flushed(int result)
 {
-    const auto systemCall = [step, fd]() -> FileStatus {
-        const int result = step == FlushStep::Data ? ::fdatasync(fd) : ::fsync(fd);
-        // EINVAL: a file system that cannot flush at all (some FUSE ones);
-        // its files are as durable as it makes them, and no retry helps.
-        if (result != 0 && errno != EINVAL)
-            return FromErrno(errno);
-        return {};
-    };
+    // EINVAL: a file system that cannot flush at all (some FUSE ones); its
+    // files are as durable as it makes them, and no retry helps.
+    if (result != 0 && errno != EINVAL)
+        return FromErrno(errno);
+    return {};
+}
+
+// Runs one of the system's flushes, through the tests' seam where there is one.
+FileStatus Flush(const FlushSeam& seam, FlushStep step, const std::function<FileStatus()>& systemCall)
+{
     return seam ? seam(step, systemCall) : systemCall();
 }
+
+// A sweep writes out everything its file system holds, other programs'
+// unwritten data too, which the system would write within half a minute
+// anyway. That is worth it while there is not much of it: at most this much
+// beyond the outputs' own bytes, which a desktop's disk takes in about a
+// second, and which a program writing gigabytes alongside soon passes.
+constexpr uint64_t kSweepSlack = 256 << 20;
+
+// The system's data not yet on the disk (/proc/meminfo's Dirty and
+// Writeback), or nothing where that cannot be read.
+std::optional<uint64_t> UnwrittenBytes()
+{
+    std::FILE* meminfo = std::fopen("/proc/meminfo", "re");
+    if (meminfo == nullptr)
+        return std::nullopt;
+    char line[256];
+    uint64_t total = 0;
+    int found = 0;
+    while (found < 2 && std::fgets(line, sizeof line, meminfo) != nullptr) {
+        unsigned long long kib = 0;
+        if (std::sscanf(line, "Dirty: %llu kB", &kib) == 1 || std::sscanf(line, "Writeback: %llu kB", &kib) == 1) {
+            total += kib * 1024;
+            ++found;
+        }
+    }
+    std::fclose(meminfo);
+    return found == 2 ? std::optional<uint64_t>(total) : std::nullopt;
+}
+
+// Whether one sweep (syncfs) of the file system fd is on costs less than a
+// flush of each output on it. Only local file systems whose sweep writes
+// every byte and inode they hold: FUSE, network and other file systems may
+// take a sweep as a no-op, and tmpfs flushes cost nothing anyway.
+bool SweepIsCheaper(int fd, uint64_t outputBytes)
+{
+    struct statfs fs {};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    constexpr long kExt = 0xEF53, kXfs = 0x58465342, kBtrfs = 0x9123683E;
+    const long type = static_cast<long>(fs.f_type);
+    if (type != kExt && type != kXfs && type != kBtrfs)
+        return false;
+    const std::optional<uint64_t> unwritten = UnwrittenBytes();
+    return unwritten && *unwritten <= outputBytes + kSweepSlack;
+}
+
+// Which outputs a sweep of their file system has put on the disk. An output
+// joins the next sweep of its device; it is covered once a sweep that began
+// after it joined has succeeded. Shared by a file system and its outputs,
+// which may finish on several threads.
+class SweepLedger {
+public:
+    SweepLedger(Sweeping sweeping, FlushSeam seam) : m_sweeping(sweeping), m_seam(std::move(seam)) {}
+
+    // An output of bytes in folder (on device id) joins; returns its ticket for Covers.
+    uint64_t Join(dev_t id, const std::string& folder, uint64_t bytes)
+    {
+        std::lock_guard lock(m_mutex);
+        Device& device = m_devices[id];
+        if (!std::exchange(device.joined, true))
+            device.folder = folder;
+        device.bytes += bytes;
+        return device.started;
+    }
+
+    bool Covers(dev_t id, uint64_t ticket)
+    {
+        std::lock_guard lock(m_mutex);
+        return m_devices[id].covered > ticket;
+    }
+
+    bool Sweep()
+    {
+        std::lock_guard lock(m_mutex);
+        bool all = true;
+        for (auto& [id, device] : m_devices) {
+            if (!std::exchange(device.joined, false))
+                continue;
+            const uint64_t bytes = std::exchange(device.bytes, 0);
+            // Swept through a folder of theirs, not through an output: the
+            // flush below would take an output's write error for itself, and
+            // the output's own flush would no longer see it.
+            const UniqueFd fd(
+                ::open(device.folder.empty() ? "." : device.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            struct stat st {};
+            const bool there = fd && ::fstat(fd.Get(), &st) == 0 && st.st_dev == id;
+            if (!there || m_sweeping == Sweeping::Never ||
+                (m_sweeping == Sweeping::WhenCheaper && !SweepIsCheaper(fd.Get(), bytes))) {
+                all = false;
+                continue;
+            }
+            const uint64_t number = ++device.started;
+            // syncfs writes every byte and inode; on a file system without a
+            // journal its last writes may still sit in the disk's cache, which
+            // the flush of any file on it empties.
+            const FileStatus swept = Flush(m_seam, FlushStep::Volume, [&]() -> FileStatus {
+                if (::syncfs(fd.Get()) != 0)
+                    return FromErrno(errno);
+                return Flushed(::fdatasync(fd.Get()));
+            });
+            if (swept)
+                device.covered = number;
+            else
+                all = false;
+        }
+        return all;
+    }
+
+private:
+    struct Device {
+        uint64_t started = 0;  // sweeps begun
+        uint64_t covered = 0;  // the number of the last one that succeeded
+        bool joined = false;   // outputs wait for the next one
+        std::string folder;    // the folder of the first of them
+        uint64_t bytes = 0;    // their bytes
+    };
+
+    Sweeping m_sweeping;
+    FlushSeam m_seam;
+    std::mutex m_mutex;
+    std::map<dev_t, Device> m_devices;
+};
 
 // An output written to an unnamed file (O_TMPFILE) that gets its name only
 // at Publish, or, where the file system cannot make unnamed files, to a
 // named temporary from the start that Publish renames.
 class PosixOutputFile final : public OutputFile {
 public:
-    PosixOutputFile(UniqueFd fd, std::string folder, std::string temporary, FlushSeam seam)
-        : m_fd(std::move(fd)), m_folder(std::move(folder)), m_temporary(std::move(temporary)), m_seam(std::move(seam))
+    PosixOutputFile(UniqueFd fd, std::string folder, std::string temporary, FlushSeam seam,
+                    std::shared_ptr<SweepLedger> sweeps)
+        : m_fd(std::move(fd)), m_folder(std::move(folder)), m_temporary(std::move(temporary)),
+          m_seam(std::move(seam)), m_sweeps(std::move(sweeps))
     {
     }
 
@@ -115,15 +244,26 @@ public:
         return {};
     }
 
+    FileStatus JoinSweep(std::optional<uint32_t> permissions) override
+    {
+        GivePermissions(permissions);
+        struct stat st {};
+        if (::fstat(m_fd.Get(), &st) == 0) {
+            m_device = st.st_dev;
+            m_ticket = m_sweeps->Join(m_device, m_folder, m_written);
+        }
+        return {};
+    }
+
     FileStatus Finish(std::optional<uint32_t> permissions) override
     {
-        // A file system that keeps no modes refuses this; the owner-only
-        // mode the file was made with then stays, which grants less.
-        if (permissions)
-            ::fchmod(m_fd.Get(), static_cast<mode_t>(*permissions & 0777));
+        GivePermissions(permissions);
         // Every byte on the disk before any name shows the file: a power cut
         // after the rename must not leave an empty or holed output.
-        if (const FileStatus flushed = Flush(m_seam, FlushStep::Data, m_fd.Get()); !flushed)
+        const FileStatus flushed = m_ticket && m_sweeps->Covers(m_device, *m_ticket)
+                                       ? Flush(m_seam, FlushStep::Confirm, [&] { return ConfirmSwept(); })
+                                       : Flush(m_seam, FlushStep::Data, [&] { return FlushData(); });
+        if (!flushed)
             return flushed;
         // An unnamed file keeps its descriptor until Publish names it.
         return m_temporary.empty() ? FileStatus {} : CloseChecked(m_fd);
@@ -151,6 +291,30 @@ public:
     }
 
 private:
+    void GivePermissions(std::optional<uint32_t> permissions)
+    {
+        // A file system that keeps no modes refuses this; the owner-only
+        // mode the file was made with then stays, which grants less.
+        if (permissions && !m_permissionsGiven)
+            ::fchmod(m_fd.Get(), static_cast<mode_t>(*permissions & 0777));
+        m_permissionsGiven = m_permissionsGiven || permissions.has_value();
+    }
+
+    FileStatus FlushData() { return Flushed(::fdatasync(m_fd.Get())); }
+
+    // After a sweep wrote this file's bytes: a failure that writing met (a
+    // bad block, a full disk found only when the blocks were placed) is this
+    // file's alone, and waiting on its range reports it without a flush.
+    FileStatus ConfirmSwept()
+    {
+        if (::sync_file_range(m_fd.Get(), 0, 0,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER) == 0)
+            return {};
+        if (errno == EIO || errno == ENOSPC || errno == EDQUOT)
+            return FromErrno(errno);
+        return FlushData();
+    }
+
     // Starts writing the stretch just finished and waits for the one before.
     // Only an error of the disk itself counts: where the file system has no
     // such call, the flush at the end does all the work.
@@ -202,7 +366,6 @@ private:
         });
     }
 
-
     FileStatus RenameReplacing(const std::string& target)
     {
         if (::rename(m_temporary.c_str(), target.c_str()) != 0)
@@ -235,6 +398,10 @@ private:
     std::string m_folder;     // with its separator, or empty for the current directory
     std::string m_temporary;  // the temporary name, once there is one
     FlushSeam m_seam;
+    std::shared_ptr<SweepLedger> m_sweeps;
+    std::optional<uint64_t> m_ticket;  // once it joined a sweep
+    dev_t m_device = 0;                // the file system it is on, once it joined
+    bool m_permissionsGiven = false;
     uint64_t m_written = 0;       // bytes written so far
     uint64_t m_stretchStart = 0;  // where the stretch being written starts
     uint64_t m_waitedTo = 0;      // everything before this is on the disk
@@ -243,8 +410,9 @@ private:
 
 class PosixFileSystem final : public FileSystem {
 public:
-    PosixFileSystem(bool unnamedTemporaries, FlushSeam seam)
-        : m_unnamedTemporaries(unnamedTemporaries), m_seam(std::move(seam))
+    PosixFileSystem(bool unnamedTemporaries, FlushSeam seam, Sweeping sweeping)
+        : m_unnamedTemporaries(unnamedTemporaries), m_seam(std::move(seam)),
+          m_sweeps(std::make_shared<SweepLedger>(sweeping, m_seam))
     {
     }
 
@@ -279,7 +447,7 @@ public:
         if (m_unnamedTemporaries && procFds) {
             UniqueFd fd(::open(where.empty() ? "." : where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
             if (fd) {
-                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::string(), m_seam);
+                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::string(), m_seam, m_sweeps);
                 return {};
             }
             // Only a file system without unnamed files falls back; other
@@ -292,7 +460,7 @@ public:
             UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
             if (!fd)
                 return FromErrno(errno);
-            file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::move(name), m_seam);
+            file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::move(name), m_seam, m_sweeps);
             return FileStatus {};
         });
     }
@@ -310,10 +478,12 @@ public:
         UniqueFd fd(::open(where.empty() ? "." : where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!fd)
             return FromErrno(errno);
-        const FileStatus flushed = Flush(m_seam, FlushStep::Folder, fd.Get());
+        const FileStatus flushed = Flush(m_seam, FlushStep::Folder, [&] { return Flushed(::fsync(fd.Get())); });
         const FileStatus closed = CloseChecked(fd);
         return flushed ? closed : flushed;
     }
+
+    bool Sweep() override { return m_sweeps->Sweep(); }
 
 private:
     // The longest name the folder takes, asked once for the folder named
@@ -332,6 +502,7 @@ private:
 
     bool m_unnamedTemporaries;
     FlushSeam m_seam;
+    std::shared_ptr<SweepLedger> m_sweeps;
     std::mutex m_nameLimitMutex;
     std::u16string m_nameLimitFolder;
     std::optional<size_t> m_nameLimit;
@@ -341,18 +512,18 @@ private:
 
 FileSystem& SystemFileSystem()
 {
-    static PosixFileSystem fs(true, {});
+    static PosixFileSystem fs(true, {}, Sweeping::WhenCheaper);
     return fs;
 }
 
-std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam)
+std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam, Sweeping sweeping)
 {
-    return std::make_unique<PosixFileSystem>(true, std::move(seam));
+    return std::make_unique<PosixFileSystem>(true, std::move(seam), sweeping);
 }
 
-std::unique_ptr<FileSystem> MakePosixFileSystem(bool unnamedTemporaries, FlushSeam seam)
+std::unique_ptr<FileSystem> MakePosixFileSystem(bool unnamedTemporaries, FlushSeam seam, Sweeping sweeping)
 {
-    return std::make_unique<PosixFileSystem>(unnamedTemporaries, std::move(seam));
+    return std::make_unique<PosixFileSystem>(unnamedTemporaries, std::move(seam), sweeping);
 }
 
 }  // namespace quorvel

@@ -258,7 +258,9 @@ FileSystem& SystemFileSystem()
     return fs;
 }
 
-std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam)
+// Windows has no sweep a program without the administrator's rights may
+// make (a whole volume's flush needs them): each output is flushed itself.
+std::unique_ptr<FileSystem> MakeSystemFileSystem(FlushSeam seam, Sweeping)
 {
     return std::make_unique<Win32FileSystem>(std::move(seam));
 }

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 
 namespace quorvel::cli {
@@ -30,7 +31,28 @@ std::u16string Name(int i)
     return u"f" + U16(std::to_string(i));
 }
 
-TEST(OutputGroups, EachFileIsOnTheDiskBeforeItIsReportedAndAFailingFlushFailsItAlone)
+// The ways a group's bytes reach the disk: a sweep of its file system, a
+// sweep that fails (each output then flushes itself), or each output's own
+// flush. The order and the failures are the same in all.
+struct Way {
+    Sweeping sweeping;
+    bool sweepFails;
+    // Windows has no sweep: each output flushes itself whatever is asked.
+    bool Sweeps() const
+    {
+#ifdef _WIN32
+        return false;
+#else
+        return sweeping == Sweeping::Always;
+#endif
+    }
+};
+class OutputGroups : public testing::TestWithParam<Way> {};
+INSTANTIATE_TEST_SUITE_P(SweptOrFlushedEach, OutputGroups,
+                         testing::Values(Way {Sweeping::Always, false}, Way {Sweeping::Always, true},
+                                         Way {Sweeping::Never, false}));
+
+TEST_P(OutputGroups, EachFileIsOnTheDiskBeforeItIsReportedAndAFailingFlushFailsItAlone)
 {
     ScratchDir dir;
     CliOptions options;
@@ -41,25 +63,34 @@ TEST(OutputGroups, EachFileIsOnTheDiskBeforeItIsReportedAndAFailingFlushFailsItA
         options.files.push_back(U16(dir / Name(i)));
     }
     std::mutex mutex;
-    int dataFlushes = 0;
-    int folderFlushes = 0;
-    const auto fs = MakeSystemFileSystem([&](FlushStep step, const std::function<FileStatus()>& flush) {
-        std::lock_guard lock(mutex);
-        if (step == FlushStep::Folder) {
-            ++folderFlushes;
-            EXPECT_EQ(CountNamed(dir, u"en_"), 5u);
-            EXPECT_EQ(CountNamed(dir, u"f"), 6u) << "a source went before its output's name was on the disk";
-            return flush();
-        }
-        EXPECT_EQ(CountNamed(dir, u"en_"), 0u) << "a name came before the bytes of its group were on the disk";
-        return ++dataFlushes == 3 ? FileStatus {FileError::DiskError, 5} : flush();
-    });
+    std::map<FlushStep, int> count;
+    const auto fs = MakeSystemFileSystem(
+        [&](FlushStep step, const std::function<FileStatus()>& flush) {
+            std::lock_guard lock(mutex);
+            ++count[step];
+            if (step == FlushStep::Folder) {
+                EXPECT_EQ(CountNamed(dir, u"en_"), 5u);
+                EXPECT_EQ(CountNamed(dir, u"f"), 6u) << "a source went before its output's name was on the disk";
+                return flush();
+            }
+            EXPECT_EQ(CountNamed(dir, u"en_"), 0u) << "a name came before the bytes of its group were on the disk";
+            if (step == FlushStep::Volume)
+                return GetParam().sweepFails ? FileStatus {FileError::DiskError, 5} : flush();
+            EXPECT_EQ(count[FlushStep::Volume], GetParam().Sweeps() ? 1 : 0) << "before the sweep";
+            return count[FlushStep::Data] + count[FlushStep::Confirm] == 3 ? FileStatus {FileError::DiskError, 5}
+                                                                            : flush();
+        },
+        GetParam().sweeping);
 
     EXPECT_EQ(RunFiles(PlanRun(options), options, u"123456", *fs), kExitFileFailed);
-    EXPECT_EQ(dataFlushes, 6);
-    EXPECT_LE(folderFlushes, 1);  // one for the whole group
+    // Only bytes that a sweep put on the disk are taken as there unflushed.
+    const bool swept = GetParam().Sweeps() && !GetParam().sweepFails;
+    EXPECT_EQ(count[FlushStep::Data], swept ? 0 : 6);
+    EXPECT_EQ(count[FlushStep::Confirm], swept ? 6 : 0);
+    EXPECT_EQ(count[FlushStep::Volume], GetParam().Sweeps() ? 1 : 0);
+    EXPECT_LE(count[FlushStep::Folder], 1);  // one for the whole group
 #ifndef _WIN32
-    EXPECT_EQ(folderFlushes, 1);
+    EXPECT_EQ(count[FlushStep::Folder], 1);
 #endif
     // Only the file whose flush failed keeps its source, and has no output.
     EXPECT_EQ(CountNamed(dir, u"f"), 1u);
@@ -73,14 +104,16 @@ TEST(OutputGroups, EachFileIsOnTheDiskBeforeItIsReportedAndAFailingFlushFailsItA
     }
 }
 
-TEST(OutputGroups, AnInterruptInTheMiddleOfAGroupLeavesNothingUnnamedOrHalfNamed)
+TEST_P(OutputGroups, AnInterruptInTheMiddleOfAGroupLeavesNothingUnnamedOrHalfNamed)
 {
     ScratchDir dir;
     std::atomic<bool> stopped {false};
-    const auto fs = MakeSystemFileSystem([&](FlushStep step, const std::function<FileStatus()>& flush) {
-        stopped = stopped || step == FlushStep::Data;  // while the group's bytes go to the disk
-        return flush();
-    });
+    const auto fs = MakeSystemFileSystem(
+        [&](FlushStep step, const std::function<FileStatus()>& flush) {
+            stopped = stopped || step != FlushStep::Folder;  // while the group's bytes go to the disk
+            return flush();
+        },
+        GetParam().sweeping);
     CliOptions options;
     options.removeSources = true;
     ProgressLine progress(false);
