@@ -55,12 +55,15 @@ namespace {
 // Whether a file's output name may be made now, saying why not.
 FileResult CheckOutputName(const PlannedFile& file, const CliOptions& options)
 {
-    // Checked only now: an earlier file of this run may have made it.
+    // Checked only now: an earlier file of this run may have made it. The
+    // usual answer, no such name, takes one look.
+    if (!PathExists(file.output))
+        return FileResult::Done;
     if (IsFolder(file.output)) {
         Report(file.source + u": cannot create " + file.output + u": " + ReasonText({FileError::IsFolder, 0}));
         return FileResult::Failed;
     }
-    if (!options.force && PathExists(file.output)) {
+    if (!options.force) {
         Report(file.source + u": " + file.output + u" already exists; not replaced (-f replaces it)");
         return FileResult::Failed;
     }
