@@ -21,11 +21,39 @@
 #else
 #include "platform/posix/PosixFileSystem.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#endif
+
+#ifndef _WIN32
+// The linker routes the file services' renameat2 and unlink through these
+// (tests/CMakeLists.txt), so a test can give the calls a file system's faults.
+bool g_renameNoReplaceRefused = false;  // as a file system without RENAME_NOREPLACE
+int g_unlinksToFail = 0;                // the next ones fail with EIO
+
+extern "C" int __real_renameat2(int, const char*, int, const char*, unsigned int);
+extern "C" int __real_unlink(const char*);
+
+extern "C" int __wrap_renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned int flags)
+{
+    if (g_renameNoReplaceRefused && (flags & RENAME_NOREPLACE) != 0)
+        return errno = EINVAL, -1;
+    return __real_renameat2(fromFolder, from, toFolder, to, flags);
+}
+
+extern "C" int __wrap_unlink(const char* path)
+{
+    if (g_unlinksToFail > 0) {
+        --g_unlinksToFail;
+        return errno = EIO, -1;
+    }
+    return __real_unlink(path);
+}
 #endif
 
 namespace quorvel {
@@ -53,6 +81,22 @@ std::unique_ptr<OutputFile> Unpublished(FileSystem& fs, const ScratchDir& dir, c
         EXPECT_TRUE(output->Write(bytes.data(), static_cast<uint32_t>(bytes.size())));
     }
     return output;
+}
+
+struct SourceCase {
+    std::u16string path;
+    FileError expected;
+};
+
+// Each path opens as a source or is refused with its error.
+void ExpectOpened(const std::vector<SourceCase>& cases)
+{
+    for (const auto& c : cases) {
+        SCOPED_TRACE(test::ReadableName(c.path));
+        std::unique_ptr<File> file;
+        EXPECT_EQ(SystemFileSystem().OpenRead(c.path, file).error, c.expected);
+        EXPECT_EQ(file != nullptr, c.expected == FileError::None);
+    }
 }
 
 // What may show in the folder of an unpublished output: nothing, or one temporary.
@@ -256,6 +300,44 @@ TEST(PosixOutputFile, WithoutUnnamedFilesAKilledRunLeavesARecognisableTemporaryT
     EXPECT_EQ(run.Left(), (Names {left[0], u"en_x"}));
 }
 
+// Where the file system has no RENAME_NOREPLACE, a hard link publishes a named
+// temporary without replacing and the temporary name goes. When that name
+// cannot go, the output is not left under two names as a success: the new
+// name goes again.
+TEST(PosixOutputFile, WithoutNoReplaceRenameALinkPublishesAndAFailedUnlinkUndoesIt)
+{
+    const auto fs = MakePosixFileSystem(false);
+    g_renameNoReplaceRefused = true;
+    const struct {
+        bool existing;
+        int unlinksToFail;
+        FileError expected;
+        Names left;
+    } cases[] = {
+        {false, 0, FileError::None, {u"out"}},
+        {true, 0, FileError::Exists, {u"out"}},
+        {false, 1, FileError::DiskError, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "existing " << c.existing << ", failing unlinks " << c.unlinksToFail);
+        ScratchDir dir;
+        if (c.existing)
+            test::WriteFile(dir / u"out", {1});
+        auto output = Unpublished(*fs, dir, {9});
+        ASSERT_TRUE(output && output->Finish(std::nullopt));
+        g_unlinksToFail = c.unlinksToFail;
+        const FileStatus published = output->Publish(U16(dir / u"out"), false);
+        EXPECT_EQ(g_unlinksToFail, 0);
+        EXPECT_EQ(published.error, c.expected);
+        output.reset();
+        EXPECT_EQ(dir.List(), c.left);
+        if (!c.left.empty()) {
+            EXPECT_EQ(test::ReadFile(dir / u"out"), (std::vector<uint8_t> {c.existing ? uint8_t {1} : uint8_t {9}}));
+        }
+    }
+    g_renameNoReplaceRefused = false;
+}
+
 // Every kind of thing a name can stand for that is not an ordinary file is
 // refused, named for what it is, and without waiting: a FIFO with no writer
 // would otherwise hold the open forever.
@@ -274,10 +356,7 @@ TEST(PosixSources, OnlyOrdinaryFilesAreOpened)
     test::WriteFile(dir / u"ordinary", {1, 2});
     test::WriteFile(dir / u"CON", {3});
 
-    const struct {
-        std::u16string path;
-        FileError expected;
-    } cases[] = {
+    ExpectOpened({
         {U16(dir / u"fifo"), FileError::IsPipe},
         {U16(dir / u"link-to-fifo"), FileError::IsPipe},
         {U16(dir / u"folder"), FileError::IsFolder},
@@ -288,13 +367,7 @@ TEST(PosixSources, OnlyOrdinaryFilesAreOpened)
         {U16(dir / u"ordinary"), FileError::None},
         {u"/proc/self/status", FileError::None},  // opens; its job then finds the size untrue
         {U16(dir / u"CON"), FileError::None},        // a device name only on Windows
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(test::ReadableName(c.path));
-        std::unique_ptr<File> file;
-        EXPECT_EQ(SystemFileSystem().OpenRead(c.path, file).error, c.expected);
-        EXPECT_EQ(file != nullptr, c.expected == FileError::None);
-    }
+    });
     ::close(sock);
 }
 
@@ -308,22 +381,13 @@ TEST(Win32Sources, OnlyOrdinaryFilesAreOpened)
     const HANDLE pipe = ::CreateNamedPipeW(L"\\\\.\\pipe\\quorvel-source-test", PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE,
                                            1, 4096, 4096, 0, nullptr);
     ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-    const struct {
-        std::u16string path;
-        FileError expected;
-    } cases[] = {
+    ExpectOpened({
         {U16(dir / u"folder"), FileError::IsFolder},
         {u"\\\\.\\pipe\\quorvel-source-test", FileError::IsPipe},
         {u"NUL", FileError::IsDevice},
         {U16(dir / u"missing"), FileError::NotFound},
         {U16(dir / u"ordinary"), FileError::None},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(test::ReadableName(c.path));
-        std::unique_ptr<File> file;
-        EXPECT_EQ(SystemFileSystem().OpenRead(c.path, file).error, c.expected);
-        EXPECT_EQ(file != nullptr, c.expected == FileError::None);
-    }
+    });
     ::CloseHandle(pipe);
 }
 
