@@ -7,6 +7,7 @@
 # here is skipped with its reason; every other failure fails the test.
 set -uo pipefail
 cli=$(realpath "$1")
+echo_refused=$(realpath "$2")  # preloaded: the terminal says it could not turn the echo back on
 failures=0
 scratch=$(mktemp -d /dev/shm/quorvel-cli-test.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
@@ -224,6 +225,13 @@ if script -qec true /dev/null >/dev/null 2>&1; then
   else
     fail "password prompt: exit $rc, output: $(cat -v tty.txt)"
   fi
+  rm -f en_plain
+  # The echo not turned back on is told once, after both prompts.
+  asan=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0  # the preload comes before a sanitizer's library
+  on_terminal 30 "env LD_PRELOAD='$echo_refused' ASAN_OPTIONS='$asan' '$cli' encipher -q plain" \
+    'Password:' 'secret7\n' 'Repeat the password:' 'secret7\n'
+  [ "$rc" -eq 0 ] && cmp -s en_plain expected && [ "$(grep -c 'echo could not be turned back on' tty.txt)" -eq 1 ] &&
+    pass "an echo the terminal would not turn back on: said once" || fail "echo not restored: exit $rc, output: $(cat -v tty.txt)"
   rm -f en_plain
   on_terminal 30 "'$cli' encipher -q plain" 'Password:' 'secret7\n' 'Repeat the password:' 'secret8\n'
   # script passes the exit code on with -e.
