@@ -1,7 +1,7 @@
 // The key bytes never reach freed memory: every allocation this program frees
 // is searched for them. The job's key, its expansion and the block buffers
 // must all have been wiped by then, whichever way the job ends, and so must
-// a password line read from standard input.
+// a password line read from standard input or typed at the console.
 #include "cipher/CipherJob.h"
 
 #include "RecordingOwner.h"
@@ -17,8 +17,11 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <string_view>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -88,15 +91,15 @@ void operator delete[](void* p, size_t) noexcept
 namespace quorvel {
 namespace {
 
-// Watches the key bytes of password (ASCII here, so key byte j is character j).
+// Watches the key bytes of password (ASCII here, so key byte j is character
+// j), or any other bytes of a secret.
 class WatchKey {
 public:
-    explicit WatchKey(const char* password)
+    explicit WatchKey(std::string_view secret)
     {
-        const size_t n = std::strlen(password);
-        std::memcpy(g_secret, password, n);
+        std::memcpy(g_secret, secret.data(), secret.size());
         g_blocksWithSecret = 0;
-        g_secretLength = n;
+        g_secretLength = secret.size();
     }
     ~WatchKey() { g_secretLength = 0; }
     int Leaks() const { return g_blocksWithSecret.load(); }
@@ -174,6 +177,50 @@ TEST(KeyWipe, NoFreedMemoryHoldsAPasswordReadFromStandardInput)
     }
     ::dup2(savedStdin, STDIN_FILENO);
     ::close(savedStdin);
+}
+#endif
+
+#ifdef _WIN32
+// Keys typed on this process's console, as a person at it would. Given in
+// pieces: joined, the copies made on the way would leave a password behind.
+void TypeOnConsole(std::initializer_list<std::u16string_view> pieces)
+{
+    // The console Wine gives a program started without a terminal takes no
+    // keys; one of its own, in a window, does.
+    ::FreeConsole();
+    ASSERT_TRUE(::AllocConsole());
+    std::vector<INPUT_RECORD> records;
+    for (const std::u16string_view piece : pieces) {
+        for (const char16_t key : piece) {
+            const WORD virtualKey = key == u'\r' ? VK_RETURN : 0;
+            records.push_back({KEY_EVENT, {.KeyEvent = {TRUE, 1, virtualKey, 0, {.UnicodeChar = wchar_t(key)}, 0}}});
+        }
+    }
+    const HANDLE console = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD written = 0;
+    EXPECT_TRUE(::WriteConsoleInputW(console, records.data(), static_cast<DWORD>(records.size()), &written));
+    ::CloseHandle(console);
+}
+
+// A password typed at the console goes into room taken before the first key:
+// no shorter copy of it is freed as it comes in. A line past that room is
+// read to its end and dropped, and the next line is the next answer.
+TEST(KeyWipe, NoFreedMemoryHoldsAPasswordTypedAtTheConsole)
+{
+    const std::u16string password = u"Wd8#qS3!fT6%";
+    const std::u16string typed = password + std::u16string(100, u'p');  // more than one console read
+    TypeOnConsole({typed, u"\r", typed, std::u16string(300, u'q'), u"\rnext\r"});
+    const WatchKey watch({reinterpret_cast<const char*>(password.data()), password.size() * 2});
+    std::u16string answer;
+    EXPECT_EQ(AskPassword(u"", answer, 1000), AskResult::Ok);
+    EXPECT_EQ(answer, typed);
+    Wipe(answer);
+    EXPECT_EQ(AskPassword(u"", answer, 150), AskResult::TooLong);
+    EXPECT_TRUE(answer.empty());
+    EXPECT_EQ(watch.Leaks(), 0);
+    EXPECT_EQ(AskPassword(u"", answer, 1000), AskResult::Ok);
+    EXPECT_EQ(answer, u"next");
 }
 #endif
 
