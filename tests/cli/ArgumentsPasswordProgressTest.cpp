@@ -1,10 +1,18 @@
 // The command line's pieces in-process: argument parsing and its usage errors,
-// the password line, the progress texts.
+// the password line, the progress texts, a console closed mid-run.
 #include "cli/CommandLine.h"
 #include "cli/Progress.h"
 #include "cli/Password.h"
+#include "platform/Terminal.h"
+#include "tests/TimeScale.h"
 
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <cstdio>
+#endif
 
 namespace quorvel::cli {
 namespace {
@@ -178,6 +186,31 @@ TEST(CliProgress, LongNamesKeepTheirEndAndWholeCharacters)
     EXPECT_EQ(ShortName(u"abcd\U0001F511xyz", 5), u"\u2026xyz");
     EXPECT_EQ(ShortName(u"abcd\U0001F511xyz", 6), u"\u2026\U0001F511xyz");
 }
+
+#ifdef _WIN32
+// Windows ends the process when its handler of a console's close returns, so
+// the handler holds the close until the run has removed what it must, and no
+// longer. The close comes as the console sends it, through kernel32's control
+// routine on a thread of its own; in a child process, which keeps the close
+// as its interruption.
+TEST(CliConsole, ACloseWaitsForTheCleanUpAndNoLonger)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto closeMidRun = [] {
+        InstallInterruptHandlers();
+        const auto control = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+            reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CtrlRoutine")));
+        const HANDLE close = ::CreateThread(nullptr, 0, control, reinterpret_cast<void*>(CTRL_CLOSE_EVENT), 0, nullptr);
+        // Longer than a fixed pause would last, within the 5 s Windows allows.
+        const bool held = ::WaitForSingleObject(close, 3000) == WAIT_TIMEOUT;
+        CleanupFinished();
+        const bool let = ::WaitForSingleObject(close, 1000 * test::TimeScale()) == WAIT_OBJECT_0;
+        std::fprintf(stderr, "held %d, let go %d, signal %d\n", held, let, InterruptSignal());
+        std::_Exit(held && let && InterruptSignal() == 1 ? 0 : 1);
+    };
+    EXPECT_EXIT(closeMidRun(), testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
 }  // namespace quorvel::cli
