@@ -9,14 +9,12 @@
 set -uo pipefail
 cli=$(realpath "$1")
 shift
-failures=0
 scale=${QUORVEL_TIME_SCALE:-1}
 scratch=$(mktemp -d)
 holder=
 trap '[ -n "$holder" ] && kill "$holder" 2>/dev/null; rm -rf "$scratch"' EXIT
 cd "$scratch"
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+. "${BASH_SOURCE%/*}/../checks.sh"
 run() { "$@" 2>err; rc=$?; }
 . "${BASH_SOURCE%/*}/terminal.sh"
 
@@ -59,5 +57,4 @@ exec 4>&-  # the waiting run reads the end of its input and leaves
 wait "$holder"
 holder=
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

@@ -8,7 +8,6 @@
 set -uo pipefail
 cli=$(realpath "$1")
 echo_refused=$(realpath "$2")  # preloaded: the terminal says it could not turn the echo back on
-failures=0
 scratch=$(mktemp -d /dev/shm/quorvel-cli-test.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
 chmod 755 "$scratch"
@@ -16,9 +15,7 @@ cd "$scratch"
 printf 'secret7\n' > pw
 chmod 644 pw
 
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-skip() { echo "SKIP: $*"; }
+. "${BASH_SOURCE%/*}/../checks.sh"
 # Names in the current folder other than the ones given.
 others() { ls -A | grep -vxF -f <(printf '%s\n' "$@") || true; }
 . "${BASH_SOURCE%/*}/terminal.sh"
@@ -44,12 +41,10 @@ for case in INT:130 TERM:143 HUP:129 QUIT:131 PIPE:141 KILL:137; do
   wait "$pid"; rc=$?
   said=yes
   [ "$sig" != KILL ] && ! grep -q 'big: interrupted' err && said=no
-  if [ "$rc" -eq "$expected" ] && [ "$said" = yes ] && [ "$(cat en_big)" = "earlier output" ] \
-     && [ -e big ] && [ -e after ] && [ -z "$(others pw big en_big after err)" ]; then
-    pass "SIG$sig mid-file: exit $rc, earlier output kept, nothing partial, the next file not started"
-  else
+  [ "$rc" -eq "$expected" ] && [ "$said" = yes ] && [ "$(cat en_big)" = "earlier output" ] \
+     && [ -e big ] && [ -e after ] && [ -z "$(others pw big en_big after err)" ] &&
+    pass "SIG$sig mid-file: exit $rc, earlier output kept, nothing partial, the next file not started" ||
     fail "SIG$sig mid-file: exit $rc (not $expected), stderr: $(cat err), folder: $(ls -A | tr '\n' ' ')"
-  fi
 done
 rm -f big en_big after err
 
@@ -66,11 +61,9 @@ for case in INT:130 HUP:129; do
   kill -s "$sig" "$pid"
   wait "$pid"; rc=$?
   kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
-  if [ "$rc" -eq "$expected" ] && [ -z "$(others pw small err quiet-pipe)" ]; then
-    pass "SIG$sig while the password is awaited: exit $rc, nothing made"
-  else
+  [ "$rc" -eq "$expected" ] && [ -z "$(others pw small err quiet-pipe)" ] &&
+    pass "SIG$sig while the password is awaited: exit $rc, nothing made" ||
     fail "SIG$sig while the password is awaited: exit $rc (not $expected), stderr: $(cat err)"
-  fi
   rm -f quiet-pipe err
 done
 
@@ -88,12 +81,9 @@ for case in "fifo-no-writer:is a pipe" "fifo-with-writer:is a pipe" "/dev/zero:i
   else
     cat plain-src | timeout 10 "$cli" encipher --password-file pw -o . "$src" 2> err; rc=$?
   fi
-  if [ "$rc" -eq 1 ] && grep -q "$says" err && [ -z "$(others pw plain-src small fifo-no-writer fifo-with-writer folder err)" ] \
-     && [ ! -e /dev/en_zero ] && [ ! -e /dev/en_null ]; then
-    pass "$src refused: $(cat err)"
-  else
+  [ "$rc" -eq 1 ] && grep -q "$says" err && [ -z "$(others pw plain-src small fifo-no-writer fifo-with-writer folder err)" ] \
+     && [ ! -e /dev/en_zero ] && [ ! -e /dev/en_null ] && pass "$src refused: $(cat err)" ||
     fail "$src: exit $rc, stderr: $(cat err), folder: $(ls -A | tr '\n' ' ')"
-  fi
 done
 kill %% 2>/dev/null; wait 2>/dev/null
 rm -rf fifo-no-writer fifo-with-writer folder err plain-src small
@@ -105,11 +95,9 @@ for mode in 600 640 644 400; do
   chmod "$mode" secret
   (umask 022 && "$cli" encipher -f --password-file pw secret && "$cli" decipher -f --password-file pw en_secret) 2> err
   got_en=$(stat -c %a en_secret) got_de=$(stat -c %a de_en_secret)
-  if [ "$got_en" = "$mode" ] && [ "$got_de" = "$mode" ] && cmp -s secret de_en_secret; then
-    pass "mode $mode source: en_ and de_ outputs mode $got_en and $got_de"
-  else
+  [ "$got_en" = "$mode" ] && [ "$got_de" = "$mode" ] && cmp -s secret de_en_secret &&
+    pass "mode $mode source: en_ and de_ outputs mode $got_en and $got_de" ||
     fail "mode $mode source: en_ $got_en, de_ $got_de, stderr: $(cat err)"
-  fi
   rm -f en_secret de_en_secret err
 done
 rm -f secret
@@ -122,11 +110,9 @@ for size in 0 1 262143 262144 262145 524288 786433 1000003; do
   "$cli" encipher -q --password-file pw s-plain
   cat s-plain | "$cli" encipher --password-file pw - > s-en 2> err; rc=$?
   cat s-en | "$cli" decipher --password-file pw - 2>> err | cmp -s - s-plain; back=$?
-  if [ "$rc" -eq 0 ] && cmp -s s-en en_s-plain && [ "$back" -eq 0 ] && [ ! -s err ]; then
-    pass "stream of $size bytes: the file's bytes, and back"
-  else
+  [ "$rc" -eq 0 ] && cmp -s s-en en_s-plain && [ "$back" -eq 0 ] && [ ! -s err ] &&
+    pass "stream of $size bytes: the file's bytes, and back" ||
     fail "stream of $size bytes: exit $rc, stderr: $(cat err)"
-  fi
   rm -f s-plain en_s-plain s-en err
 done
 # A slow writer: the blocks still fall every 256 KiB, not where the pipe had data.
@@ -136,18 +122,13 @@ head -c 700001 /dev/urandom > s-plain
     dd if=s-plain bs=100000 skip=$((at / 100000)) count=$(( at == 500000 ? 3 : (at == 0 ? 1 : 2) )) status=none
     sleep 0.3
   done; } | "$cli" encipher --password-file pw - > s-en 2> err; rc=$?
-if [ "$rc" -eq 0 ] && cmp -s s-en en_s-plain; then
-  pass "stream from a slow writer: the same bytes as from the file"
-else
+[ "$rc" -eq 0 ] && cmp -s s-en en_s-plain && pass "stream from a slow writer: the same bytes as from the file" ||
   fail "stream from a slow writer: exit $rc, stderr: $(cat err), $(cmp s-en en_s-plain 2>&1)"
-fi
 head -c 50000000 /dev/zero | "$cli" encipher --password-file pw - 2> err | head -c 10 > /dev/null
 rc=${PIPESTATUS[1]}
-if [ "$rc" -eq 141 ] && [ "$(wc -l < err)" -eq 1 ] && grep -q 'standard output was closed' err; then
-  pass "a reader that closes early: exit 141 and one line"
-else
+[ "$rc" -eq 141 ] && [ "$(wc -l < err)" -eq 1 ] && grep -q 'standard output was closed' err &&
+  pass "a reader that closes early: exit 141 and one line" ||
   fail "a reader that closes early: exit $rc, stderr: $(cat err)"
-fi
 rm -f s-plain en_s-plain s-en err
 
 # --- Permissions, as an unprivileged user.
@@ -157,18 +138,14 @@ if setpriv --reuid=nobody --regid=nogroup --clear-groups true 2>/dev/null; then
   cp plain secret && chmod 600 secret
   mkdir -p mine && chmod 777 mine
   as_nobody "$cli" encipher --password-file pw -o mine secret plain 2> err; rc=$?
-  if [ "$rc" -eq 1 ] && grep -q 'secret: cannot open: permission denied' err && [ "$(ls -A mine)" = "en_plain" ]; then
-    pass "unreadable source: named with its cause, the other file done, exit 1"
-  else
+  [ "$rc" -eq 1 ] && grep -q 'secret: cannot open: permission denied' err && [ "$(ls -A mine)" = "en_plain" ] &&
+    pass "unreadable source: named with its cause, the other file done, exit 1" ||
     fail "unreadable source: exit $rc, stderr: $(cat err), mine: $(ls -A mine | tr '\n' ' ')"
-  fi
   mkdir -p locked && chmod 755 locked
   as_nobody "$cli" encipher --password-file pw -o locked plain 2> err; rc=$?
-  if [ "$rc" -eq 1 ] && grep -q 'plain: cannot create locked/en_plain: permission denied' err && [ -z "$(ls -A locked)" ]; then
-    pass "output folder not writable: named with its cause, exit 1, nothing created"
-  else
+  [ "$rc" -eq 1 ] && grep -q 'plain: cannot create locked/en_plain: permission denied' err && [ -z "$(ls -A locked)" ] &&
+    pass "output folder not writable: named with its cause, exit 1, nothing created" ||
     fail "output folder not writable: exit $rc, stderr: $(cat err), locked: $(ls -A locked | tr '\n' ' ')"
-  fi
   rm -rf mine locked secret err
 else
   skip "permissions: cannot run as nobody here (setpriv failed)"
@@ -180,12 +157,10 @@ mkdir -p small
 if unshare -m true 2>/dev/null && unshare -m sh -c 'mount -t tmpfs -o size=1m tmpfs small' 2>/dev/null; then
   unshare -m sh -c 'mount -t tmpfs -o size=1m tmpfs small && "$0" encipher --password-file pw -o small large plain 2> err; echo $? > rc; ls -A small > left' "$cli"
   rc=$(cat rc)
-  if [ "$rc" -eq 1 ] && grep -q 'large: cannot write small/en_large: no space left on the disk; no output written' err \
-     && [ "$(cat left)" = "en_plain" ]; then
-    pass "full file system: named with its cause, no partial output, the small file still done"
-  else
+  [ "$rc" -eq 1 ] && grep -q 'large: cannot write small/en_large: no space left on the disk; no output written' err \
+     && [ "$(cat left)" = "en_plain" ] &&
+    pass "full file system: named with its cause, no partial output, the small file still done" ||
     fail "full file system: exit $rc, stderr: $(cat err), left: $(cat left | tr '\n' ' ')"
-  fi
   rm -f rc err left
 else
   skip "full file system: cannot mount a tmpfs here"
@@ -195,72 +170,55 @@ rm -rf small large
 # --- A terminal: progress on it, none with -q; the password asked twice without echo.
 if script -qec true /dev/null >/dev/null 2>&1; then
   script -qec "'$cli' encipher --password-file pw plain" /dev/null > tty.txt 2>&1; rc=$?
-  if [ "$rc" -eq 0 ] && grep -q 'plain  100%  292.969KB' tty.txt; then
-    pass "progress line on a terminal"
-  else
+  [ "$rc" -eq 0 ] && grep -q 'plain  100%  292.969KB' tty.txt && pass "progress line on a terminal" ||
     fail "progress on a terminal: exit $rc, output: $(cat -v tty.txt)"
-  fi
   rm -f en_plain
   # Several files: each closing line counts the files on the disk so far.
   head -c 1000 /dev/urandom > one && head -c 2000 /dev/urandom > two
   script -qec "'$cli' encipher --password-file pw one two" /dev/null > tty.txt 2>&1; rc=$?
-  if [ "$rc" -eq 0 ] && grep -q '1/2  one  100%' tty.txt && grep -q '2/2  two  100%' tty.txt; then
-    pass "progress of several files counts the files on the disk"
-  else
+  [ "$rc" -eq 0 ] && grep -q '1/2  one  100%' tty.txt && grep -q '2/2  two  100%' tty.txt &&
+    pass "progress of several files counts the files on the disk" ||
     fail "progress of several files: exit $rc, output: $(cat -v tty.txt)"
-  fi
   rm -f one two en_one en_two
   script -qec "'$cli' encipher -q --password-file pw plain" /dev/null > tty.txt 2>&1; rc=$?
-  if [ "$rc" -eq 0 ] && [ ! -s tty.txt ] && [ -f en_plain ]; then
-    pass "-q: nothing on the terminal"
-  else
+  [ "$rc" -eq 0 ] && [ ! -s tty.txt ] && [ -f en_plain ] && pass "-q: nothing on the terminal" ||
     fail "-q on a terminal: exit $rc, output: $(cat -v tty.txt)"
-  fi
   mv en_plain expected
   # Echo is off at each prompt, so the password never shows.
   on_terminal 30 "'$cli' encipher -q plain" 'Password:' 'secret7\n' 'Repeat the password:' 'secret7\n'
-  if [ "$rc" -eq 0 ] && cmp -s en_plain expected && grep -q 'Password:' tty.txt && grep -q 'Repeat the password:' tty.txt \
-     && ! grep -q secret7 tty.txt; then
-    pass "password asked twice on the terminal without echo"
-  else
+  [ "$rc" -eq 0 ] && cmp -s en_plain expected && grep -q 'Password:' tty.txt && grep -q 'Repeat the password:' tty.txt \
+     && ! grep -q secret7 tty.txt && pass "password asked twice on the terminal without echo" ||
     fail "password prompt: exit $rc, output: $(cat -v tty.txt)"
-  fi
   rm -f en_plain
   # The echo not turned back on is told once, after both prompts.
   asan=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0  # the preload comes before a sanitizer's library
   on_terminal 30 "env LD_PRELOAD='$echo_refused' ASAN_OPTIONS='$asan' '$cli' encipher -q plain" \
     'Password:' 'secret7\n' 'Repeat the password:' 'secret7\n'
   [ "$rc" -eq 0 ] && cmp -s en_plain expected && [ "$(grep -c 'echo could not be turned back on' tty.txt)" -eq 1 ] &&
-    pass "an echo the terminal would not turn back on: said once" || fail "echo not restored: exit $rc, output: $(cat -v tty.txt)"
+    pass "an echo the terminal would not turn back on: said once" ||
+    fail "echo not restored: exit $rc, output: $(cat -v tty.txt)"
   rm -f en_plain
   on_terminal 30 "'$cli' encipher -q plain" 'Password:' 'secret7\n' 'Repeat the password:' 'secret8\n'
   # script passes the exit code on with -e.
-  if [ "$rc" -eq 2 ] && grep -q 'passwords differ' tty.txt && [ ! -e en_plain ]; then
-    pass "differing passwords refused, exit 2"
-  else
+  [ "$rc" -eq 2 ] && grep -q 'passwords differ' tty.txt && [ ! -e en_plain ] &&
+    pass "differing passwords refused, exit 2" ||
     fail "differing passwords: exit $rc, output: $(cat -v tty.txt)"
-  fi
   # --password-stdin from the terminal itself: asked for, not shown.
   on_terminal 30 "'$cli' encipher -q --password-stdin plain" 'Password:' 'secret7\n'
-  if [ "$rc" -eq 0 ] && cmp -s en_plain expected && grep -q 'Password:' tty.txt && ! grep -q secret7 tty.txt; then
-    pass "--password-stdin on a terminal: no echo"
-  else
+  [ "$rc" -eq 0 ] && cmp -s en_plain expected && grep -q 'Password:' tty.txt && ! grep -q secret7 tty.txt &&
+    pass "--password-stdin on a terminal: no echo" ||
     fail "--password-stdin on a terminal: exit $rc, output: $(cat -v tty.txt)"
-  fi
   rm -f en_plain
   # Ctrl-D (the terminal's end of input) at either prompt abandons the run.
   for how in "--password-stdin" ""; do
     on_terminal 30 "'$cli' encipher -q $how plain" 'Password:' '\004'
-    if [ "$rc" -eq 2 ] && grep -q 'no password given' tty.txt && [ ! -e en_plain ]; then
-      pass "Ctrl-D at the prompt ${how:-(typed)}: abandoned, exit 2"
-    else
+    [ "$rc" -eq 2 ] && grep -q 'no password given' tty.txt && [ ! -e en_plain ] &&
+      pass "Ctrl-D at the prompt ${how:-(typed)}: abandoned, exit 2" ||
       fail "Ctrl-D at the prompt ${how:-(typed)}: exit $rc, output: $(cat -v tty.txt)"
-    fi
   done
   rm -f tty.txt expected
 else
   skip "terminal: script(1) cannot make a pseudo-terminal here"
 fi
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

@@ -7,7 +7,7 @@
 set -uo pipefail
 cli=$(realpath "$1")
 . "$2"
-failures=0
+. "${BASH_SOURCE%/*}/../checks.sh"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -18,7 +18,7 @@ expect() {
   COMP_WORDS=(quorvel-cli "$@") COMP_CWORD=$# COMPREPLY=()
   _quorvel_cli
   got=$(printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd '|')
-  if [ "$got" = "$expected" ]; then echo "ok: $what: $got"; else echo "FAIL: $what: '$got', not '$expected'"; failures=$((failures + 1)); fi
+  [ "$got" = "$expected" ] && pass "$what: $got" || fail "$what: '$got', not '$expected'"
 }
 # The options a help text shows, read as the man page test reads them.
 help_options() { "$cli" "$@" --help | grep -oE -- '(^|[ ,(])--?[a-z][a-z-]*' | tr -d ' ,(' | LC_ALL=C sort -u | paste -sd '|'; }
@@ -35,5 +35,4 @@ expect "--output-dir=" "out folder" encipher --output-dir = ''
 expect "--password-file" "-dashed|a file|out folder" encipher --password-file ''
 expect "after --" "-dashed" decipher -- -
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

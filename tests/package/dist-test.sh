@@ -9,12 +9,10 @@
 #   dist-test.sh SOURCE_DIR
 set -uo pipefail
 dist=$(realpath "$1")/scripts/dist
-failures=0
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+. "${BASH_SOURCE%/*}/../checks.sh"
 
 export SOURCE_DATE_EPOCH=1796731200  # 2026-12-08 12:00:00 UTC
 for arch in win32 win64; do
@@ -34,38 +32,26 @@ chmod 755 "$scratch"/b-elsewhere/*/*
 
 for arch in win32 win64; do
   zip1=$scratch/out1/Quorvel-9.8.7-$arch.zip zip2=$scratch/out2/Quorvel-9.8.7-$arch.zip
-  if cmp -s "$zip1" "$zip2"; then
-    pass "$arch: two runs, the same bytes: $(sha256sum <"$zip1" | cut -c1-16)…"
-  else
+  cmp -s "$zip1" "$zip2" && pass "$arch: two runs, the same bytes: $(sha256sum <"$zip1" | cut -c1-16)…" ||
     fail "$arch: the two runs' archives differ"
-  fi
   entries=$(zipinfo -1 "$zip1" | paste -sd ' ')
   times=$(zipinfo -T -l "$zip1" | awk '$1 ~ /^-/ { print $8 }' | sort -u)
-  if [ "$entries" = "Quorvel.exe README.txt SHA256SUMS quorvel-cli.exe" ] \
-     && [ "$times" = "$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y%m%d.%H%M%S)" ]; then
-    pass "$arch: $entries, all dated $times"
-  else
+  [ "$entries" = "Quorvel.exe README.txt SHA256SUMS quorvel-cli.exe" ] \
+     && [ "$times" = "$(date -u -d "@$SOURCE_DATE_EPOCH" +%Y%m%d.%H%M%S)" ] &&
+    pass "$arch: $entries, all dated $times" ||
     fail "$arch: entries '$entries', times '$(echo $times)'"
-  fi
   mkdir "$scratch/x-$arch" && unzip -q "$zip1" -d "$scratch/x-$arch"
-  if (cd "$scratch/x-$arch" && sha256sum --quiet -c SHA256SUMS) && cmp -s "$scratch/x-$arch/Quorvel.exe" "$scratch/a/$arch/Quorvel.exe" \
-     && [ "$(grep -c $'\r$' "$scratch/x-$arch/README.txt")" = "$(wc -l <"$scratch/x-$arch/README.txt")" ]; then
-    pass "$arch: SHA256SUMS inside checks out; README.txt has CRLF line ends"
-  else
+  (cd "$scratch/x-$arch" && sha256sum --quiet -c SHA256SUMS) && cmp -s "$scratch/x-$arch/Quorvel.exe" "$scratch/a/$arch/Quorvel.exe" \
+     && [ "$(grep -c $'\r$' "$scratch/x-$arch/README.txt")" = "$(wc -l <"$scratch/x-$arch/README.txt")" ] &&
+    pass "$arch: SHA256SUMS inside checks out; README.txt has CRLF line ends" ||
     fail "$arch: the unpacked files do not match SHA256SUMS, the programs, or README.txt is not CRLF"
-  fi
 done
 setup1=$scratch/out1/Quorvel-9.8.7-setup.exe setup2=$scratch/out2/Quorvel-9.8.7-setup.exe
-if [ -s "$setup1" ] && cmp -s "$setup1" "$setup2"; then
-  pass "setup: two runs, the same bytes: $(sha256sum <"$setup1" | cut -c1-16)…"
-else
+[ -s "$setup1" ] && cmp -s "$setup1" "$setup2" &&
+  pass "setup: two runs, the same bytes: $(sha256sum <"$setup1" | cut -c1-16)…" ||
   fail "setup: missing, or the two runs' setups differ"
-fi
-if (cd "$scratch/out2" && sha256sum --quiet -c SHA256SUMS) && [ "$(wc -l <"$scratch/out2/SHA256SUMS")" = 3 ]; then
-  pass "SHA256SUMS beside the archives checks out"
-else
+(cd "$scratch/out2" && sha256sum --quiet -c SHA256SUMS) && [ "$(wc -l <"$scratch/out2/SHA256SUMS")" = 3 ] &&
+  pass "SHA256SUMS beside the archives checks out" ||
   fail "SHA256SUMS beside the archives: $(cat "$scratch/out2/SHA256SUMS")"
-fi
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

@@ -6,28 +6,21 @@
 #   man-page-test.sh QUORVEL_CLI MAN_PAGE
 set -uo pipefail
 cli=$1 page=$2
-failures=0
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+. "${BASH_SOURCE%/*}/../checks.sh"
 
 export LC_ALL=C.UTF-8 MANWIDTH=80 MAN_KEEP_FORMATTING=
 man --warnings -E UTF-8 -l "$page" 2>"$scratch/warnings" | col -bx >"$scratch/page"
 status=${PIPESTATUS[0]}
-if [ "$status" -eq 0 ] && [ ! -s "$scratch/warnings" ] && grep -q '^EXIT STATUS' "$scratch/page"; then
-  pass "man --warnings renders it without a warning"
-else
+[ "$status" -eq 0 ] && [ ! -s "$scratch/warnings" ] && grep -q '^EXIT STATUS' "$scratch/page" &&
+  pass "man --warnings renders it without a warning" ||
   fail "man --warnings: status $status, warnings: $(cat "$scratch/warnings")"
-fi
 
 width=$(wc -L <"$scratch/page")
-if [ "$width" -le 80 ]; then
-  pass "every line fits 80 columns"
-else
+[ "$width" -le 80 ] && pass "every line fits 80 columns" ||
   fail "a line is $width columns wide: $(awk -v w="$width" 'length($0) >= w - 2' "$scratch/page")"
-fi
 
 # What the program's help names, the page must name too.
 { "$cli" --help; "$cli" encipher --help; "$cli" decipher --help; } >"$scratch/help" 2>&1
@@ -37,11 +30,8 @@ missing=()
 for option in $options; do
   grep -qE -- "(^|[^a-z-])$option([^a-z-]|\$)" "$scratch/page" || missing+=("$option")
 done
-if [ "$n" -ge 10 ] && [ ${#missing[@]} -eq 0 ]; then
-  pass "all $n options of --help are in the page"
-else
+[ "$n" -ge 10 ] && [ ${#missing[@]} -eq 0 ] && pass "all $n options of --help are in the page" ||
   fail "options of --help not in the page (of $n): ${missing[*]}"
-fi
 
 statuses=$(sed -n '/^Exit status/,/^$/p' "$scratch/help" | grep -oE '\b(0|1|2|1[0-9]{2})\b' | sort -un)
 section=$(sed -n '/^EXIT STATUS/,/^[A-Z]/p' "$scratch/page")
@@ -49,11 +39,8 @@ missing=()
 for s in $statuses; do
   grep -qw "$s" <<<"$section" || missing+=("$s")
 done
-if [ -n "$statuses" ] && [ ${#missing[@]} -eq 0 ]; then
-  pass "every exit status of --help is in EXIT STATUS: $(echo $statuses)"
-else
+[ -n "$statuses" ] && [ ${#missing[@]} -eq 0 ] &&
+  pass "every exit status of --help is in EXIT STATUS: $(echo $statuses)" ||
   fail "exit statuses of --help not in the page's EXIT STATUS: ${missing[*]:-(none found in --help)}"
-fi
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

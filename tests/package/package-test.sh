@@ -12,13 +12,10 @@
 #   package-test.sh BUILD_DIR
 set -uo pipefail
 build=$(realpath "$1")
-failures=0
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-skip() { echo "SKIP: $*"; }
+. "${BASH_SOURCE%/*}/../checks.sh"
 # Every file and folder below $1, as paths relative to it.
 tree() { (cd "$1" && find . -mindepth 1 | LC_ALL=C sort); }
 
@@ -31,12 +28,10 @@ if DESTDIR="$scratch/dest" cmake --install "$build" --component cli --prefix /op
   expected+=$'\n./opt/q/share/bash-completion/completions\n./opt/q/share/bash-completion/completions/quorvel-cli'
   expected+=$'\n./opt/q/share/man\n./opt/q/share/man/man1\n./opt/q/share/man/man1/quorvel-cli.1.gz'
   got=$(tree "$scratch/dest")
-  if [ "$got" = "$expected" ] && [ "$("$scratch/dest/opt/q/bin/quorvel-cli" --version)" = "quorvel-cli $version" ] \
-     && [ -z "$(MANWIDTH=80 man --warnings -l "$scratch/dest/opt/q/share/man/man1/quorvel-cli.1.gz" 2>&1 >/dev/null)" ]; then
-    pass "cmake --install (prefix /opt/q, DESTDIR): the program, its man page and completion, nothing else"
-  else
+  [ "$got" = "$expected" ] && [ "$("$scratch/dest/opt/q/bin/quorvel-cli" --version)" = "quorvel-cli $version" ] \
+     && [ -z "$(MANWIDTH=80 man --warnings -l "$scratch/dest/opt/q/share/man/man1/quorvel-cli.1.gz" 2>&1 >/dev/null)" ] &&
+    pass "cmake --install (prefix /opt/q, DESTDIR): the program, its man page and completion, nothing else" ||
     fail "cmake --install put: $(echo $got)"
-  fi
 else
   fail "cmake --install failed: $(tail -n 3 "$scratch/install.log")"
 fi
@@ -58,11 +53,8 @@ pass "cpack made $(basename "$deb")"
 contents=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | LC_ALL=C sort | paste -sd ' ')
 expected='./usr/bin/quorvel-cli ./usr/share/bash-completion/completions/quorvel-cli'
 expected+=' ./usr/share/doc/quorvel-cli/changelog.gz ./usr/share/doc/quorvel-cli/copyright ./usr/share/man/man1/quorvel-cli.1.gz'
-if [ "$contents" = "$expected" ]; then
-  pass "it holds the program, its man page and completion, copyright and changelog"
-else
+[ "$contents" = "$expected" ] && pass "it holds the program, its man page and completion, copyright and changelog" ||
   fail "its files: $contents"
-fi
 
 # Each library the program loads must come from a package it depends on.
 depends=$(dpkg-deb --field "$deb" Depends)
@@ -74,18 +66,12 @@ for lib in $(objdump -p "$scratch/x/usr/bin/quorvel-cli" | awk '$1 == "NEEDED" {
   owner=${owner%%:*}
   [[ ", $depends" == *", $owner "* || ", $depends," == *", $owner,"* ]] || missing+=("$lib ($owner)")
 done
-if [ -n "$depends" ] && [ ${#missing[@]} -eq 0 ]; then
-  pass "Depends: $depends"
-else
+[ -n "$depends" ] && [ ${#missing[@]} -eq 0 ] && pass "Depends: $depends" ||
   fail "Depends: '$depends' leaves out the packages of ${missing[*]}"
-fi
 
 if command -v lintian >/dev/null; then
-  if lintian --fail-on error,warning "$deb" >"$scratch/lintian" 2>&1; then
-    pass "lintian: no error or warning"
-  else
+  lintian --fail-on error,warning "$deb" >"$scratch/lintian" 2>&1 && pass "lintian: no error or warning" ||
     fail "lintian: $(grep -E '^[EW]:' "$scratch/lintian" | paste -sd ';' || cat "$scratch/lintian")"
-  fi
 else
   skip "lintian is not installed (scripts/bootstrap installs it)"
 fi
@@ -105,19 +91,14 @@ else
   if "${dpkg[@]}" -i "$deb" >"$scratch/dpkg.out" 2>&1; then
     state=$("${dpkg[@]}" -s quorvel-cli 2>/dev/null | sed -n 's/^Status: //p')
     said=$("$root/usr/bin/quorvel-cli" --version 2>&1)
-    if [ "$state" = "install ok installed" ] && [ "$said" = "quorvel-cli $version" ]; then
-      pass "dpkg -i: installed; $root/usr/bin/quorvel-cli --version says '$said'"
-    else
+    [ "$state" = "install ok installed" ] && [ "$said" = "quorvel-cli $version" ] &&
+      pass "dpkg -i: installed; $root/usr/bin/quorvel-cli --version says '$said'" ||
       fail "after dpkg -i: status '$state', --version said '$said'"
-    fi
     if "${dpkg[@]}" --purge quorvel-cli >>"$scratch/dpkg.out" 2>&1; then
       left=$(diff <(echo "$before") <(files) | sed -n 's/^> //p')
       state=$("${dpkg[@]}" -s quorvel-cli 2>&1 | sed -n 's/^Status: //p')
-      if [ -z "$left" ] && [ -z "$state" ]; then
-        pass "dpkg --purge: nothing of it left"
-      else
+      [ -z "$left" ] && [ -z "$state" ] && pass "dpkg --purge: nothing of it left" ||
         fail "after dpkg --purge: status '$state', left: $(echo $left)"
-      fi
     else
       fail "dpkg --purge failed: $(tail -n 5 "$scratch/dpkg.out")"
     fi
@@ -126,5 +107,4 @@ else
   fi
 fi
 
-echo "$failures failure(s)"
-[ "$failures" -eq 0 ]
+finish

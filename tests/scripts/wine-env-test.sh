@@ -15,10 +15,7 @@ unset QUORVEL_WINE_ARCHS QUORVEL_WINE32 QUORVEL_WINE64 QUORVEL_QEMU_I386 QUORVEL
 src=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-skip() { echo "SKIP: $*"; }
+. "${BASH_SOURCE%/*}/../checks.sh"
 expect() {  # WHAT CONDITION-STATUS DETAIL
   if [ "$2" -eq 0 ]; then pass "$1"; else fail "$1 ($3)"; fi
 }
@@ -184,5 +181,4 @@ else
   skip "no 32-bit Wine or no 32-bit C library here"
 fi
 
-echo "wine-env-test: $failures failures"
-[ "$failures" -eq 0 ]
+finish

@@ -18,8 +18,7 @@ if [ "${1:-}" = --expect-avx ]; then
 fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-fails=0
-fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
+. "${BASH_SOURCE%/*}/../checks.sh"
 
 aligned='[[:space:]](vmovdqa|vmovdqa32|vmovdqa64|vmovaps|vmovapd|vmovntdq|vmovntdqa|vmovntps|vmovntpd)[[:space:]].*%[yz]mm'
 disassemble() { "$objdump" -d --no-show-raw-insn "$1"; }
@@ -55,4 +54,4 @@ for program in "$@"; do
     echo "$name: $ymm instructions on 256-bit registers, no aligned 256/512-bit move"
   fi
 done
-[ "$fails" -eq 0 ]
+finish
