@@ -1,6 +1,8 @@
 #include "Harness.h"
 
+#include "CipherReference.h"
 #include "TestFiles.h"
+#include "cipher/CipherKey.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -126,36 +128,38 @@ size_t HeapBytesInUse()
     return ::mallinfo2().uordblks;
 }
 
-namespace {
-
-size_t StatusField(const char* name)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(name) + ":";
-    while (std::getline(status, line)) {
-        if (line.rfind(prefix, 0) == 0)
-            return std::strtoull(line.c_str() + prefix.size(), nullptr, 10) * 1024;
-    }
-    return 0;
-}
-
-}  // namespace
-
 size_t ResidentBytes()
 {
-    return StatusField("VmRSS");
-}
-
-size_t PeakResidentBytes()
-{
-    return StatusField("VmHWM");
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::strtoull(line.c_str() + 6, nullptr, 10) * 1024;
+    }
+    return 0;
 }
 
 bool BigFilesEnabled()
 {
     const char* value = std::getenv("QUORVEL_BIG_FILES");
     return value && std::string(value) == "1";
+}
+
+uint64_t WrongBlocks(const std::filesystem::path& source, const std::filesystem::path& output,
+                     CipherDirection direction, const std::u16string& password)
+{
+    const uint64_t size = std::filesystem::file_size(source);
+    uint64_t wrong = std::filesystem::file_size(output) != size;
+    const auto key = ReferenceKey(password);
+    std::ifstream in(source, std::ios::binary), out(output, std::ios::binary);
+    std::vector<uint8_t> plain(CIPHER_BLOCK_SIZE), got(CIPHER_BLOCK_SIZE), expected(CIPHER_BLOCK_SIZE);
+    for (uint32_t b = 0; b < BlockCount(size); ++b) {
+        const uint32_t n = BlockLength(size, b);
+        in.read(reinterpret_cast<char*>(plain.data()), n);
+        out.read(reinterpret_cast<char*>(got.data()), n);
+        ReferenceBlock(direction, key, plain.data(), expected.data(), n);
+        wrong += !in || !out || !std::equal(got.begin(), got.begin() + n, expected.begin());
+    }
+    return wrong;
 }
 
 }  // namespace quorvel::test

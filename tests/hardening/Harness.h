@@ -47,11 +47,15 @@ private:
 int OpenDescriptorCount();
 // Bytes the heap has handed out and not had back (mallinfo2).
 size_t HeapBytesInUse();
-// Resident set size and its peak, from /proc/self/status.
+// Resident set size, from /proc/self/status.
 size_t ResidentBytes();
-size_t PeakResidentBytes();
 
 // Big-file runs (several GiB written) only when QUORVEL_BIG_FILES=1.
 bool BigFilesEnabled();
+
+// How many blocks of output, read block by block beside source, are not what
+// the format makes of them; an output of another length counts one more.
+uint64_t WrongBlocks(const std::filesystem::path& source, const std::filesystem::path& output,
+                     CipherDirection direction, const std::u16string& password);
 
 }  // namespace quorvel::test
