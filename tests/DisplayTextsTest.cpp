@@ -2,14 +2,13 @@
 // single-precision step or the tie rule decides the last digit.
 #include "dialog/DisplayTexts.h"
 
+#include "SizeOracle.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
-#include <cmath>
 #include <cstdio>
 #include <random>
 
@@ -48,30 +47,6 @@ TEST(FormatSizeText, Table)
         EXPECT_EQ(Utf8(FormatSizeText(size)), expected) << size;
 }
 
-// An independent oracle for the rule: the float conversion by the compiler,
-// the exact decimal expansion of that float by printf with many digits, and
-// the tie rule applied to those digits.
-std::string Oracle(uint64_t size)
-{
-    if (size < 1024)
-        return std::to_string(size) + "Byte";
-    const int shift = size >= (uint64_t {1} << 30) ? 30 : size >= (uint64_t {1} << 20) ? 20 : 10;
-    const char* unit = shift == 30 ? "GB" : shift == 20 ? "MB" : "KB";
-    const float value = std::ldexp(static_cast<float>(size), -shift);
-    char exact[128];
-    std::snprintf(exact, sizeof exact, "%.40f", static_cast<double>(value));  // exact: a float has < 40 decimals
-    std::string digits(exact);
-    const size_t dot = digits.find('.');
-    std::string whole = digits.substr(0, dot);
-    std::string frac = digits.substr(dot + 1, 3);
-    const bool roundUp = digits[dot + 4] >= '5';
-    uint64_t thousandths = std::stoull(whole) * 1000 + std::stoull(frac) + (roundUp ? 1 : 0);
-    char out[64];
-    std::snprintf(out, sizeof out, "%llu.%03llu%s", static_cast<unsigned long long>(thousandths / 1000),
-                  static_cast<unsigned long long>(thousandths % 1000), unit);
-    return out;
-}
-
 TEST(FormatSizeText, AgreesWithAnIndependentOracleAcrossTheRange)
 {
     const uint32_t seed = 4242;
@@ -82,20 +57,16 @@ TEST(FormatSizeText, AgreesWithAnIndependentOracleAcrossTheRange)
         uint64_t size = rng() >> (64 - bits);
         if (i % 3 == 0)
             size = (size & ~uint64_t {63}) | 32;
-        ASSERT_EQ(Utf8(FormatSizeText(size)), Oracle(size)) << size << " seed " << seed;
+        ASSERT_EQ(Utf8(FormatSizeText(size)), test::SizeOracle(size)) << size << " seed " << seed;
     }
 }
 
-TEST(FormatClockText, PadsWithSpaces)
+TEST(FormatClockText, PadsWithSpacesAndShowsAFailedConversionAsZerosAndMinusOnes)
 {
     EXPECT_EQ(Utf8(FormatClockText(LocalTime {2012, 4, 19, 9, 5, 7})), "现在时间:2012年 4月19日 9: 5: 7");
     EXPECT_EQ(Utf8(FormatClockText(LocalTime {2026, 12, 31, 23, 59, 58})), "现在时间:2026年12月31日23:59:58");
     EXPECT_EQ(Utf8(FormatClockText(LocalTime {2026, 1, 1, 0, 0, 0})), "现在时间:2026年 1月 1日 0: 0: 0");
     EXPECT_EQ(Utf8(FormatClockText(LocalTime {10000, 1, 1, 0, 0, 0})), "现在时间:10000年 1月 1日 0: 0: 0");
-}
-
-TEST(FormatClockText, FailedConversionShowsZerosAndMinusOnes)
-{
     EXPECT_EQ(Utf8(FormatClockText(std::nullopt)), "现在时间:   0年 0月 0日-1:-1:-1");
 }
 

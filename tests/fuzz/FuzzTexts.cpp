@@ -1,12 +1,11 @@
 // The display texts against independent oracles: the size text over the whole
-// 64-bit range against a float conversion and the exact decimal expansion that
-// glibc's printf gives, rounded here with ties away from zero; the clock and
+// 64-bit range against the unit test's (SizeOracle.h); the clock and
 // completion texts against snprintf with the same format.
 //
 // Input: [8 bytes size][6 x 4 bytes clock fields][1 byte flags][4 bytes ticks]
 #include "dialog/DisplayTexts.h"
+#include "tests/SizeOracle.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,45 +28,6 @@ std::u16string Widen(const std::string& ascii)
     return std::u16string(ascii.begin(), ascii.end());
 }
 
-// Rounds the exact decimal expansion of v (v >= 1) to three decimals, a tie
-// (5 followed only by zeros) going away from zero, like everything above it.
-std::string ThreeDecimalsTiesAway(double v)
-{
-    char exact[512];
-    std::snprintf(exact, sizeof exact, "%.200f", v);  // glibc prints the exact value
-    const std::string s = exact;
-    const size_t dot = s.find('.');
-    // A float of this range has at most 24 fractional binary digits, so the
-    // expansion ends long before 200 decimals; anything else is a broken oracle.
-    Check(s.find_first_not_of('0', dot + 40) == std::string::npos, "exact expansion");
-    std::string thousandths = s.substr(0, dot) + s.substr(dot + 1, 3);
-    if (s[dot + 4] >= '5') {
-        int i = static_cast<int>(thousandths.size()) - 1;
-        while (i >= 0 && thousandths[static_cast<size_t>(i)] == '9')
-            thousandths[static_cast<size_t>(i--)] = '0';
-        if (i < 0)
-            thousandths.insert(0, "1");
-        else
-            ++thousandths[static_cast<size_t>(i)];
-    }
-    return thousandths.substr(0, thousandths.size() - 3) + "." + thousandths.substr(thousandths.size() - 3);
-}
-
-std::u16string SizeOracle(uint64_t size)
-{
-    if (size < 1024)
-        return Widen(std::to_string(size) + "Byte");
-    int shift = 10;
-    const char* unit = "KB";
-    if (size >= (uint64_t {1} << 30))
-        shift = 30, unit = "GB";
-    else if (size >= (uint64_t {1} << 20))
-        shift = 20, unit = "MB";
-    // long double holds every 64-bit integer exactly; scaling by a power of two is exact.
-    const float quotient = static_cast<float>(std::ldexp(static_cast<long double>(size), -shift));
-    return Widen(ThreeDecimalsTiesAway(static_cast<double>(quotient)) + unit);
-}
-
 int32_t Int32(const uint8_t* p)
 {
     uint32_t v;
@@ -88,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // into each unit's range.
     if (flags & 0x80)
         bytes >>= (flags & 0x3F);
-    Check(FormatSizeText(bytes) == SizeOracle(bytes), "size text");
+    Check(FormatSizeText(bytes) == Widen(test::SizeOracle(bytes)), "size text");
 
     LocalTime t {Int32(data + 8), Int32(data + 12), Int32(data + 16), Int32(data + 20), Int32(data + 24),
                  Int32(data + 28)};
