@@ -83,22 +83,6 @@ std::unique_ptr<OutputFile> Unpublished(FileSystem& fs, const ScratchDir& dir, c
     return output;
 }
 
-struct SourceCase {
-    std::u16string path;
-    FileError expected;
-};
-
-// Each path opens as a source or is refused with its error.
-void ExpectOpened(const std::vector<SourceCase>& cases)
-{
-    for (const auto& c : cases) {
-        SCOPED_TRACE(test::ReadableName(c.path));
-        std::unique_ptr<File> file;
-        EXPECT_EQ(SystemFileSystem().OpenRead(c.path, file).error, c.expected);
-        EXPECT_EQ(file != nullptr, c.expected == FileError::None);
-    }
-}
-
 // What may show in the folder of an unpublished output: nothing, or one temporary.
 bool OnlyATemporary(const Names& names)
 {
@@ -244,6 +228,58 @@ TEST(TemporaryNames, AreRecognisableAndNeverTheSameTwice)
         EXPECT_FALSE(IsTemporaryOutputName(name));
 }
 
+// Every kind of thing a name can stand for that is not an ordinary file is
+// refused, named for what it is, and without waiting: a FIFO with no writer
+// would otherwise hold the open forever.
+TEST(Sources, OnlyOrdinaryFilesAreOpened)
+{
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / u"folder");
+    test::WriteFile(dir / u"ordinary", {1, 2});
+    std::vector<std::pair<std::u16string, FileError>> cases {
+        {U16(dir / u"folder"), FileError::IsFolder},
+        {U16(dir / u"missing"), FileError::NotFound},
+        {U16(dir / u"ordinary"), FileError::None},
+    };
+#ifdef _WIN32
+    const HANDLE pipe = ::CreateNamedPipeW(L"\\\\.\\pipe\\quorvel-source-test", PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE,
+                                           1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    cases.insert(cases.end(),
+                 {{u"\\\\.\\pipe\\quorvel-source-test", FileError::IsPipe}, {u"NUL", FileError::IsDevice}});
+#else
+    ::mkfifo((dir / u"fifo").c_str(), 0600);
+    std::filesystem::create_symlink(dir / u"fifo", dir / u"link-to-fifo");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = (dir / u"socket").string();
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    test::WriteFile(dir / u"CON", {3});
+    cases.insert(cases.end(), {
+        {U16(dir / u"fifo"), FileError::IsPipe},
+        {U16(dir / u"link-to-fifo"), FileError::IsPipe},
+        {U16(dir / u"socket"), FileError::NotRegular},
+        {u"/dev/null", FileError::IsDevice},
+        {u"/dev/zero", FileError::IsDevice},
+        {u"/proc/self/status", FileError::None},  // opens; its job then finds the size untrue
+        {U16(dir / u"CON"), FileError::None},     // a device name only on Windows
+    });
+#endif
+    for (const auto& [path, expected] : cases) {
+        SCOPED_TRACE(test::ReadableName(path));
+        std::unique_ptr<File> file;
+        EXPECT_EQ(SystemFileSystem().OpenRead(path, file).error, expected);
+        EXPECT_EQ(file != nullptr, expected == FileError::None);
+    }
+#ifdef _WIN32
+    ::CloseHandle(pipe);
+#else
+    ::close(sock);
+#endif
+}
+
 #ifndef _WIN32
 
 mode_t ModeOf(const std::filesystem::path& path)
@@ -338,58 +374,7 @@ TEST(PosixOutputFile, WithoutNoReplaceRenameALinkPublishesAndAFailedUnlinkUndoes
     g_renameNoReplaceRefused = false;
 }
 
-// Every kind of thing a name can stand for that is not an ordinary file is
-// refused, named for what it is, and without waiting: a FIFO with no writer
-// would otherwise hold the open forever.
-TEST(PosixSources, OnlyOrdinaryFilesAreOpened)
-{
-    ScratchDir dir;
-    ::mkfifo((dir / u"fifo").c_str(), 0600);
-    std::filesystem::create_symlink(dir / u"fifo", dir / u"link-to-fifo");
-    std::filesystem::create_directory(dir / u"folder");
-    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    const std::string socketPath = (dir / u"socket").string();
-    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
-    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    test::WriteFile(dir / u"ordinary", {1, 2});
-    test::WriteFile(dir / u"CON", {3});
-
-    ExpectOpened({
-        {U16(dir / u"fifo"), FileError::IsPipe},
-        {U16(dir / u"link-to-fifo"), FileError::IsPipe},
-        {U16(dir / u"folder"), FileError::IsFolder},
-        {U16(dir / u"socket"), FileError::NotRegular},
-        {u"/dev/null", FileError::IsDevice},
-        {u"/dev/zero", FileError::IsDevice},
-        {U16(dir / u"missing"), FileError::NotFound},
-        {U16(dir / u"ordinary"), FileError::None},
-        {u"/proc/self/status", FileError::None},  // opens; its job then finds the size untrue
-        {U16(dir / u"CON"), FileError::None},        // a device name only on Windows
-    });
-    ::close(sock);
-}
-
 #else
-
-TEST(Win32Sources, OnlyOrdinaryFilesAreOpened)
-{
-    ScratchDir dir;
-    std::filesystem::create_directory(dir / u"folder");
-    test::WriteFile(dir / u"ordinary", {1, 2});
-    const HANDLE pipe = ::CreateNamedPipeW(L"\\\\.\\pipe\\quorvel-source-test", PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE,
-                                           1, 4096, 4096, 0, nullptr);
-    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-    ExpectOpened({
-        {U16(dir / u"folder"), FileError::IsFolder},
-        {u"\\\\.\\pipe\\quorvel-source-test", FileError::IsPipe},
-        {u"NUL", FileError::IsDevice},
-        {U16(dir / u"missing"), FileError::NotFound},
-        {U16(dir / u"ordinary"), FileError::None},
-    });
-    ::CloseHandle(pipe);
-}
 
 // Windows reads these names as devices in any folder, whatever the case,
 // extension or trailing dots and spaces; they are refused by name, as
