@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace quorvel {
 namespace {
 
@@ -15,6 +17,21 @@ constexpr int kCancel = 2;
 constexpr int kOk = 1;
 
 using Step = DialogJobState::CloseStep;
+using Release = DialogJobState::ReleaseStep;
+
+}  // namespace
+
+bool operator==(const Release& a, const Release& b)
+{
+    return a.enableButton == b.enableButton && a.endDialog == b.endDialog;
+}
+
+void PrintTo(const Release& r, std::ostream* os)
+{
+    *os << "{enableButton " << r.enableButton << ", endDialog " << r.endDialog << "}";
+}
+
+namespace {
 
 // A start that got as far as its worker: the direction runs.
 void Launch(DialogJobState& state, CipherDirection direction)
@@ -37,9 +54,7 @@ TEST(DialogJobState, ADirectionStartsOnceUntilItsWorkerReleased)
     EXPECT_TRUE(state.IsRunning(kEn));
     EXPECT_FALSE(state.BeginStart(kEn)) << "click while the worker runs";
 
-    const DialogJobState::ReleaseStep step = state.Released(kEn);
-    EXPECT_TRUE(step.enableButton);
-    EXPECT_FALSE(step.endDialog);
+    EXPECT_EQ(state.Released(kEn), (Release {true, false}));
     EXPECT_TRUE(state.BeginStart(kEn));
 }
 
@@ -73,9 +88,7 @@ TEST(DialogJobState, ClosingWhileRunningAsksAndNoKeepsEverything)
     EXPECT_FALSE(state.AnswerClose(false, kCancel));
     EXPECT_FALSE(state.IsClosing());
 
-    const DialogJobState::ReleaseStep step = state.Released(kEn);
-    EXPECT_TRUE(step.enableButton);
-    EXPECT_FALSE(step.endDialog);
+    EXPECT_EQ(state.Released(kEn), (Release {true, false}));
     EXPECT_EQ(state.RequestClose(), Step::EndNow);
 }
 
@@ -91,14 +104,10 @@ TEST(DialogJobState, YesEndsOnlyWhenTheLastRunningJobReleased)
     EXPECT_FALSE(state.BeginStart(kEn)) << "no new job once closing";
     EXPECT_EQ(state.RequestClose(), Step::Ignore);
 
-    DialogJobState::ReleaseStep step = state.Released(kDe);
-    EXPECT_FALSE(step.enableButton);
-    EXPECT_FALSE(step.endDialog);
+    EXPECT_EQ(state.Released(kDe), (Release {false, false}));
     EXPECT_FALSE(state.BeginStart(kDe));
 
-    step = state.Released(kEn);
-    EXPECT_FALSE(step.enableButton);
-    EXPECT_TRUE(step.endDialog);
+    EXPECT_EQ(state.Released(kEn), (Release {false, true}));
     EXPECT_EQ(state.CloseResult(), kOk) << "Enter closed it: the dialog ends with OK";
 }
 
@@ -109,9 +118,7 @@ TEST(DialogJobState, AJobEndingWhileTheQuestionIsUpLetsYesEndAtOnce)
     ASSERT_EQ(state.RequestClose(), Step::Ask);
 
     // The release notice arrives inside the question box's message loop.
-    const DialogJobState::ReleaseStep step = state.Released(kDe);
-    EXPECT_TRUE(step.enableButton);
-    EXPECT_FALSE(step.endDialog);
+    EXPECT_EQ(state.Released(kDe), (Release {true, false}));
 
     EXPECT_TRUE(state.AnswerClose(true, kCancel));
     EXPECT_EQ(state.CloseResult(), kCancel);
@@ -130,9 +137,7 @@ TEST(DialogJobState, AJobReleasedBeforeItsStartEndedIsNotLost)
         ASSERT_EQ(state.RequestClose(), Step::Ask) << "a launched job runs before its start has returned";
         EXPECT_FALSE(state.AnswerClose(close, kCancel));
 
-        const DialogJobState::ReleaseStep step = state.Released(kDe);
-        EXPECT_EQ(step.enableButton, !close);
-        EXPECT_EQ(step.endDialog, close);
+        EXPECT_EQ(state.Released(kDe), (Release {!close, close}));
         EXPECT_FALSE(state.BeginStart(kDe)) << "the old start is still on the stack";
         state.EndStart(kDe);
         EXPECT_FALSE(state.IsBusy(kDe)) << "the start's end must not bring a released job back";

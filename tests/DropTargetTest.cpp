@@ -115,23 +115,24 @@ TEST(DropTarget, WhatADropStarts)
 TEST(DropTarget, RefusalBoxesSayWhy)
 {
     const DroppedItem folder {u"D:/照片/2012/", true};  // '/' separates on every system
-    const std::vector<DroppedItem> three(3, DroppedItem {u"C:\\x", false});
-    const auto text = [](DropRefusal refusal, CipherDirection direction, const std::vector<DroppedItem>& items) {
-        return DropRefusalText({refusal, direction}, items);
+    const struct {
+        DropRefusal refusal;
+        CipherDirection direction;
+        std::vector<DroppedItem> items;
+        std::u16string text, caption;
+    } cases[] = {
+        {DropRefusal::Outside, kEn, {DroppedItem {u"C:\\x", false}}, u"请将文件拖放到“加密文件”或“解密文件”框内。", u"拖放位置错误"},
+        {DropRefusal::SeveralFiles, kDe, std::vector<DroppedItem>(3, DroppedItem {u"C:\\x", false}),
+         u"拖放了3个文件，一次只能处理一个文件。", u"拖放文件错误"},
+        {DropRefusal::Folder, kEn, {folder}, u"“2012”是文件夹，请拖放一个文件。", u"拖放文件错误"},
+        {DropRefusal::Busy, kEn, {folder}, u"正在加密文件，请等这个任务结束后再拖放。", u"任务进行中"},
+        {DropRefusal::Busy, kDe, {folder}, u"正在解密文件，请等这个任务结束后再拖放。", u"任务进行中"},
     };
-    MessageText m = text(DropRefusal::Outside, kEn, {DroppedItem {u"C:\\x", false}});
-    EXPECT_EQ(m.text, u"请将文件拖放到“加密文件”或“解密文件”框内。");
-    EXPECT_EQ(m.caption, u"拖放位置错误");
-    m = text(DropRefusal::SeveralFiles, kDe, three);
-    EXPECT_EQ(m.text, u"拖放了3个文件，一次只能处理一个文件。");
-    EXPECT_EQ(m.caption, u"拖放文件错误");
-    m = text(DropRefusal::Folder, kEn, {folder});
-    EXPECT_EQ(m.text, u"“2012”是文件夹，请拖放一个文件。");
-    EXPECT_EQ(m.caption, u"拖放文件错误");
-    EXPECT_EQ(text(DropRefusal::Busy, kEn, {folder}).text, u"正在加密文件，请等这个任务结束后再拖放。");
-    m = text(DropRefusal::Busy, kDe, {folder});
-    EXPECT_EQ(m.text, u"正在解密文件，请等这个任务结束后再拖放。");
-    EXPECT_EQ(m.caption, u"任务进行中");
+    for (const auto& c : cases) {
+        const MessageText m = DropRefusalText({c.refusal, c.direction}, c.items);
+        EXPECT_EQ(m.text, c.text);
+        EXPECT_EQ(m.caption, c.caption);
+    }
 }
 
 TEST(DropTarget, BareNames)

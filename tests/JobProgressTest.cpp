@@ -45,40 +45,30 @@ TEST(JobProgress, OneJobFromLaunchToItsDismissedBox)
     EXPECT_EQ(p.View(), kNone);
 }
 
-TEST(JobProgress, TwoJobsShowTheirBytesTogether)
+// Two jobs count their bytes together, each until its box is dismissed; a
+// failed one turns the whole bar to the error colour until its box goes.
+TEST(JobProgress, TwoJobsShowTheirBytesTogetherAndAFailureItsColour)
 {
-    JobProgress p;
-    p.Started(kEn, 1000);
-    p.Advanced(kEn, 500);
-    p.Started(kDe, 3000);
-    p.Advanced(kDe, 300);
-    EXPECT_EQ(p.View(), Normal(800, 4000));
-    p.Ended(kEn, false);
-    EXPECT_EQ(p.View(), Normal(1300, 4000)) << "a finished job counts until its box is dismissed";
-    p.Dismissed(kEn);
-    EXPECT_EQ(p.View(), Normal(300, 3000));
-    p.Advanced(kDe, 3000);
-    p.Ended(kDe, false);
-    p.Dismissed(kDe);
-    EXPECT_EQ(p.View(), kNone);
-}
-
-TEST(JobProgress, AFailureShowsTheErrorColourUntilItsBoxIsDismissed)
-{
-    JobProgress p;
-    p.Started(kEn, 1000);
-    p.Started(kDe, 2000);
-    p.Advanced(kEn, 400);
-    p.Advanced(kDe, 100);
-    p.Ended(kEn, true);
-    EXPECT_EQ(p.View(), Error(500, 3000)) << "the failed job keeps the bytes it got to";
-    p.Advanced(kDe, 900);
-    EXPECT_EQ(p.View(), Error(1300, 3000)) << "the other job still counts";
-    p.Dismissed(kEn);
-    EXPECT_EQ(p.View(), Normal(900, 2000));
-    p.Ended(kDe, true);
-    p.Dismissed(kDe);
-    EXPECT_EQ(p.View(), kNone);
+    for (const bool failed : {false, true}) {
+        SCOPED_TRACE(failed ? "the first job fails" : "both succeed");
+        JobProgress p;
+        p.Started(kEn, 1000);
+        p.Advanced(kEn, 400);
+        p.Started(kDe, 2000);
+        p.Advanced(kDe, 100);
+        EXPECT_EQ(p.View(), Normal(500, 3000));
+        p.Ended(kEn, failed);
+        // A failed job keeps the bytes it got to; a finished one counts them all.
+        EXPECT_EQ(p.View(), failed ? Error(500, 3000) : Normal(1100, 3000));
+        p.Advanced(kDe, 900);
+        EXPECT_EQ(p.View(), failed ? Error(1300, 3000) : Normal(1900, 3000)) << "the other job still counts";
+        p.Dismissed(kEn);
+        EXPECT_EQ(p.View(), Normal(900, 2000));
+        p.Advanced(kDe, 2000);
+        p.Ended(kDe, failed);
+        p.Dismissed(kDe);
+        EXPECT_EQ(p.View(), kNone);
+    }
 }
 
 TEST(JobProgress, LateAndStrayCountsChangeNothing)

@@ -77,17 +77,12 @@ TEST(MessageMap, CommandsReachTheirButtonOnlyForTheMappedNotification)
     EXPECT_EQ(r.log, (std::vector<std::string> {"second", "first"}));
 }
 
-TEST(MessageMap, UnmappedMessagesAreLeftToTheDefault)
+TEST(MessageMap, TheFirstMatchingRowWinsAndUnmappedMessagesAreLeftToTheDefault)
 {
     Recorder r;
     EXPECT_FALSE(Send(r, WM_SIZE, 0, MAKELPARAM(10, 10)));
     EXPECT_FALSE(Send(r, WM_PAINT));
     EXPECT_TRUE(r.log.empty());
-}
-
-TEST(MessageMap, TheFirstMatchingRowWins)
-{
-    Recorder r;
     EXPECT_EQ(Send(r, WM_TIMER, 3), LRESULT {0});
     EXPECT_EQ(r.log, (std::vector<std::string> {"timer 3"}));
 }
@@ -101,6 +96,7 @@ TEST(MessageMap, ParametersAreUnpackedForTheHandler)
     EXPECT_EQ(r.log, (std::vector<std::string> {"char 27 2 1", "syscommand 16", "private 2 0"}));
 }
 
+// A handle a handler returns (a brush, an icon) is the message's result.
 TEST(MessageMap, EveryControlColourMessageReachesOneHandlerWithItsType)
 {
     Recorder r;
@@ -115,11 +111,6 @@ TEST(MessageMap, EveryControlColourMessageReachesOneHandlerWithItsType)
     EXPECT_EQ(r.log, (std::vector<std::string> {"ctlcolor 6", "ctlcolor 1", "ctlcolor 4"}));
     EXPECT_EQ(CTLCOLOR_STATIC, 6);
     EXPECT_EQ(CTLCOLOR_EDIT, 1);
-}
-
-TEST(MessageMap, ReturnedHandlesBecomeTheResult)
-{
-    Recorder r;
     EXPECT_EQ(Send(r, WM_QUERYDRAGICON), reinterpret_cast<LRESULT>(r.icon));
 }
 
