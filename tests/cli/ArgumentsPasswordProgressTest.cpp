@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -28,20 +30,16 @@ TEST(CliParse, EveryOptionReachesItsField)
     EXPECT_EQ(o.passwordFile, std::optional<std::u16string>(u"pw.txt"));
     EXPECT_FALSE(o.passwordStdin);
     EXPECT_EQ(o.outputDir, std::optional<std::u16string>(u"out"));
-    EXPECT_TRUE(o.force);
-    EXPECT_TRUE(o.quiet);
-    EXPECT_TRUE(o.removeSources);
+    EXPECT_EQ(std::tie(o.force, o.quiet, o.removeSources), std::tuple(true, true, true));
 
     const ParseResult plain = ParseCommandLine({"encipher", "--password-stdin", "--", "-f"});
     ASSERT_FALSE(plain.exitCode) << plain.err;
     EXPECT_EQ(plain.options.direction, CipherDirection::Encipher);
     EXPECT_EQ(plain.options.files, (std::vector<std::u16string> {u"-f"}));  // after "--", a file name
     EXPECT_TRUE(plain.options.passwordStdin);
-    EXPECT_FALSE(plain.options.passwordFile);
-    EXPECT_FALSE(plain.options.outputDir);
-    EXPECT_FALSE(plain.options.force);
-    EXPECT_FALSE(plain.options.quiet);
-    EXPECT_FALSE(plain.options.removeSources);
+    EXPECT_FALSE(plain.options.passwordFile || plain.options.outputDir);
+    EXPECT_EQ(std::tie(plain.options.force, plain.options.quiet, plain.options.removeSources),
+              std::tuple(false, false, false));
 }
 
 TEST(CliParse, StandardInputStandardOutputAndTheEndOfOptions)
@@ -188,11 +186,10 @@ TEST(CliProgress, LongNamesKeepTheirEndAndWholeCharacters)
 }
 
 #ifdef _WIN32
-// Windows ends the process when its handler of a console's close returns, so
-// the handler holds the close until the run has removed what it must, and no
-// longer. The close comes as the console sends it, through kernel32's control
-// routine on a thread of its own; in a child process, which keeps the close
-// as its interruption.
+// Windows ends the process when its handler of a console's close returns: the
+// handler holds the close until the run has removed what it must, no longer.
+// The close comes as the console sends it, through kernel32's control routine
+// on a thread of its own, in a child process (the close stays its interruption).
 TEST(CliConsole, ACloseWaitsForTheCleanUpAndNoLonger)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

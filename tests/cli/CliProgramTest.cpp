@@ -76,11 +76,11 @@ TEST_F(CliProgram, RoundTripsGiveTheCoresBytesForEverySizeAndPassword)
         WriteFile(dir / u"pw", Bytes(line));
         std::vector<std::u16string> encipher {u"encipher", u"--password-file", u"pw"};
         std::vector<std::u16string> decipher {u"decipher", u"--password-file", u"pw"};
+        const auto nameOf = [](size_t size) { return u"f" + U16(std::to_string(size)) + u" \u8d44\u6599.bin"; };
         for (size_t size : sizes) {
-            const std::u16string name = u"f" + U16(std::to_string(size)) + u" \u8d44\u6599.bin";
-            WriteFile(dir / name, test::RandomBytes(size, static_cast<uint32_t>(size + line.size())));
-            encipher.push_back(name);
-            decipher.push_back(u"en_" + name);
+            WriteFile(dir / nameOf(size), test::RandomBytes(size, static_cast<uint32_t>(size + line.size())));
+            encipher.push_back(nameOf(size));
+            decipher.push_back(u"en_" + nameOf(size));
         }
         const auto enciphered = Cli(dir, encipher);
         ASSERT_EQ(enciphered.exitCode, 0) << enciphered.err;
@@ -91,7 +91,7 @@ TEST_F(CliProgram, RoundTripsGiveTheCoresBytesForEverySizeAndPassword)
         ASSERT_EQ(deciphered.exitCode, 0) << deciphered.err;
         for (size_t size : sizes) {
             SCOPED_TRACE(size);
-            const std::u16string name = u"f" + U16(std::to_string(size)) + u" \u8d44\u6599.bin";
+            const std::u16string name = nameOf(size);
             const auto plain = ReadFile(dir / name);
             EXPECT_EQ(ReadFile(dir / (u"en_" + name)), Reference(CipherDirection::Encipher, password, dir / name));
             EXPECT_EQ(ReadFile(dir / (u"de_en_" + name)), plain);
@@ -172,7 +172,9 @@ TEST_F(CliProgram, UsageErrorsExitWithTwoAndTouchNothing)
     EXPECT_EQ(version.out.rfind("quorvel-cli ", 0), 0u);
 }
 
-TEST_F(CliProgram, AnExistingOutputIsRefusedUnlessForced)
+// An existing output is refused unless forced, the other files still run;
+// --rm removes a source only once its output is done, so a refused one stays.
+TEST_F(CliProgram, AnExistingOutputIsRefusedUnlessForcedAndItsSourceKept)
 {
     PasswordDir dir;
     WriteFile(dir / u"a", test::RandomBytes(5000, 1));
@@ -186,17 +188,11 @@ TEST_F(CliProgram, AnExistingOutputIsRefusedUnlessForced)
 
     const auto forced = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-f", u"a", u"b"});
     EXPECT_EQ(forced.exitCode, 0) << forced.err;
-    EXPECT_EQ(ReadFile(dir / u"en_a"), Reference(CipherDirection::Encipher, u"secret7", dir / u"a"));
-    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"b", u"en_a", u"en_b", u"pw"}));
-}
-
-TEST_F(CliProgram, RmRemovesASourceOnlyOnceItsOutputIsDone)
-{
-    PasswordDir dir;
-    WriteFile(dir / u"a", test::RandomBytes(5000, 1));
-    WriteFile(dir / u"b", test::RandomBytes(6000, 2));
-    WriteFile(dir / u"en_b", {1, 2, 3});  // b's output is refused, so b stays
     const auto expected = Reference(CipherDirection::Encipher, u"secret7", dir / u"a");
+    EXPECT_EQ(ReadFile(dir / u"en_a"), expected);
+    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"b", u"en_a", u"en_b", u"pw"}));
+
+    std::filesystem::remove(dir / u"en_a");
     const auto r = Cli(dir, {u"encipher", u"--rm", u"--password-file", u"pw", u"a", u"b"});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     EXPECT_EQ(ReadFile(dir / u"en_a"), expected);
@@ -226,10 +222,10 @@ TEST_F(CliProgram, OutputFolderTakesEveryOutput)
         const auto r = Cli(dir, {u"encipher", u"--password-file", u"pw", u"-f", u"-o", out, u"src/a", u"src/deep/b"});
         EXPECT_EQ(r.exitCode, 0) << r.err;
     }
-    EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_a"),
-              Reference(CipherDirection::Encipher, u"secret7", dir.Path() / "src" / "a"));
+    const auto src = dir.Path() / "src";
+    EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_a"), Reference(CipherDirection::Encipher, u"secret7", src / "a"));
     EXPECT_EQ(ReadFile(dir.Path() / "out" / "en_b"),
-              Reference(CipherDirection::Encipher, u"secret7", dir.Path() / "src" / "deep" / "b"));
+              Reference(CipherDirection::Encipher, u"secret7", src / "deep" / "b"));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "out"), {}), 2);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path() / "src"), {}), 2);  // a and deep
 }

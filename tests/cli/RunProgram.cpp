@@ -69,9 +69,7 @@ ProgramResult RunProgram(const std::filesystem::path& program, const std::vector
                          const std::string& input, const std::filesystem::path& workDir)
 {
     ScratchDir io;
-    {
-        std::ofstream(io.Path() / "in", std::ios::binary) << input;
-    }
+    WriteFile(io.Path() / "in", {input.begin(), input.end()});
     ProgramResult result;
 #ifdef _WIN32
     std::wstring command = Quote(program.u16string());
