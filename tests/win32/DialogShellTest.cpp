@@ -330,26 +330,35 @@ protected:
     bool noTaskbar = false;
 };
 
+// With the system's taskbar object (or none, as Wine has it) and with no
+// taskbar object at all, jobs run alike.
 TEST_F(DialogShell, ADroppedFileStartsTheFlowOfThePartItLandsOn)
 {
-    useTaskbarLog = false;  // the system's taskbar object, or none, as Wine has it
+    useTaskbarLog = false;
     const std::vector<uint8_t> plain = Write(u"a.bin", 3000, 1);
-    Run([&](User& user) {
-        user.Drop(user.GroupCentre(L"加密文件"), {Path(u"a.bin")});
-        EXPECT_EQ(user.Expect(L"加密完成").text.rfind(L"文件加密完成,用时", 0), 0u);
-        EXPECT_EQ(test::ReadFile(scratch / u"en_a.bin"), test::ReferenceFile(kEn, kPassword, plain));
-        EXPECT_EQ(User::TextOf(user.Item(IDC_ENCIPHER_NAME)), L"a.bin");
-        EXPECT_EQ(User::TextOf(user.Item(IDC_ENCIPHER_SIZE)), L"2.930KB");
-        EXPECT_TRUE(WaitUntil([&] { return user.ButtonEnabled(IDC_ENCIPHER_BUTTON); }));
+    for (const bool none : {false, true}) {
+        SCOPED_TRACE(none ? "no taskbar object" : "the system's taskbar object");
+        noTaskbar = none;
+        std::filesystem::remove(scratch / u"en_a.bin");
+        std::filesystem::remove(scratch / u"de_en_a.bin");
+        Run([&](User& user) {
+            user.Drop(user.GroupCentre(L"加密文件"), {Path(u"a.bin")});
+            EXPECT_EQ(user.Expect(L"加密完成").text.rfind(L"文件加密完成,用时", 0), 0u);
+            EXPECT_EQ(test::ReadFile(scratch / u"en_a.bin"), test::ReferenceFile(kEn, kPassword, plain));
+            EXPECT_EQ(User::TextOf(user.Item(IDC_ENCIPHER_NAME)), L"a.bin");
+            EXPECT_EQ(User::TextOf(user.Item(IDC_ENCIPHER_SIZE)), L"2.930KB");
+            EXPECT_TRUE(WaitUntil([&] { return user.ButtonEnabled(IDC_ENCIPHER_BUTTON); }));
 
-        // Beside the box, in the dialog's left margin: still the decipher part.
-        const RECT de = user.Group(L"解密文件");
-        user.Drop({2, (de.top + de.bottom) / 2}, {Path(u"en_a.bin")});
-        user.Expect(L"解密完成");
-        EXPECT_EQ(test::ReadFile(scratch / u"de_en_a.bin"), plain);
-        EXPECT_EQ(User::TextOf(user.Item(IDC_DECIPHER_NAME)), L"en_a.bin");
-        EXPECT_EQ(User::TextOf(user.Item(IDC_ENCIPHER_NAME)), L"a.bin") << "the other part is untouched";
-    });
+            // Beside the box, in the dialog's left margin: still the decipher part.
+            const RECT de = user.Group(L"解密文件");
+            user.Drop({2, (de.top + de.bottom) / 2}, {Path(u"en_a.bin")});
+            user.Expect(L"解密完成");
+            EXPECT_EQ(test::ReadFile(scratch / u"de_en_a.bin"), plain);
+            EXPECT_EQ(User::TextOf(user.Item(IDC_DECIPHER_NAME)), L"en_a.bin");
+            EXPECT_EQ(User::TextOf(user.Item(IDC_ENCIPHER_NAME)), L"a.bin") << "the other part is untouched";
+        });
+    }
+    EXPECT_TRUE(taskbar.All().empty());
 }
 
 TEST_F(DialogShell, RefusedDropsSayWhyAndStartNothing)
@@ -433,18 +442,6 @@ TEST_F(DialogShell, AFailedJobTurnsTheTaskbarButtonToTheErrorColour)
     EXPECT_EQ(scratch.List(), (std::vector<std::u16string> {u"held.bin"}));
 }
 
-TEST_F(DialogShell, WithoutATaskbarObjectJobsRunAsBefore)
-{
-    noTaskbar = true;
-    const std::vector<uint8_t> plain = Write(u"a.bin", CIPHER_BLOCK_SIZE + 3, 8);
-    Run([&](User& user) {
-        user.Drop(user.GroupCentre(L"加密文件"), {Path(u"a.bin")});
-        user.Expect(L"加密完成");
-    });
-    EXPECT_EQ(test::ReadFile(scratch / u"en_a.bin"), test::ReferenceFile(kEn, kPassword, plain));
-    EXPECT_TRUE(taskbar.All().empty());
-}
-
 TEST_F(DialogShell, AFileDeeperThan300CharactersGetsItsOutputBesideIt)
 {
     // Folders made with extended-length calls of the test's own.
@@ -457,27 +454,10 @@ TEST_F(DialogShell, AFileDeeperThan300CharactersGetsItsOutputBesideIt)
     }
     const std::u16string source = folder + u"\\长路径.bin";
     ASSERT_GT(source.size(), 300u);
-    const std::vector<uint8_t> plain = test::RandomBytes(3 * CIPHER_BLOCK_SIZE + 9, 9);
-    {
-        const HANDLE h = ::CreateFileW((L"\\\\?\\" + W(source)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0,
-                                       nullptr);
-        ASSERT_NE(h, INVALID_HANDLE_VALUE);
-        DWORD wrote = 0;
-        ::WriteFile(h, plain.data(), static_cast<DWORD>(plain.size()), &wrote, nullptr);
-        ::CloseHandle(h);
-    }
-    const auto read = [&](const std::u16string& name) {
-        std::vector<uint8_t> bytes(plain.size() + 1);
-        DWORD got = 0;
-        const HANDLE h = ::CreateFileW((L"\\\\?\\" + W(folder + u"\\" + name)).c_str(), GENERIC_READ, 0, nullptr,
-                                       OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return std::vector<uint8_t> {};
-        ::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-        ::CloseHandle(h);
-        bytes.resize(got);
-        return bytes;
+    const auto extended = [&](const std::u16string& name) {
+        return std::filesystem::path(L"\\\\?\\" + W(folder + u"\\" + name));
     };
+    const std::vector<uint8_t> plain = test::WriteRandomFile(extended(u"长路径.bin"), 3 * CIPHER_BLOCK_SIZE + 9, 9);
     Run([&](User& user) {
         user.Drop(user.GroupCentre(L"加密文件"), {W(source)});
         user.Expect(L"加密完成");
@@ -486,10 +466,10 @@ TEST_F(DialogShell, AFileDeeperThan300CharactersGetsItsOutputBesideIt)
         user.Drop(user.GroupCentre(L"解密文件"), {W(folder + u"\\en_长路径.bin")});
         user.Expect(L"解密完成");
     });
-    EXPECT_EQ(read(u"en_长路径.bin"), test::ReferenceFile(kEn, kPassword, plain));
-    EXPECT_EQ(read(u"de_en_长路径.bin"), plain);
+    EXPECT_EQ(test::ReadFile(extended(u"en_长路径.bin")), test::ReferenceFile(kEn, kPassword, plain));
+    EXPECT_EQ(test::ReadFile(extended(u"de_en_长路径.bin")), plain);
     for (const char16_t* name : {u"长路径.bin", u"en_长路径.bin", u"de_en_长路径.bin"})
-        ::DeleteFileW((L"\\\\?\\" + W(folder + u"\\" + name)).c_str());
+        ::DeleteFileW(extended(name).c_str());
     for (auto level = levels.rbegin(); level != levels.rend(); ++level)
         ::RemoveDirectoryW((L"\\\\?\\" + W(*level)).c_str());
 }
