@@ -280,15 +280,9 @@ void TextColours(Session& s, std::string& details)
 {
     const TextFindings findings = LookAtTexts(s, "text-colours");
     Check(findings.colour.empty(), findings.colour.substr(findings.colour.empty() ? 0 : 2));
-    details = std::to_string(findings.controls) + " controls show their text in their colour, none black";
-}
-
-void NoGreyBehindTexts(Session& s, std::string& details)
-{
-    const TextFindings findings = LookAtTexts(s, "grey-behind-texts");
     Check(findings.grey.empty(), "grey behind the text of " + findings.grey.substr(findings.grey.empty() ? 0 : 2));
-    details = "no 808080 grey (other than the picture's own colour) in " + std::to_string(findings.controls) +
-              " controls";
+    details = std::to_string(findings.controls) + " controls show their text in their colour, none black, and no "
+              "808080 grey behind it (other than the picture's own colour)";
 }
 
 LRESULT CALLBACK CoverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -309,9 +303,12 @@ void Pump(DWORD ms)
     }
 }
 
-// Samples the dialog's client area in two captures; the clock is left out, it moves on.
-Tally SameClient(Session& s, const ScreenImage& before, const ScreenImage& after)
+// The dialog's client area, sampled now (the capture named shot) and in
+// before, must be as it was after what happened; the clock is left out, it moves on.
+void ExpectAsBefore(Session& s, const ScreenImage& before, const std::string& shot, const std::string& after,
+                    std::string& details)
 {
+    const ScreenImage now = s.Shot(shot);
     const RECT client = ClientScreenRect(s.App().Dialog());
     const RECT clock = WindowRect(s.Item(1007));
     Tally same;
@@ -320,10 +317,11 @@ Tally SameClient(Session& s, const ScreenImage& before, const ScreenImage& after
             if (Inside(clock, x, y, 2))
                 continue;
             ++same.total;
-            same.matched += Near(before.At(x, y), after.At(x, y), 3);
+            same.matched += Near(before.At(x, y), now.At(x, y), 3);
         }
     }
-    return same;
+    details = after + ", then " + same.Text() + " sampled pixels as before";
+    Check(same.AtLeast(0.98), "after " + after + " only " + same.Text() + " pixels are as before");
 }
 
 // Another window over the dialog, then gone: the dialog must draw itself again
@@ -356,11 +354,7 @@ void Repaint(Session& s, std::string& details)
     UnregisterClassW(windowClass.lpszClassName, windowClass.hInstance);
     Pump(100);
     Check(wasCovered, "the covering window did not show over the dialog");
-    const ScreenImage after = s.Shot("repainted");
-
-    const Tally same = SameClient(s, before, after);
-    details = "covered, then " + same.Text() + " sampled pixels as before";
-    Check(same.AtLeast(0.98), "after the cover went away only " + same.Text() + " pixels are as before");
+    ExpectAsBefore(s, before, "repainted", "covered and uncovered", details);
 }
 
 void MinimiseRestore(Session& s, std::string& details)
@@ -374,10 +368,7 @@ void MinimiseRestore(Session& s, std::string& details)
     PostMessageW(dialog, WM_SYSCOMMAND, SC_RESTORE, 0);
     Check(WaitUntil([&] { return !IsIconic(dialog) && IsWindowVisible(dialog); }, kWaitMs),
           "the dialog did not come back");
-    const ScreenImage after = s.Shot("restored");
-    const Tally same = SameClient(s, before, after);
-    details = "restored with " + same.Text() + " sampled pixels as before";
-    Check(same.AtLeast(0.98), "after restoring only " + same.Text() + " pixels are as before");
+    ExpectAsBefore(s, before, "restored", "minimised and restored", details);
 }
 
 }  // namespace
@@ -385,8 +376,7 @@ void MinimiseRestore(Session& s, std::string& details)
 void AddAppearanceScenarios(ScenarioList& list)
 {
     list.emplace_back("background picture", Background);
-    list.emplace_back("text colours", TextColours);
-    list.emplace_back("no grey behind texts", NoGreyBehindTexts);
+    list.emplace_back("text colours, no grey behind texts", TextColours);
     list.emplace_back("repaint after being covered", Repaint);
     list.emplace_back("minimised and restored", MinimiseRestore);
 }

@@ -34,13 +34,7 @@ void Check(bool condition, const std::string& message)
 
 std::string Narrow(const std::wstring& text)
 {
-    if (text.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                      nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
+    return test::ReadableName(test::U16(text));
 }
 
 double NowMs()
@@ -382,29 +376,16 @@ ScreenImage ScreenImage::Capture()
 
 bool ScreenImage::Save(const std::wstring& path) const
 {
-    const uint32_t rowBytes = (static_cast<uint32_t>(m_width) * 3 + 3) & ~3u;
-    BITMAPFILEHEADER file {};
-    BITMAPINFOHEADER header {};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof header;
-    file.bfSize = file.bfOffBits + rowBytes * static_cast<uint32_t>(m_height);
-    header.biSize = sizeof header;
-    header.biWidth = m_width;
-    header.biHeight = m_height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    std::vector<uint8_t> bytes(file.bfSize, 0);
+    const BITMAPINFOHEADER header {sizeof header, m_width, -m_height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof header;
+    const BITMAPFILEHEADER file {0x4D42, offset + static_cast<DWORD>(m_pixels.size() * 4), 0, 0, offset};
+    std::vector<uint8_t> bytes(file.bfSize);
     std::memcpy(bytes.data(), &file, sizeof file);
     std::memcpy(bytes.data() + sizeof file, &header, sizeof header);
-    for (int y = 0; y < m_height; ++y) {
-        uint8_t* row = bytes.data() + file.bfOffBits + rowBytes * static_cast<uint32_t>(m_height - 1 - y);
-        for (int x = 0; x < m_width; ++x) {
-            const uint32_t p = At(x, y);
-            row[x * 3] = static_cast<uint8_t>(p);
-            row[x * 3 + 1] = static_cast<uint8_t>(p >> 8);
-            row[x * 3 + 2] = static_cast<uint8_t>(p >> 16);
-        }
+    // Opaque, for viewers that read the fourth byte as alpha.
+    for (size_t i = 0; i < m_pixels.size(); ++i) {
+        const uint32_t pixel = m_pixels[i] | 0xFF000000u;
+        std::memcpy(bytes.data() + offset + 4 * i, &pixel, 4);
     }
     try {
         test::WriteFile(path, bytes);

@@ -68,7 +68,6 @@ public:
 
     HWND Dialog() const { return m_dialog; }
     HWND Item(int id) const;
-    DWORD ThreadId() const { return m_threadId; }
 
     // Visible top-level windows of the process other than the main dialog.
     std::vector<HWND> OtherWindows() const;
@@ -119,10 +118,8 @@ bool CloseStrayWindows(Program& program);
 class ScreenImage {
 public:
     static ScreenImage Capture();
-    int Width() const { return m_width; }
-    int Height() const { return m_height; }
     uint32_t At(int x, int y) const { return m_pixels[static_cast<size_t>(y) * m_width + x]; }
-    // Writes an uncompressed 24-bit BMP.
+    // Writes an uncompressed 32-bit BMP, top row first.
     bool Save(const std::wstring& path) const;
 
 private:

@@ -330,17 +330,11 @@ double ReportedSeconds(const std::wstring& text)
         return 0;
     // Digits, one point, one decimal.
     const size_t point = number.find(L'.');
-    if (point == std::wstring::npos || point == 0 || point + 2 != number.size())
+    if (point == std::wstring::npos || point == 0 || point + 2 != number.size() ||
+        number.find_first_not_of(L"0123456789", point + 1) != std::wstring::npos ||
+        number.find_first_not_of(L"0123456789") != point)
         return -1;
-    double value = 0;
-    for (wchar_t c : number) {
-        if (c == L'.')
-            continue;
-        if (c < L'0' || c > L'9')
-            return -1;
-        value = value * 10 + (c - L'0');
-    }
-    return value / 10;
+    return std::stod(number);
 }
 
 int RunScenarios(const Options& options)

@@ -6,6 +6,8 @@
 #include "dialog/DisplayTexts.h"
 #include "platform/Clock.h"
 
+#include <algorithm>
+
 namespace e2e {
 
 using quorvel::CipherDirection;
@@ -118,9 +120,7 @@ void About(Session& s, std::string& details)
     Check(WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; }, kWaitMs), "the dialog stayed disabled");
     Check(!TextOf(s.Item(1007)).empty(), "the dialog does not answer after the About box");
     std::wstring oneLine = info.text;
-    for (auto& c : oneLine)
-        if (c == L'\n')
-            c = L'|';
+    std::replace(oneLine.begin(), oneLine.end(), L'\n', L'|');
     details = "owned, modal; text \"" + Narrow(oneLine) + "\"";
 }
 
@@ -149,39 +149,6 @@ void ExpectEnd(Session& s, std::string& details, const std::string& how)
     Check(s.App().WaitExit(kWaitMs), "the program still runs after " + how + "; on screen: " + s.DescribeWindows());
     details = "dialog gone " + std::to_string(static_cast<int>(hidden)) + " ms and process ended " +
               std::to_string(static_cast<int>(NowMs() - start)) + " ms after " + how;
-}
-
-void EndByEscape(Session& s, std::string& details)
-{
-    HWND focus = Focused(s);
-    const std::string name = Narrow(TextOf(focus));
-    KeyDown(focus, VK_ESCAPE);
-    ExpectEnd(s, details, "Escape on \"" + name + "\"");
-}
-
-void EndByEscapeChar(Session& s, std::string& details)
-{
-    PostMessageW(s.App().Dialog(), WM_CHAR, 27, 1);
-    ExpectEnd(s, details, "WM_CHAR 27 to the dialog");
-}
-
-void EndByCloseButton(Session& s, std::string& details)
-{
-    PostMessageW(s.App().Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    ExpectEnd(s, details, "SC_CLOSE");
-}
-
-void EndByEnter(Session& s, std::string& details)
-{
-    // Enter in the password box goes to the hidden default button.
-    KeyDown(s.Item(1006), VK_RETURN);
-    ExpectEnd(s, details, "Enter in the password box");
-}
-
-void EndByExitButton(Session& s, std::string& details)
-{
-    Click(s.Item(2));
-    ExpectEnd(s, details, "退出");
 }
 
 // Asks to close while a job runs and answers the confirmation.
@@ -269,11 +236,29 @@ void AddEndingScenarios(ScenarioList& list)
 {
     list.emplace_back("close while a job runs: No, Yes", CloseWhileRunning);
     list.emplace_back("close while two jobs run", CloseWhileTwoRun);
-    list.emplace_back("Escape on the focused control", EndByEscape);
-    list.emplace_back("Escape typed to the dialog", EndByEscapeChar);
-    list.emplace_back("close button", EndByCloseButton);
-    list.emplace_back("Enter", EndByEnter);
-    list.emplace_back("退出 button", EndByExitButton);
+    list.emplace_back("Escape on the focused control", [](Session& s, std::string& details) {
+        HWND focus = Focused(s);
+        const std::string name = Narrow(TextOf(focus));
+        KeyDown(focus, VK_ESCAPE);
+        ExpectEnd(s, details, "Escape on \"" + name + "\"");
+    });
+    list.emplace_back("Escape typed to the dialog", [](Session& s, std::string& details) {
+        PostMessageW(s.App().Dialog(), WM_CHAR, 27, 1);
+        ExpectEnd(s, details, "WM_CHAR 27 to the dialog");
+    });
+    list.emplace_back("close button", [](Session& s, std::string& details) {
+        PostMessageW(s.App().Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        ExpectEnd(s, details, "SC_CLOSE");
+    });
+    // Enter in the password box goes to the hidden default button.
+    list.emplace_back("Enter", [](Session& s, std::string& details) {
+        KeyDown(s.Item(1006), VK_RETURN);
+        ExpectEnd(s, details, "Enter in the password box");
+    });
+    list.emplace_back("退出 button", [](Session& s, std::string& details) {
+        Click(s.Item(2));
+        ExpectEnd(s, details, "退出");
+    });
 }
 
 }  // namespace e2e
