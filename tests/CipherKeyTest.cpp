@@ -51,14 +51,10 @@ TEST(MakeKey, TakesTheLowByteOfEachUtf16CodeUnit)
 
 TEST(BlockPartition, CountsAroundTheBlockSize)
 {
-    EXPECT_EQ(BlockCount(0), 0u);
-    EXPECT_EQ(BlockCount(1), 1u);
-    EXPECT_EQ(BlockCount(0x3FFFF), 1u);
-    EXPECT_EQ(BlockCount(0x40000), 1u);
-    EXPECT_EQ(BlockCount(0x40001), 2u);
     // Past 4 GiB the count needs the high half of the size.
-    EXPECT_EQ(BlockCount(uint64_t {1} << 32), 0x4000u);
-    EXPECT_EQ(BlockCount((uint64_t {1} << 32) + 1), 0x4001u);
+    for (const auto& [size, count] : {std::pair<uint64_t, uint32_t> {0, 0}, {1, 1}, {0x3FFFF, 1}, {0x40000, 1},
+                                      {0x40001, 2}, {uint64_t {1} << 32, 0x4000}, {(uint64_t {1} << 32) + 1, 0x4001}})
+        EXPECT_EQ(BlockCount(size), count) << size;
 }
 
 TEST(TransformBlock, KnownAnswers)

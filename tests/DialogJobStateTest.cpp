@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
+#include <utility>
 
 namespace quorvel {
 namespace {
@@ -17,21 +17,13 @@ constexpr int kCancel = 2;
 constexpr int kOk = 1;
 
 using Step = DialogJobState::CloseStep;
-using Release = DialogJobState::ReleaseStep;
 
-}  // namespace
-
-bool operator==(const Release& a, const Release& b)
+// A release's step: whether the button comes back, whether the dialog ends.
+std::pair<bool, bool> Release(DialogJobState& state, CipherDirection direction)
 {
-    return a.enableButton == b.enableButton && a.endDialog == b.endDialog;
+    const DialogJobState::ReleaseStep step = state.Released(direction);
+    return {step.enableButton, step.endDialog};
 }
-
-void PrintTo(const Release& r, std::ostream* os)
-{
-    *os << "{enableButton " << r.enableButton << ", endDialog " << r.endDialog << "}";
-}
-
-namespace {
 
 // A start that got as far as its worker: the direction runs.
 void Launch(DialogJobState& state, CipherDirection direction)
@@ -54,7 +46,7 @@ TEST(DialogJobState, ADirectionStartsOnceUntilItsWorkerReleased)
     EXPECT_TRUE(state.IsRunning(kEn));
     EXPECT_FALSE(state.BeginStart(kEn)) << "click while the worker runs";
 
-    EXPECT_EQ(state.Released(kEn), (Release {true, false}));
+    EXPECT_EQ(Release(state, kEn), std::pair(true, false));
     EXPECT_TRUE(state.BeginStart(kEn));
 }
 
@@ -88,7 +80,7 @@ TEST(DialogJobState, ClosingWhileRunningAsksAndNoKeepsEverything)
     EXPECT_FALSE(state.AnswerClose(false, kCancel));
     EXPECT_FALSE(state.IsClosing());
 
-    EXPECT_EQ(state.Released(kEn), (Release {true, false}));
+    EXPECT_EQ(Release(state, kEn), std::pair(true, false));
     EXPECT_EQ(state.RequestClose(), Step::EndNow);
 }
 
@@ -104,10 +96,10 @@ TEST(DialogJobState, YesEndsOnlyWhenTheLastRunningJobReleased)
     EXPECT_FALSE(state.BeginStart(kEn)) << "no new job once closing";
     EXPECT_EQ(state.RequestClose(), Step::Ignore);
 
-    EXPECT_EQ(state.Released(kDe), (Release {false, false}));
+    EXPECT_EQ(Release(state, kDe), std::pair(false, false));
     EXPECT_FALSE(state.BeginStart(kDe));
 
-    EXPECT_EQ(state.Released(kEn), (Release {false, true}));
+    EXPECT_EQ(Release(state, kEn), std::pair(false, true));
     EXPECT_EQ(state.CloseResult(), kOk) << "Enter closed it: the dialog ends with OK";
 }
 
@@ -118,7 +110,7 @@ TEST(DialogJobState, AJobEndingWhileTheQuestionIsUpLetsYesEndAtOnce)
     ASSERT_EQ(state.RequestClose(), Step::Ask);
 
     // The release notice arrives inside the question box's message loop.
-    EXPECT_EQ(state.Released(kDe), (Release {true, false}));
+    EXPECT_EQ(Release(state, kDe), std::pair(true, false));
 
     EXPECT_TRUE(state.AnswerClose(true, kCancel));
     EXPECT_EQ(state.CloseResult(), kCancel);
@@ -137,7 +129,7 @@ TEST(DialogJobState, AJobReleasedBeforeItsStartEndedIsNotLost)
         ASSERT_EQ(state.RequestClose(), Step::Ask) << "a launched job runs before its start has returned";
         EXPECT_FALSE(state.AnswerClose(close, kCancel));
 
-        EXPECT_EQ(state.Released(kDe), (Release {!close, close}));
+        EXPECT_EQ(Release(state, kDe), std::pair(!close, close));
         EXPECT_FALSE(state.BeginStart(kDe)) << "the old start is still on the stack";
         state.EndStart(kDe);
         EXPECT_FALSE(state.IsBusy(kDe)) << "the start's end must not bring a released job back";

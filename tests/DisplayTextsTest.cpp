@@ -15,10 +15,7 @@
 namespace quorvel {
 namespace {
 
-std::string Utf8(const std::u16string& s)
-{
-    return Utf16ToUtf8(s);
-}
+const auto Utf8 = [](const std::u16string& s) { return Utf16ToUtf8(s); };
 
 TEST(FormatSizeText, Table)
 {

@@ -105,11 +105,6 @@ public:
     int Leaks() const { return g_blocksWithSecret.load(); }
 };
 
-std::u16string U16(const char* ascii)
-{
-    return std::u16string(ascii, ascii + std::strlen(ascii));
-}
-
 TEST(KeyWipe, NoFreedMemoryHoldsTheKeyWhateverWayTheJobEnds)
 {
     test::ScratchDir dir;
@@ -148,7 +143,7 @@ TEST(KeyWipe, NoFreedMemoryHoldsTheKeyWhateverWayTheJobEnds)
     for (const auto& way : ways) {
         SCOPED_TRACE(way.what);
         const WatchKey watch(way.password);
-        way.run(U16(way.password));
+        way.run(std::u16string(way.password, way.password + std::strlen(way.password)));
         EXPECT_EQ(watch.Leaks(), 0);
     }
 }

@@ -9,16 +9,13 @@
 namespace quorvel {
 namespace {
 
-TEST(Utf, ValidTextConvertsBothWays)
+TEST(Utf, ValidTextConvertsBothWaysAndInvalidBytesComeBack)
 {
     EXPECT_EQ(Utf8ToUtf16("abc"), u"abc");
     EXPECT_EQ(Utf8ToUtf16("密码"), u"密码");
     EXPECT_EQ(Utf8ToUtf16("\xF0\x9F\x98\x80"), u"\U0001F600");
     EXPECT_EQ(Utf16ToUtf8(u"\u00e9\u20ac\U0001F600"), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
-}
-
-TEST(Utf, InvalidBytesBecomeEscapesAndComeBack)
-{
+    // Bytes that are not UTF-8 become escapes, and come back.
     const std::string cases[] = {"\xFF", "a\x80z", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82"};
     for (const std::string& bytes : cases) {
         const std::u16string wide = Utf8ToUtf16(bytes);

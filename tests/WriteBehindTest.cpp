@@ -38,19 +38,18 @@ struct Behind {
 TEST(WriteBehind, BlocksArriveWholeAndInOrderThoughTheCallerReusesItsBuffer)
 {
     Behind behind;
-    const auto& file = behind.file;
     const auto data = RandomBytes(20 * 1000 + 7, 3);
     std::vector<uint8_t> buffer;
     for (size_t at = 0; at < data.size(); at += 1000) {
         const size_t n = std::min<size_t>(1000, data.size() - at);
         buffer.assign(data.begin() + static_cast<std::ptrdiff_t>(at), data.begin() + static_cast<std::ptrdiff_t>(at + n));
-        ASSERT_TRUE(file->Write(buffer.data(), static_cast<uint32_t>(n)));
+        ASSERT_TRUE(behind.file->Write(buffer.data(), static_cast<uint32_t>(n)));
         std::fill(buffer.begin(), buffer.end(), 0xEE);  // as the job overwrites its buffer with the next block
     }
     // An output that waits for a flush with others has every block in its file.
-    ASSERT_TRUE(file->EndWrites());
+    ASSERT_TRUE(behind.file->EndWrites());
     EXPECT_EQ(behind.written.bytes, data);
-    ASSERT_TRUE(file->Finish(std::nullopt));
+    ASSERT_TRUE(behind.file->Finish(std::nullopt));
     EXPECT_TRUE(behind.written.finished);
     EXPECT_EQ(behind.written.bytes, data);
 }
@@ -61,25 +60,23 @@ TEST(WriteBehind, AFailedWriteIsReportedByTheNextWriteOrByFinish)
     for (int failing : {1, 3}) {
         SCOPED_TRACE(failing);
         Behind behind(failing);
-        const auto& file = behind.file;
         FileStatus status;
         int calls = 0;
         while (status && calls < 10) {
-            status = file->Write(block, sizeof block);
+            status = behind.file->Write(block, sizeof block);
             ++calls;
         }
         EXPECT_EQ(status.error, FileError::DiskFull);
         EXPECT_EQ(status.systemCode, 28u);
         EXPECT_LE(calls, failing + 2);  // at most two blocks late
-        EXPECT_EQ(file->Finish(std::nullopt).error, FileError::DiskFull);
+        EXPECT_EQ(behind.file->Finish(std::nullopt).error, FileError::DiskFull);
     }
     // The last block failing is seen by EndWrites and by Finish.
     Behind behind(2);
-    const auto& file = behind.file;
-    EXPECT_TRUE(file->Write(block, sizeof block));
-    EXPECT_TRUE(file->Write(block, sizeof block));
-    EXPECT_EQ(file->EndWrites().error, FileError::DiskFull);
-    EXPECT_EQ(file->Finish(std::nullopt).error, FileError::DiskFull);
+    EXPECT_TRUE(behind.file->Write(block, sizeof block));
+    EXPECT_TRUE(behind.file->Write(block, sizeof block));
+    EXPECT_EQ(behind.file->EndWrites().error, FileError::DiskFull);
+    EXPECT_EQ(behind.file->Finish(std::nullopt).error, FileError::DiskFull);
     EXPECT_FALSE(behind.written.finished) << "a failed output is not finished";
 }
 
