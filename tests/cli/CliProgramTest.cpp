@@ -145,9 +145,8 @@ TEST_F(CliProgram, ShortOrMissingPasswordsTouchNothing)
 
 TEST_F(CliProgram, UsageErrorsExitWithTwoAndTouchNothing)
 {
-    ScratchDir dir;
+    PasswordDir dir;
     WriteFile(dir / u"a", test::RandomBytes(1000, 3));
-    WriteFile(dir / u"pw", Bytes("secret7\n"));
     const std::vector<std::vector<std::u16string>> bad = {
         {},
         {u"encipher", u"--password-file", u"pw"},

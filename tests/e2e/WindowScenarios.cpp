@@ -67,20 +67,15 @@ void ExpectRefused(Session& s, CipherDirection direction, const std::wstring& pa
     s.ExpectNothingFor(700, "after the refusal");
 }
 
-void ExpectAccepted(Session& s, CipherDirection direction, const std::wstring& password)
-{
-    s.SetPassword(password);
-    HWND dialog = s.OpenFileDialog(direction);
-    AnswerFileDialog(dialog, L"");
-}
-
 void PasswordLength(Session& s, std::string& details)
 {
     ExpectRefused(s, kEn, L"abcde", true);
     ExpectRefused(s, kDe, L"abcde", false);
     ExpectRefused(s, kEn, L"密码\xD840\xDC00" L"a", false);  // five units, one character outside the BMP
-    ExpectAccepted(s, kEn, L"abcdef");
-    ExpectAccepted(s, kDe, L"密码\xD840\xDC00" L"ab");  // six units
+    s.SetPassword(L"abcdef");
+    AnswerFileDialog(s.OpenFileDialog(kEn), L"");
+    s.SetPassword(L"密码\xD840\xDC00" L"ab");  // six units
+    AnswerFileDialog(s.OpenFileDialog(kDe), L"");
     s.SetPassword(L"mqzvtrk");
     details = "5 units refused (ASCII, and with a surrogate pair), 6 accepted";
 }

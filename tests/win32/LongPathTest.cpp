@@ -15,13 +15,6 @@ namespace {
 using test::U16;
 using test::W;
 
-std::u16string CurrentDirectory()
-{
-    std::wstring buffer(::GetCurrentDirectoryW(0, nullptr), L'\0');
-    buffer.resize(::GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data()));
-    return U16(buffer);
-}
-
 // A folder name of n characters.
 std::u16string Name(std::size_t n, char16_t c)
 {
@@ -70,7 +63,9 @@ TEST(ExtendedLengthPath, UncPathsGetTheUncForm)
 TEST(ExtendedLengthPath, RelativePathsBecomeFullFirst)
 {
     const std::u16string relative = Name(150, u'r') + u"\\" + Name(150, u's') + u"\\file.bin";
-    std::u16string folder = CurrentDirectory();
+    std::wstring current(::GetCurrentDirectoryW(0, nullptr), L'\0');
+    current.resize(::GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data()));
+    std::u16string folder = U16(current);
     if (folder.back() != u'\\')
         folder += u'\\';
     const std::u16string expected = ExtendedLengthOfFullPath(folder + relative);

@@ -167,7 +167,7 @@ TEST_F(Resources, MainDialogTemplate)
               (std::vector<short> {105, 12, 95, 17}));
 }
 
-TEST_F(Resources, AboutBoxTemplate)
+TEST_F(Resources, AboutBoxTemplateAndItsMenuItem)
 {
     const Template t = ParseTemplate(file.Bytes(RT_DIALOG, IDD_ABOUTBOX));
     EXPECT_EQ(t.caption, L"Quorvel2.0 版");
@@ -179,10 +179,7 @@ TEST_F(Resources, AboutBoxTemplate)
     EXPECT_EQ(t.items[0].text, L"#128") << "the icon control shows icon 128";
     EXPECT_EQ(t.items[2].id, 1u);
     EXPECT_EQ(t.items[2].text, L"确定");
-}
-
-TEST_F(Resources, AboutMenuItemText)
-{
+    // The system menu's item that opens it.
     const wchar_t* text = nullptr;
     const int length = ::LoadStringW(file.module, IDS_ABOUTBOX, reinterpret_cast<LPWSTR>(&text), 0);
     ASSERT_GT(length, 0);
