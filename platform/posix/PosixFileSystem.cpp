@@ -171,6 +171,10 @@ public:
             if (!std::exchange(device.joined, false))
                 continue;
             const uint64_t bytes = std::exchange(device.bytes, 0);
+            if (m_sweeping == Sweeping::Never) {
+                all = false;
+                continue;
+            }
             // Swept through a folder of theirs, not through an output: the
             // flush below would take an output's write error for itself, and
             // the output's own flush would no longer see it.
@@ -178,8 +182,7 @@ public:
                 ::open(device.folder.empty() ? "." : device.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
             struct stat st {};
             const bool there = fd && ::fstat(fd.Get(), &st) == 0 && st.st_dev == id;
-            if (!there || m_sweeping == Sweeping::Never ||
-                (m_sweeping == Sweeping::WhenCheaper && !SweepIsCheaper(fd.Get(), bytes))) {
+            if (!there || (m_sweeping == Sweeping::WhenCheaper && !SweepIsCheaper(fd.Get(), bytes))) {
                 all = false;
                 continue;
             }
