@@ -9,15 +9,17 @@
 
 #include <algorithm>
 #include <string>
+#include <system_error>
 
 namespace quorvel::cli {
 
 GroupLimits RunGroupLimits()
 {
-    // Each waiting output holds one descriptor; the job, the standard streams
-    // and a folder being flushed need a few more.
+    // Each output holds one descriptor until it is named, in the group being
+    // written and in the one on its way to the disk; the job, the standard
+    // streams and a folder being flushed need a few more.
     GroupLimits limits;
-    limits.files = std::max<size_t>(1, std::min(limits.files, OpenFileLimit() / 4));
+    limits.files = std::max<size_t>(1, std::min(limits.files, OpenFileLimit() / 8));
     return limits;
 }
 
@@ -35,26 +37,60 @@ bool OutputGroup::Fits(uint64_t size) const
 
 void OutputGroup::Add(const PlannedFile& file, WrittenOutput output, uint64_t size, Clock::time_point start)
 {
+    Poll();
     if (m_waiting.empty())
         m_since = Clock::now();
     m_waiting.push_back({&file, size, start});
     m_outputs.push_back(std::move(output));
     m_bytes += size;
     if (m_waiting.size() >= m_limits.files || m_bytes >= m_limits.bytes || Clock::now() - m_since >= m_limits.age)
-        Flush();
+        Send();
+}
+
+void OutputGroup::Poll()
+{
+    if (m_results.valid() && m_results.wait_for(std::chrono::seconds(0)) == std::future_status::ready)
+        Collect();
 }
 
 void OutputGroup::Flush()
 {
+    Send();
+    Collect();
+}
+
+void OutputGroup::Send()
+{
+    Collect();
     if (m_waiting.empty())
         return;
-    const std::vector<PublishResult> results = PublishTogether(m_fileSystem, m_outputs, m_stopped);
+    m_sent = std::move(m_waiting);
+    m_sentOutputs = std::move(m_outputs);
+    m_waiting.clear();
+    m_outputs.clear();
+    m_bytes = 0;
+    const auto publish = [this] { return PublishTogether(m_fileSystem, m_sentOutputs, m_stopped); };
+    try {
+        m_results = std::async(std::launch::async, publish);
+    } catch (const std::system_error&) {
+        // No thread to be had: the group goes to the disk on this one.
+        std::promise<std::vector<PublishResult>> now;
+        now.set_value(publish());
+        m_results = now.get_future();
+    }
+}
+
+void OutputGroup::Collect(std::vector<const PlannedFile*>* droppedToo)
+{
+    if (!m_results.valid())
+        return;
+    const std::vector<PublishResult> results = m_results.get();
     std::vector<const PlannedFile*> dropped;
-    for (size_t i = 0; i < m_waiting.size(); ++i) {
-        const PlannedFile& file = *m_waiting[i].file;
+    for (size_t i = 0; i < m_sent.size(); ++i) {
+        const PlannedFile& file = *m_sent[i].file;
         const PublishResult& result = results[i];
         if (result.status == JobStatus::Cancelled) {
-            dropped.push_back(&file);
+            (droppedToo ? *droppedToo : dropped).push_back(&file);
             continue;
         }
         if (result.status != JobStatus::Succeeded) {
@@ -65,20 +101,20 @@ void OutputGroup::Flush()
         }
         ++m_done;
         m_progress.CountFiles(m_done, m_runFiles);
-        const double seconds = std::chrono::duration<double>(Clock::now() - m_waiting[i].start).count();
-        m_progress.Finish(FormatFinishedLine(file.source, m_waiting[i].size, seconds));
+        const double seconds = std::chrono::duration<double>(Clock::now() - m_sent[i].start).count();
+        m_progress.Finish(FormatFinishedLine(file.source, m_sent[i].size, seconds));
         if (m_options.removeSources && !RemoveSource(file))
             m_anyFailed = true;
     }
-    m_waiting.clear();
-    m_outputs.clear();
-    m_bytes = 0;
+    m_sent.clear();
+    m_sentOutputs.clear();
     ReportDropped(dropped);
 }
 
 void OutputGroup::Abandon()
 {
     std::vector<const PlannedFile*> dropped;
+    Collect(&dropped);  // they and the waiting ones are said in one line
     for (const Waiting& waiting : m_waiting)
         dropped.push_back(waiting.file);
     m_waiting.clear();

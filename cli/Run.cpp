@@ -36,6 +36,7 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
             Report(u"interrupted; " + file.source + u" and any files after it were not processed");
             return InterruptedExit();
         }
+        group.Poll();
         progress.CountFiles(group.Done(), plan.size());
         switch (ProcessFile(job, owner, progress, group, file, options, password)) {
         case FileResult::Done:

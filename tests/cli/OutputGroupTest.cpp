@@ -13,6 +13,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <set>
 
 namespace quorvel::cli {
 namespace {
@@ -104,39 +105,71 @@ TEST_P(OutputGroups, EachFileIsOnTheDiskBeforeItIsReportedAndAFailingFlushFailsI
     }
 }
 
-TEST_P(OutputGroups, AnInterruptInTheMiddleOfAGroupLeavesNothingUnnamedOrHalfNamed)
+// Groups of two, each on its way to the disk while the next is written: a
+// source goes only once its own output's name is on the disk, and an
+// interrupt while a group's bytes go to the disk leaves nothing unnamed or
+// half named.
+TEST_P(OutputGroups, EachGroupGoesToTheDiskWhileTheNextIsWritten)
 {
-    ScratchDir dir;
-    std::atomic<bool> stopped {false};
-    const auto fs = MakeSystemFileSystem(
-        [&](FlushStep step, const std::function<FileStatus()>& flush) {
-            stopped = stopped || step != FlushStep::Folder;  // while the group's bytes go to the disk
-            return flush();
-        },
-        GetParam().sweeping);
-    CliOptions options;
-    options.removeSources = true;
-    ProgressLine progress(false);
-    std::vector<PlannedFile> files(5);
-    {
-        OutputGroup group(*fs, progress, options, files.size(), {3, 64 << 20, std::chrono::hours(1)},
-                          [&] { return stopped.load(); });
-        CipherJob job(*fs);
-        test::RecordingOwner owner;
-        for (int i = 0; i < 5; ++i) {
-            test::WriteRandomFile(dir / Name(i), 300000, i);
-            files[i].source = U16(dir / Name(i));
-            job.SetKey(u"123456");
-            uint64_t size = 0;
-            ASSERT_EQ(job.PrepareJob(files[i].source, size).status, JobStatus::Succeeded);
-            job.LaunchJob(owner, CipherDirection::Encipher, Name(i), std::nullopt, JobEnd::Written);
-            ASSERT_EQ(test::FinishJob(job).status, JobStatus::Succeeded);
-            // The third fills the group, which is stopped on its way to the disk.
-            group.Add(files[i], job.TakeWrittenOutput(), size, Clock::now());
-            EXPECT_EQ(group.WasInterrupted(), i >= 2);
+    for (const bool interrupt : {false, true}) {
+        ScratchDir dir;
+        std::mutex mutex;
+        std::set<std::u16string> durable;  // outputs named before a folder flush
+        std::atomic<bool> stopped {false};
+        const auto fs = MakeSystemFileSystem(
+            [&](FlushStep step, const std::function<FileStatus()>& flush) {
+                std::lock_guard lock(mutex);
+                stopped = stopped || (interrupt && step != FlushStep::Folder);
+                if (step != FlushStep::Folder)
+                    return flush();
+                for (const std::u16string& name : dir.List()) {
+                    if (name.starts_with(u"en_") && !durable.contains(name)) {
+                        EXPECT_TRUE(std::filesystem::exists(dir / name.substr(3))) << "a source went too early";
+                    }
+                }
+                const FileStatus flushed = flush();
+                for (const std::u16string& name : dir.List())
+                    durable.insert(name);
+                return flushed;
+            },
+            GetParam().sweeping);
+        CliOptions options;
+        options.removeSources = true;
+        ProgressLine progress(false);
+        std::vector<PlannedFile> files(5);
+        std::vector<std::vector<uint8_t>> plain;
+        {
+            OutputGroup group(*fs, progress, options, files.size(), {2, 64 << 20, std::chrono::hours(1)},
+                              [&] { return stopped.load(); });
+            CipherJob job(*fs);
+            test::RecordingOwner owner;
+            for (int i = 0; i < 5; ++i) {
+                plain.push_back(test::WriteRandomFile(dir / Name(i), 300000, i));
+                files[i].source = U16(dir / Name(i));
+                job.SetKey(u"123456");
+                uint64_t size = 0;
+                ASSERT_EQ(job.PrepareJob(files[i].source, size).status, JobStatus::Succeeded);
+                job.LaunchJob(owner, CipherDirection::Encipher, Name(i), std::nullopt, JobEnd::Written);
+                ASSERT_EQ(test::FinishJob(job).status, JobStatus::Succeeded);
+                group.Add(files[i], job.TakeWrittenOutput(), size, Clock::now());
+            }
+            if (interrupt)
+                group.Abandon();  // the run gives up with the last one still waiting
+            else
+                group.Flush();
+            EXPECT_EQ(group.WasInterrupted(), interrupt);
+            EXPECT_EQ(group.Done(), interrupt ? 0u : 5u);
         }
-    }  // the last two still wait when the run gives up
-    EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"f0", u"f1", u"f2", u"f3", u"f4"}));
+        const std::vector<std::u16string> names = dir.List();
+        ASSERT_EQ(names.size(), 5u) << "a temporary or a source stayed";
+        for (int i = 0; i < 5; ++i) {
+            if (interrupt)
+                EXPECT_EQ(names[i], Name(i));
+            else
+                EXPECT_EQ(test::ReadFile(dir / (u"en_" + Name(i))),
+                          test::ReferenceFile(CipherDirection::Encipher, u"123456", plain[i]));
+        }
+    }
 }
 
 }  // namespace
