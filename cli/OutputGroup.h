@@ -22,9 +22,11 @@ namespace quorvel::cli {
 
 using Clock = std::chrono::steady_clock;
 
-// What a group holds at most before it is put on the disk.
+// What a group holds at most before it is put on the disk. Each group pays
+// a sweep and a folder flush whatever its size: 256 small files make those
+// a small part of the group's time, which the next group's writing hides.
 struct GroupLimits {
-    size_t files = 64;
+    size_t files = 256;
     uint64_t bytes = 64 << 20;
     Clock::duration age = std::chrono::milliseconds(500);  // since its first output was written
 };

@@ -152,16 +152,17 @@ expect en_b b encipher
 removes_sources
 run_on_disk "${run[@]}" encipher "${cli[@]}" --rm a b
 
-# Outputs put on the disk in groups: two groups and a bit, each file on its
-# own in what a cut keeps.
-case_begin "150 small files, -o, --rm"
+# Outputs put on the disk in groups: a full group and a bit, the second
+# written while the first goes to the disk, each file on its own in what a
+# cut keeps.
+case_begin "300 small files, -o, --rm"
 mkdir out
-for f in $(seq 150); do
+for f in $(seq 300); do
   source_file $f $((f * 97))
   expect out/en_$f $f encipher
 done
 removes_sources
-run_on_disk "${run[@]}" encipher "${cli[@]}" --rm -o out $(seq 150)
+run_on_disk "${run[@]}" encipher "${cli[@]}" --rm -o out $(seq 300)
 
 if [ -n "${job_bench:-}" ]; then
   password=bench-password case_begin "dialog's job"
