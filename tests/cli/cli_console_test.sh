@@ -48,13 +48,24 @@ exec 4>hold/password
 
 # Each key is typed once its prompt shows and Wine has the terminal in raw
 # mode, as a person would type it.
+# Nothing the terminal starts gets the waiting run's input open for writing
+# (4>&- on the call; the shell keeps its own copy): a Wine server started
+# there would hold it open, and the waiting run would never see its end.
 mkdir typed
 printf -v command '%q ' "$@" "$cli" encipher -o typed a
-on_terminal $((120 * scale)) "$command" 'Password:' 'secret7\r' 'Repeat the password:' 'secret7\r'
+on_terminal $((120 * scale)) "$command" 'Password:' 'secret7\r' 'Repeat the password:' 'secret7\r' 4>&-
 [ "$rc" -eq 0 ] && cmp -s typed/en_a en_a && ! grep -q secret7 tty.txt && pass "the password prompt does not echo" ||
   fail "password prompt: exit $rc, screen: $(tr -d '\033' <tty.txt)"
 exec 4>&-  # the waiting run reads the end of its input and leaves
-wait "$holder"
-holder=
+for _ in $(seq $((300 * scale))); do
+  kill -0 "$holder" 2>/dev/null || break
+  sleep 0.1
+done
+if kill -0 "$holder" 2>/dev/null; then
+  fail "the run waiting for its password did not leave at the end of its input"
+else
+  wait "$holder"
+  holder=
+fi
 
 finish
