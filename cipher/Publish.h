@@ -30,8 +30,8 @@ struct PublishResult {
     FileStatus file;   // the file system's reason, for the failures
 };
 
-// Data flushes of outputs published together run on up to this many threads
-// at once, one per output of a full group; they wait on the disk, not on a
+// Data flushes of outputs published together, where no sweep takes them,
+// run on up to this many threads at once; they wait on the disk, not on a
 // core. A journalling file system commits the flushes that wait together in
 // one transaction: on ext4, 64 at once made a group of small files about
 // seven times faster than 8 at once.
