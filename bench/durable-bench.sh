@@ -4,17 +4,18 @@
 # its output and the output's name are on the disk, by quorvel-cli and by the
 # dialog's job path (job_bench), against the serial copy-then-flush a careful
 # user would run: `cp src dst && sync dst`. The three run in turn, RUNS
-# times, each going first in turn, with the disk settled (sync) before each;
-# each run's time is divided by the time of the cp of its round, and the
-# median of those ratios is the result (goal: at most 1.0). Then the peak
-# memory of a 10 GiB sparse source enciphered durably, by both paths.
+# rounds, each round in the next of the six orders, with the disk settled
+# (sync) before each run. Each command's median time is divided by the cp's,
+# and each run's time by the cp's of its round, whose median is given too
+# (goal: at most 1.0). Then the peak memory of a 10 GiB sparse source
+# enciphered durably, by both paths.
 #
 #   bench/durable-bench.sh [BUILD_DIR]        (default build/native)
-#   RUNS=7; DISK_DIR=a folder on the disk to measure (default /var/tmp)
+#   RUNS=6; DISK_DIR=a folder on the disk to measure (default /var/tmp)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(realpath "${1:-$here/build/native}")/bin
-runs=${RUNS:-7}
+runs=${RUNS:-6}
 work=$(mktemp -d "${DISK_DIR:-/var/tmp}/quorvel-durable-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 [ "$(stat -f -c %T "$work")" != tmpfs ] || { echo "durable-bench: $work is on tmpfs; set DISK_DIR to a folder on a disk" >&2; exit 1; }
@@ -30,14 +31,18 @@ SETTLE=${SETTLE:-5}
 
 echo "== durable 1 GiB on $(df -P "$work" | awk 'NR==2 {print $1}') ($(stat -f -c %T "$work")), $runs interleaved runs, $(nproc) cores, load $(cut -d' ' -f1-3 /proc/loadavg)"
 : > "$work/times"
-# The three take turns at going first: the disk (and a virtual machine's
-# host below it) may slow down as gigabytes pile up, which must not always
-# fall on the same command.
+# The disk (and a virtual machine's host below it) may slow down as the
+# gigabytes of a round pile up (the third run of a round took up to five
+# times the first here), which must fall on no command more than another.
+# Six rounds take each command to each place twice, and each before each
+# other three times; only rotating them (0 1 2, 1 2 0, 2 0 1) would put cp
+# before quorvel-cli in two rounds of three.
+orders=("0 1 2" "1 2 0" "2 0 1" "0 2 1" "2 1 0" "1 0 2")
 declare -A took
 for i in $(seq "$runs"); do
   rm -f "$work/cp/f" "$work/cli/en_f" "$work/job/en_f"
-  for k in 0 1 2; do
-    case $(( (i + k) % 3 )) in
+  for k in ${orders[(i - 1) % 6]}; do
+    case $k in
       0) took[cp]=$(timed sh -c "cp '$work/src/f' '$work/cp/f' && sync '$work/cp/f'") ;;
       1) took[cli]=$(timed "$bin/quorvel-cli" encipher -q --password-file "$work/pw" -o "$work/cli" "$work/src/f") ;;
       2) took[job]=$(timed "$bin/job_bench" "$work/job/f") ;;
@@ -47,8 +52,10 @@ for i in $(seq "$runs"); do
     awk -v i="$i" '{ printf "run %d: cp && sync %.3f s, quorvel-cli %.3f s, dialog job %.3f s\n", i, $1, $2, $3 }'
 done
 cmp -s "$work/cli/en_f" "$work/job/en_f" || { echo "durable-bench: the two outputs differ" >&2; exit 1; }
-printf 'median: cp && sync %s s, quorvel-cli %s s, dialog job %s s\n' \
-  "$(cut -d' ' -f1 "$work/times" | median)" "$(cut -d' ' -f2 "$work/times" | median)" "$(cut -d' ' -f3 "$work/times" | median)"
+for c in 1 2 3; do med[c]=$(cut -d' ' -f$c "$work/times" | median); done
+printf 'median: cp && sync %s s, quorvel-cli %s s, dialog job %s s\n' "${med[1]}" "${med[2]}" "${med[3]}"
+awk -v cp="${med[1]}" -v cli="${med[2]}" -v job="${med[3]}" \
+  'BEGIN { printf "medians over cp && sync'"'"'s: quorvel-cli %.3f, dialog job %.3f\n", cli / cp, job / cp }'
 printf 'median ratio to cp && sync: quorvel-cli %s, dialog job %s\n' \
   "$(awk '{ printf "%.3f\n", $2 / $1 }' "$work/times" | median)" "$(awk '{ printf "%.3f\n", $3 / $1 }' "$work/times" | median)"
 rm -rf "$work/src/f" "$work/cp" "$work/cli"/* "$work/job"
