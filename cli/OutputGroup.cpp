@@ -37,7 +37,6 @@ bool OutputGroup::Fits(uint64_t size) const
 
 void OutputGroup::Add(const PlannedFile& file, WrittenOutput output, uint64_t size, Clock::time_point start)
 {
-    Poll();
     if (m_waiting.empty())
         m_since = Clock::now();
     m_waiting.push_back({&file, size, start});
