@@ -13,11 +13,19 @@ arch=$1 root=$(realpath "$2") build=$(realpath "$3") driver=$(realpath "$4")
 other=$([ "$arch" = win32 ] && echo win64 || echo win32)
 . "$root/scripts/wine-env"
 . "$root/scripts/dialog-caption"
+# The setup is a 32-bit program (NSIS's stub) in either build's suite: it starts
+# the way 32-bit programs start here, or the test is skipped with the reason.
+quorvel_wine_32bit "$0" "${args[@]}"
+case "$PLAN" in
+  skip) echo "setup-test: SKIPPED: the setup is a 32-bit program, and $WHY"; exit 77 ;;
+  fail) echo "setup-test: the setup is a 32-bit program, and it cannot start here: $WHY"; exit 1 ;;
+esac
+scale32=${QUORVEL_TIME_SCALE:-1}
 quorvel_wine_plan "$arch" "$build/wine-host"
 [ "$PLAN" = run ] || { echo "setup-test: the $arch build cannot run here: $WHY"; exit 1; }
 quorvel_wine_use "$arch"
 quorvel_wine_enter "$0" "${args[@]}"
-scale=${QUORVEL_TIME_SCALE:-1}
+scale=${QUORVEL_TIME_SCALE:-$scale32}
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }

@@ -11,7 +11,7 @@
 #   wine-env-test.sh SOURCE_DIR STAND_IN_QEMU
 set -uo pipefail
 # The settings under test come from each case alone, never from the caller.
-unset QUORVEL_WINE_ARCHS QUORVEL_WINE32 QUORVEL_WINE64 QUORVEL_QEMU_I386 QUORVEL_WINE_EMULATED QUORVEL_TIME_SCALE
+unset QUORVEL_WINE_ARCHS QUORVEL_WINE32_WAY QUORVEL_WINE32 QUORVEL_WINE64 QUORVEL_QEMU_I386 QUORVEL_WINE_EMULATED QUORVEL_TIME_SCALE
 src=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -75,7 +75,17 @@ expect "a kernel without 32-bit code and no emulator: win32 skipped with the rea
 [[ $r32 != *$'\n'* ]]; expect "the reason is one line" $? "$r32"
 r=$(plan win32 "$refused" "$ok" "" "$old_qemu"); [[ $r == skip*"qemu 7.2, and Wine needs 8 or later"* ]]
 expect "an emulator older than qemu 8 is not tried" $? "$r"
-r=$(plan win32 "$missing" "$ok"); [[ $r == fail*"scripts/bootstrap"* ]]; expect "no 32-bit loader installed is an error that names scripts/bootstrap" $? "$r"
+r=$(plan win32 "$missing" "$ok"); [[ $r == "skip|the 32-bit Wine is missing: $missing is not installed" ]]
+expect "the 32-bit Wine alone not installed: win32 skipped" $? "$r"
+echo "apt-get install failed (held broken packages)" >"$root/build/wine32-unavailable"
+r=$(plan win32 "$missing" "$ok"); [[ $r == skip*"scripts/bootstrap could not install it, since apt-get install failed (held broken packages)" ]]
+expect "and with the reason scripts/bootstrap left" $? "$r"
+rm "$root/build/wine32-unavailable"
+r=$(plan win32 "$missing" "$missing"); [[ $r == fail*"scripts/bootstrap"* ]]; expect "no Wine at all is an error that names scripts/bootstrap" $? "$r"
+r=$(plan win32 "$missing" "$ok" win32); [[ $r == fail*"scripts/bootstrap"* ]]; expect "and so is a missing 32-bit Wine that QUORVEL_WINE_ARCHS asks for" $? "$r"
+r32=$(QUORVEL_WINE32_WAY=uninstalled plan win32 "$ok" "$ok"); r64=$(QUORVEL_WINE32_WAY=uninstalled plan win64 "$ok" "$ok")
+[[ $r32 == "skip|"*"QUORVEL_WINE32_WAY=uninstalled"* && $r64 == run* ]]
+expect "QUORVEL_WINE32_WAY=uninstalled: a host that runs both acts as one without the 32-bit Wine" $? "$r32 / $r64"
 r=$(plan win64 "$ok" "$broken"); [[ $r == "fail|Wine cannot start: "*libwine* ]]; expect "a 64-bit Wine that cannot start says so" $? "$r"
 r=$(plan win64 "$ok" "$refused"); [[ $r == fail* ]]; expect "a refused 64-bit loader is an error, never a skip" $? "$r"
 
@@ -88,6 +98,8 @@ if unshare --user --map-root-user --mount --propagation private \
   expect "a kernel without 32-bit code and an emulator: win32 runs emulated" $? "$r32 / $r64"
   r=$(plan win32 "$ok" "$ok" "" "$qemu"); [[ $r == "run|$ok runs here, natively"* ]]
   expect "where 32-bit code runs, it runs natively even with an emulator" $? "$r"
+  r=$(QUORVEL_WINE32_WAY=emulated plan win32 "$ok" "$ok" "" "$qemu"); [[ $r == "run|$ok runs here, emulated by"* ]]
+  expect "QUORVEL_WINE32_WAY=emulated: there it runs emulated" $? "$r"
   r=$(QUORVEL_QEMU_I386=$qemu bash -c '. "$0/scripts/wine-env"; quorvel_wine_namespace "$@"' "$root" \
         env QUORVEL_WINE32="$ok" bash -c '. "$0/scripts/wine-env"; quorvel_wine_probe win32; echo "$STATE"' "$root")
   [ "$r" = emulated ]; expect "inside the namespace a loader that starts is emulated, never native" $? "$r"
@@ -137,6 +149,9 @@ sed -i 's/^boot=.*/boot=an-earlier-boot/' "$record"
 expect "a record from an earlier boot is probed again and rewritten" $? "$(wc -l <"$starts") starts"
 [ "$(recorded "$refused")" = skip ] && grep -qx "state=refused" "$record"
 expect "a record about another loader is probed again" $? "$(cat "$record")"
+[ "$(QUORVEL_WINE32_WAY=uninstalled recorded "$refused")" = skip ] && grep -qx "state=missing" "$record" \
+  && [ "$(recorded "$refused")" = skip ] && grep -qx "state=refused" "$record"
+expect "a record made under QUORVEL_WINE32_WAY holds only under the same way" $? "$(cat "$record")"
 
 # --- What a direct ctest run and the emulator say where the build cannot run.
 out=$(QUORVEL_WINE32=$refused "$root/scripts/wine-host" check win32 "$root/build/win32" 2>&1); rc=$?
