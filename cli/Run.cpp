@@ -71,7 +71,8 @@ int RunCommand(const CliOptions& options)
         return kExitUsage;
     }
     if (options.outputDir && !IsFolder(*options.outputDir)) {
-        Report(u"the output folder " + *options.outputDir + u" does not exist or is not a folder");
+        Report(u"the output folder " + *options.outputDir +
+               (PathExists(*options.outputDir) ? u" is a file, not a folder" : u" does not exist"));
         return kExitUsage;
     }
 
