@@ -125,7 +125,8 @@ TEST_F(CliProgram, ShortOrMissingPasswordsTouchNothing)
     for (const std::string& input : {std::string("12345\n"), std::string("\xE5\xAF\x86\xE7\xA0\x81\n"), std::string("\n")}) {
         const auto r = Cli(dir, {u"encipher", u"--password-stdin", u"a"}, input);
         EXPECT_EQ(r.exitCode, 2);
-        EXPECT_NE(r.err.find("\xE5\xAF\x86\xE7\xA0\x81\xE8\xBE\x93\xE5\x85\xA5"), std::string::npos) << r.err;  // 密码输入…
+        // Nobody to ask again: the one line says why, in the command line's English.
+        EXPECT_EQ(r.err, "quorvel-cli: the password needs at least 6 characters; nothing was done\n");
         EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a"}));
     }
     const auto astral = Cli(dir, {u"encipher", u"--password-stdin", u"a"}, "\xF0\x9F\x94\x91\xF0\x9F\x94\x91\xF0\x9F\x94\x91\n");

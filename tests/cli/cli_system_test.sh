@@ -203,6 +203,19 @@ if script -qec true /dev/null >/dev/null 2>&1; then
   [ "$rc" -eq 2 ] && grep -q 'passwords differ' tty.txt && [ ! -e en_plain ] &&
     pass "differing passwords refused, exit 2" ||
     fail "differing passwords: exit $rc, output: $(cat -v tty.txt)"
+  # A password too short is said at once, before the repetition, and asked
+  # again; the third one too short ends the run with 2.
+  on_terminal 30 "'$cli' encipher -q plain" 'Password:' 'abc\n' '2 tries left' 'secret7\n' \
+    'Repeat the password:' 'secret7\n'
+  [ "$rc" -eq 0 ] && cmp -s en_plain expected && [ "$(grep -c 'Repeat the password:' tty.txt)" -eq 1 ] \
+     && sed '/Repeat the password:/,$d' tty.txt | grep -q 'needs at least 6 characters; try again (2 tries left)' &&
+    pass "a short password is asked again before the repetition" ||
+    fail "short password, then a good one: exit $rc, output: $(cat -v tty.txt)"
+  rm -f en_plain
+  on_terminal 30 "'$cli' decipher -q plain" 'Password:' 'abc\n' '2 tries left' 'abcd\n' '1 try left' 'abcde\n'
+  [ "$rc" -eq 2 ] && grep -q 'needs at least 6 characters; nothing was done' tty.txt && [ ! -e de_plain ] \
+     && ! grep -q 'Repeat' tty.txt && pass "three short passwords: given up, exit 2" ||
+    fail "three short passwords: exit $rc, output: $(cat -v tty.txt)"
   # --password-stdin from the terminal itself: asked for, not shown.
   on_terminal 30 "'$cli' encipher -q --password-stdin plain" 'Password:' 'secret7\n'
   [ "$rc" -eq 0 ] && cmp -s en_plain expected && grep -q 'Password:' tty.txt && ! grep -q secret7 tty.txt &&
