@@ -176,8 +176,9 @@ if script -qec true /dev/null >/dev/null 2>&1; then
   # Several files: each closing line counts the files on the disk so far.
   head -c 1000 /dev/urandom > one && head -c 2000 /dev/urandom > two
   script -qec "'$cli' encipher --password-file pw one two" /dev/null > tty.txt 2>&1; rc=$?
-  [ "$rc" -eq 0 ] && grep -q '1/2  one  100%' tty.txt && grep -q '2/2  two  100%' tty.txt &&
-    pass "progress of several files counts the files on the disk" ||
+  [ "$rc" -eq 0 ] && grep -q '1/2  one  100%' tty.txt && grep -q '2/2  two  100%' tty.txt \
+     && screen_lines | grep -v -e '^$' -e '^Script ' | tail -1 | grep -qE '^2 files done in [0-9]+\.[0-9] s, the wait for the disk included$' &&
+    pass "progress of several files counts the files on the disk, and the run's time closes it" ||
     fail "progress of several files: exit $rc, output: $(cat -v tty.txt)"
   rm -f one two en_one en_two
   script -qec "'$cli' encipher -q --password-file pw plain" /dev/null > tty.txt 2>&1; rc=$?
@@ -229,7 +230,15 @@ if script -qec true /dev/null >/dev/null 2>&1; then
       pass "Ctrl-D at the prompt ${how:-(typed)}: abandoned, exit 2" ||
       fail "Ctrl-D at the prompt ${how:-(typed)}: exit $rc, output: $(cat -v tty.txt)"
   done
-  rm -f tty.txt expected
+  # Ctrl-C typed on the progress line: the terminal's "^C" does not stay
+  # beside the message that takes the line's place.
+  truncate -s 8G big
+  on_terminal 60 "'$cli' encipher --password-file pw big" ' left' '\003'
+  last=$(screen_lines | grep -v -e '^$' -e '^Script ' | tail -1)
+  [ "$rc" -eq 130 ] && [ "$last" = "quorvel-cli: big: interrupted; en_big not written" ] && [ ! -e en_big ] &&
+    pass "Ctrl-C on the progress line: a clean line says what was stopped" ||
+    fail "Ctrl-C on the progress line: exit $rc, last line \"$last\", output: $(cat -v tty.txt)"
+  rm -f tty.txt expected big
 else
   skip "terminal: script(1) cannot make a pseudo-terminal here"
 fi
