@@ -83,40 +83,68 @@ std::optional<int> ReadPasswordStdin(std::string& bytes)
     return kExitUsage;
 }
 
-// Asks on the terminal, twice when enciphering.
+// The exit code of a prompt that gave no password, once said why.
+std::optional<int> AskFailed(AskResult result)
+{
+    switch (result) {
+    case AskResult::Ok:
+        return std::nullopt;
+    case AskResult::Interrupted:
+        return InterruptedExit();
+    case AskResult::NoTerminal:
+        Report(u"no terminal to ask for the password on; use --password-file or --password-stdin");
+        return kExitUsage;
+    case AskResult::EchoStaysOn:
+        Report(u"the terminal's echo cannot be turned off, so the password would show as it is typed; nothing "
+               u"was asked (use --password-file or --password-stdin)");
+        return kExitUsage;
+    case AskResult::Abandoned:
+        Report(u"no password given (the prompt was ended with Ctrl-D); nothing was done");
+        return kExitUsage;
+    case AskResult::TooLong:
+        Report(TooLongPasswordText());
+        return kExitUsage;
+    }
+    return kExitUsage;
+}
+
+std::u16string TooShortPasswordText()
+{
+    return u"the password needs at least " + Ascii(std::to_string(kMinPasswordLength)) + u" characters";
+}
+
+// As passwd does: a password too short is asked for again, up to this many times in all.
+constexpr int kPasswordTries = 3;
+
+// Asks on the terminal until the password is long enough, then once more to
+// encipher: a typing slip there would make a file nobody can decipher.
 std::optional<int> AskPasswordTwice(CipherDirection direction, std::u16string& password)
 {
-    const AskResult asked = AskPassword(u"Password: ", password, kPasswordByteLimit);
-    std::u16string again;
-    AskResult repeated = AskResult::Ok;
-    if (asked == AskResult::Ok && direction == CipherDirection::Encipher)
-        repeated = AskPassword(u"Repeat the password: ", again, kPasswordByteLimit);
-    const bool same = again == password || direction == CipherDirection::Decipher;
-    Wipe(again);
-    for (const AskResult result : {asked, repeated}) {
-        switch (result) {
-        case AskResult::Ok:
+    for (int tries = 1;; ++tries) {
+        if (const auto failed = AskFailed(AskPassword(u"Password: ", password, kPasswordByteLimit)))
+            return failed;
+        if (password.size() >= kMinPasswordLength)
             break;
-        case AskResult::Interrupted:
-            return InterruptedExit();
-        case AskResult::NoTerminal:
-            Report(u"no terminal to ask for the password on; use --password-file or --password-stdin");
-            return kExitUsage;
-        case AskResult::EchoStaysOn:
-            Report(u"the terminal's echo cannot be turned off, so the password would show as it is typed; nothing "
-                   u"was asked (use --password-file or --password-stdin)");
-            return kExitUsage;
-        case AskResult::Abandoned:
-            Report(u"no password given (the prompt was ended with Ctrl-D); nothing was done");
-            return kExitUsage;
-        case AskResult::TooLong:
-            Report(TooLongPasswordText());
+        Wipe(password);
+        if (tries == kPasswordTries) {
+            Report(TooShortPasswordText() + u"; nothing was done");
             return kExitUsage;
         }
+        const int left = kPasswordTries - tries;
+        Report(TooShortPasswordText() + u"; try again (" + Ascii(std::to_string(left)) +
+               (left == 1 ? u" try left)" : u" tries left)"));
     }
-    if (!same) {
-        Report(u"the two passwords differ; nothing was done");
-        return kExitUsage;
+    if (direction == CipherDirection::Encipher) {
+        std::u16string again;
+        const AskResult repeated = AskPassword(u"Repeat the password: ", again, kPasswordByteLimit);
+        const bool same = again == password;
+        Wipe(again);
+        if (const auto failed = AskFailed(repeated))
+            return failed;
+        if (!same) {
+            Report(u"the two passwords differ; nothing was done");
+            return kExitUsage;
+        }
     }
     if (Utf16ToUtf8(password).size() > kPasswordByteLimit) {
         Report(TooLongPasswordText());
@@ -145,9 +173,9 @@ std::optional<int> ReadPassword(const CliOptions& options, std::u16string& passw
         if (failed)
             return failed;
     }
+    // From a file or a pipe there is nobody to ask again.
     if (password.size() < kMinPasswordLength) {
-        Report(std::u16string(kPasswordTooShortText) + u" (the password needs at least " +
-               Ascii(std::to_string(kMinPasswordLength)) + u" characters)");
+        Report(TooShortPasswordText() + u"; nothing was done");
         return kExitUsage;
     }
     return std::nullopt;

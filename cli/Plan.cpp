@@ -114,7 +114,13 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
         file.folder = options.outputDir ? WithSeparator(*options.outputDir) : FolderOf(file.source);
         file.output = file.folder + prefix + file.name;
         if (file.name.empty()) {
-            file.refusal = file.source + u": not a file";
+            // "d/" is refused as "d" would be: the trailing separator changes nothing.
+            if (IsFolder(file.source))
+                file.refusal = file.source + u": cannot open: " + ReasonText({FileError::IsFolder, 0});
+            else if (!PathExists(file.source))
+                file.refusal = file.source + u": cannot open: " + ReasonText({FileError::NotFound, 0});
+            else
+                file.refusal = file.source + u": not a file";
             plan.push_back(std::move(file));
             continue;
         }
