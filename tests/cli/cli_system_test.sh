@@ -48,23 +48,30 @@ for case in INT:130 TERM:143 HUP:129 QUIT:131 PIPE:141 KILL:137; do
 done
 rm -f big en_big after err
 
-# --- Stopped while it waits for the password on standard input: 128 + the signal.
+# --- Stopped while it waits for the password on standard input: it ends by
+# itself with 128 + the signal. A shell says 128 + N for a process the signal
+# killed too, so perl waits for it and tells the two apart.
 head -c 1000 /dev/urandom > small
 for case in INT:130 HUP:129; do
   sig=${case%%:*} expected=${case#*:}
   mkfifo quiet-pipe
   sleep 30 > quiet-pipe &          # a writer that never writes
   holder=$!
-  "$cli" encipher --password-stdin small < quiet-pipe 2> err &
-  pid=$!
+  perl -e 'sub put { open(my $f, ">", $_[0]) or die "$_[0]: $!"; print $f $_[1]; close $f }
+           if (!($p = fork)) { exec @ARGV; exit 127 }
+           put("pid", $p); waitpid($p, 0);
+           put("ended", $? & 127 ? "killed by signal " . ($? & 127) : "exit " . ($? >> 8))' \
+    -- "$cli" encipher --password-stdin small < quiet-pipe 2> err &
+  waiter=$!
   sleep 0.5
-  kill -s "$sig" "$pid"
-  wait "$pid"; rc=$?
+  kill -s "$sig" "$(cat pid)"
+  wait "$waiter"
   kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
-  [ "$rc" -eq "$expected" ] && [ -z "$(others pw small err quiet-pipe)" ] &&
-    pass "SIG$sig while the password is awaited: exit $rc, nothing made" ||
-    fail "SIG$sig while the password is awaited: exit $rc (not $expected), stderr: $(cat err)"
-  rm -f quiet-pipe err
+  ended=$(cat ended)
+  [ "$ended" = "exit $expected" ] && [ -z "$(others pw small err quiet-pipe pid ended)" ] &&
+    pass "SIG$sig while the password is awaited: $ended, nothing made" ||
+    fail "SIG$sig while the password is awaited: $ended (not exit $expected), stderr: $(cat err)"
+  rm -f quiet-pipe err pid ended
 done
 
 # --- Only ordinary files are read: each other kind is refused by what it is,
