@@ -28,24 +28,35 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/un.h>
 #include <unistd.h>
 #endif
 
 #ifndef _WIN32
-// The linker routes the file services' renameat2, link, fchmod and unlink
-// through these (tests/CMakeLists.txt), so a test can give the calls a file
-// system's faults, and count them.
+// The linker routes the file services' renameat2, link, fchmod, unlink and
+// statfs through these (tests/CMakeLists.txt), so a test can give the calls a
+// file system's faults, and count them.
 int g_renameNoReplaceError = 0;  // RENAME_NOREPLACE fails with it: EINVAL as a file system without it
 int g_linkError = 0;             // link fails with it: EPERM as FAT
 int g_fchmodError = 0;           // fchmod fails with it: ENOSYS as FAT through FUSE
 int g_unlinksToFail = 0;         // the next ones fail with EIO
 int g_renameNoReplaceCalls = 0, g_linkCalls = 0, g_fchmodCalls = 0;
+long g_statfsType = 0;  // statfs says this is the file system's type: 0x4d44 as the kernel's FAT
 
 extern "C" int __real_renameat2(int, const char*, int, const char*, unsigned int);
 extern "C" int __real_link(const char*, const char*);
 extern "C" int __real_fchmod(int, mode_t);
 extern "C" int __real_unlink(const char*);
+extern "C" int __real_statfs(const char*, struct statfs*);
+
+extern "C" int __wrap_statfs(const char* path, struct statfs* fs)
+{
+    const int result = __real_statfs(path, fs);
+    if (result == 0 && g_statfsType != 0)
+        fs->f_type = g_statfsType;
+    return result;
+}
 
 extern "C" int __wrap_renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned int flags)
 {
@@ -486,6 +497,18 @@ TEST(PosixOutputFile, AFileLargerThanTheProcessMayWriteIsTooLarge)
     ::signal(SIGXFSZ, signalWas);
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &was), 0);
     EXPECT_TRUE(dir.List().empty());
+}
+
+// The kernel's FAT holds files of up to 4 GiB - 1, and says it is FAT.
+TEST(PosixOutputFile, OnFatAFileOf4GiBIsTooLarge)
+{
+    ScratchDir dir;
+    constexpr uint64_t k4GiB = uint64_t {1} << 32;
+    EXPECT_TRUE(SystemFileSystem().CheckSizeFits(FolderPath(dir), k4GiB));
+    g_statfsType = 0x4d44;
+    EXPECT_TRUE(SystemFileSystem().CheckSizeFits(FolderPath(dir), k4GiB - 1));
+    EXPECT_EQ(SystemFileSystem().CheckSizeFits(FolderPath(dir), k4GiB).error, FileError::TooLarge);
+    g_statfsType = 0;
 }
 
 #else
