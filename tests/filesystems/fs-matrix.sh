@@ -212,17 +212,22 @@ check_one_decision() {
   if [ -n "${note:-}" ]; then
     quorvel encipher "${cli[@]}" $(seq 30)
   else
-    strace -f -qq -o "$scratch/trace" -e trace=renameat2,link,linkat,fchmod,openat "${run[@]}" encipher "${cli[@]}" $(seq 30) 2>"$scratch/err"
+    # A file per thread: no call's line is split by another thread's.
+    strace -ff -qq -o "$scratch/trace" -e trace=renameat2,link,fchmod,openat "${run[@]}" encipher "${cli[@]}" $(seq 30) 2>"$scratch/err"
     rc=$? err=$(head -n 3 "$scratch/err" | tr '\n' ' ')
+    cat "$scratch"/trace.* >"$scratch/trace" && rm -f "$scratch"/trace.*
   fi
   [ "$rc" -eq 0 ] || { said="exit $rc: $err"; return 1; }
   [ -n "${note:-}" ] && return 0
-  local call failed
+  local call pattern failed
   note="(failed calls for 30 files:"
-  for call in 'O_TMPFILE' 'renameat2(' 'link(' 'fchmod('; do
-    failed=$(grep -F "$call" "$scratch/trace" | grep -c ' = -1 ')
-    [ "$failed" -le 1 ] || { said="$failed failed $call calls for 30 files: $(grep -F "$call" "$scratch/trace" | grep -m 1 ' = -1 ')"; return 1; }
-    note+=" ${call%(} $failed"
+  for call in O_TMPFILE renameat2 link fchmod; do
+    pattern="^$call\\("
+    [ "$call" = O_TMPFILE ] && pattern="^openat\\(.*O_TMPFILE"
+    grep -E "$pattern" "$scratch/trace" | grep ' = -1 ' >"$scratch/failed"
+    failed=$(wc -l <"$scratch/failed")
+    [ "$failed" -le 1 ] || { said="$failed failed $call calls for 30 files: $(head -n 1 "$scratch/failed")"; return 1; }
+    note+=" $call $failed"
   done
   note+=")"
 }
