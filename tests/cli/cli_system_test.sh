@@ -172,6 +172,21 @@ if unshare -m true 2>/dev/null && unshare -m sh -c 'mount -t tmpfs -o size=1m tm
 else
   skip "full file system: cannot mount a tmpfs here"
 fi
+
+# --- A file larger than the process may write (ulimit -f, in 1 KiB units):
+# refused before anything is written, the small file still done; a stream
+# that meets the limit while written is reported, not killed by SIGXFSZ.
+head -c 50000 /dev/urandom > little
+( ulimit -f 100; exec "$cli" encipher -q --password-file pw large little ) 2> err; rc=$?
+[ "$rc" -eq 1 ] && grep -qx 'quorvel-cli: large: cannot create en_large: too large for this file system' err \
+   && [ -z "$(others pw plain large small little en_little err)" ] &&
+  pass "larger than ulimit -f: refused up front with its reason, exit 1, nothing left, the small file done" ||
+  fail "larger than ulimit -f: exit $rc, stderr: $(cat err), folder: $(ls -A | tr '\n' ' ')"
+( ulimit -f 100; exec "$cli" encipher -q --password-file pw - < large > stream.out ) 2> err; rc=$?
+[ "$rc" -eq 1 ] && grep -q 'cannot write standard output: too large for this file system' err &&
+  pass "a stream past ulimit -f: reported with its reason, exit 1" ||
+  fail "a stream past ulimit -f: exit $rc, stderr: $(cat err)"
+rm -f little en_little stream.out err
 rm -rf small large
 
 # --- A terminal: progress on it, none with -q; the password asked twice without echo.
