@@ -4,17 +4,13 @@
 #pragma once
 
 #include "cipher/CipherKey.h"
+#include "dialog/DialogMessages.h"
 #include "resources/QuorvelIds.h"
 
 #include <cstdint>
 #include <optional>
 
 namespace quorvel {
-
-// From a worker to the interface thread; wParam is the direction's done code.
-constexpr unsigned WM_CIPHER_DONE = 0x0500;   // sent: the job ended (shows its box)
-constexpr unsigned WM_JOB_STARTED = 0x0501;   // posted: start the tick timer
-constexpr unsigned WM_JOB_RELEASED = 0x0502;  // posted: the worker has released everything
 
 constexpr unsigned CLOCK_TIMER = 1;
 constexpr unsigned ENCIPHER_TICK_TIMER = 2;

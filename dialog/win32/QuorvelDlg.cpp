@@ -11,6 +11,9 @@
 #include <commdlg.h>
 
 namespace quorvel {
+
+static_assert(kAppMessageBase == WM_APP, "the program's own messages are in the applications' range");
+
 namespace {
 
 constexpr UINT kClockPeriod = 1000;   // ms

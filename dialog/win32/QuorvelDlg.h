@@ -26,9 +26,6 @@ struct PickedFile;
 struct OpenFileOptions;
 }
 
-// Posted to itself once the dialog is up: check the files of the command line.
-constexpr unsigned WM_COMMAND_LINE_FILES = 0x0503;
-
 // What the dialog works with beyond its window. The defaults are the real
 // ones; tests hand in stand-ins.
 struct DialogServices {
