@@ -215,7 +215,7 @@ struct TextFindings {
 TextFindings LookAtTexts(Session& s, const std::string& shot)
 {
     // Every box needs a text to show its colour: run one small job each way if a name is missing.
-    if (TextOf(s.Item(1002)).empty() || TextOf(s.Item(1003)).empty()) {
+    if (TextOf(s.Item(IDC_ENCIPHER_NAME)).empty() || TextOf(s.Item(IDC_DECIPHER_NAME)).empty()) {
         s.SetPassword(L"mqzvtrk");
         const std::wstring source = s.Work(L"colours.bin");
         test::WriteFile(source, PatternBytes(2000, 81));
@@ -240,9 +240,9 @@ TextFindings LookAtTexts(Session& s, const std::string& shot)
         return r;
     };
     std::vector<Expect> expects = {
-        {inside(s.Item(1002)), kBlue, "encipher name"}, {inside(s.Item(1003)), kBlue, "decipher name"},
-        {inside(s.Item(1004)), kRed, "encipher size"},  {inside(s.Item(1005)), kRed, "decipher size"},
-        {inside(s.Item(1006)), kGreen, "password"},     {inside(s.Item(1007)), kRedViolet, "clock"},
+        {inside(s.Item(IDC_ENCIPHER_NAME)), kBlue, "encipher name"}, {inside(s.Item(IDC_DECIPHER_NAME)), kBlue, "decipher name"},
+        {inside(s.Item(IDC_ENCIPHER_SIZE)), kRed, "encipher size"},  {inside(s.Item(IDC_DECIPHER_SIZE)), kRed, "decipher size"},
+        {inside(s.Item(IDC_PASSWORD)), kGreen, "password"},     {inside(s.Item(IDC_CLOCK)), kRedViolet, "clock"},
     };
     int labels = 0, groups = 0;
     for (const Child& child : Children(dialog)) {
@@ -310,7 +310,7 @@ void ExpectAsBefore(Session& s, const ScreenImage& before, const std::string& sh
 {
     const ScreenImage now = s.Shot(shot);
     const RECT client = ClientScreenRect(s.App().Dialog());
-    const RECT clock = WindowRect(s.Item(1007));
+    const RECT clock = WindowRect(s.Item(IDC_CLOCK));
     Tally same;
     for (int y = client.top; y < client.bottom; y += 3) {
         for (int x = client.left; x < client.right; x += 3) {

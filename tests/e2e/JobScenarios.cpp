@@ -65,28 +65,28 @@ void RoundTrip(Session& s, std::string& details)
     const std::wstring source = s.Work(L"plain.bin"), en = s.Work(L"en_plain.bin"), de = s.Work(L"de_en_plain.bin");
     RemoveAll({en, de});
     test::WriteFile(source, plain);
-    const std::wstring decipherSize = TextOf(s.Item(1005));
+    const std::wstring decipherSize = TextOf(s.Item(IDC_DECIPHER_SIZE));
 
     const JobResult enResult = s.RunJob(kEn, source);
     CheckDoneText(enResult, kEn);
-    Check(TextOf(s.Item(1002)) == L"plain.bin", "name box shows \"" + Narrow(TextOf(s.Item(1002))) + "\"");
-    Check(TextOf(s.Item(1004)) == W(FormatSizeText(size)),
-          "size box shows \"" + Narrow(TextOf(s.Item(1004))) + "\"");
-    Check(TextOf(s.Item(1005)) == decipherSize, "the decipher size box changed on an encipherment");
+    Check(TextOf(s.Item(IDC_ENCIPHER_NAME)) == L"plain.bin", "name box shows \"" + Narrow(TextOf(s.Item(IDC_ENCIPHER_NAME))) + "\"");
+    Check(TextOf(s.Item(IDC_ENCIPHER_SIZE)) == W(FormatSizeText(size)),
+          "size box shows \"" + Narrow(TextOf(s.Item(IDC_ENCIPHER_SIZE))) + "\"");
+    Check(TextOf(s.Item(IDC_DECIPHER_SIZE)) == decipherSize, "the decipher size box changed on an encipherment");
     Check(FileExists(en), "no en_plain.bin beside the source");
     Check(test::ReadFile(en) == ReferenceFile(kEn, kPreset, plain), "en_plain.bin is not the enciphered file");
     CheckNoTemporary(en);
 
-    const std::wstring encipherSize = TextOf(s.Item(1004));
+    const std::wstring encipherSize = TextOf(s.Item(IDC_ENCIPHER_SIZE));
     const JobResult deResult = s.RunJob(kDe, en);
     CheckDoneText(deResult, kDe);
-    Check(TextOf(s.Item(1003)) == L"en_plain.bin", "decipher name box shows \"" + Narrow(TextOf(s.Item(1003))) + "\"");
-    Check(TextOf(s.Item(1005)) == W(FormatSizeText(size)), "decipher size box wrong");
-    Check(TextOf(s.Item(1004)) == encipherSize, "the encipher size box changed on a decipherment");
+    Check(TextOf(s.Item(IDC_DECIPHER_NAME)) == L"en_plain.bin", "decipher name box shows \"" + Narrow(TextOf(s.Item(IDC_DECIPHER_NAME))) + "\"");
+    Check(TextOf(s.Item(IDC_DECIPHER_SIZE)) == W(FormatSizeText(size)), "decipher size box wrong");
+    Check(TextOf(s.Item(IDC_ENCIPHER_SIZE)) == encipherSize, "the encipher size box changed on a decipherment");
     Check(FileExists(de), "no de_en_plain.bin beside the source");
     Check(test::ReadFile(de) == plain, "deciphering gave different bytes");
     CheckNoTemporary(de);
-    details = Narrow(TextOf(s.Item(1004)) + L", \"" + enResult.box.text + L"\", \"" + deResult.box.text + L"\"");
+    details = Narrow(TextOf(s.Item(IDC_ENCIPHER_SIZE)) + L", \"" + enResult.box.text + L"\", \"" + deResult.box.text + L"\"");
     RemoveAll({source, en, de});
 }
 
@@ -100,11 +100,11 @@ void SmallSizes(Session& s, std::string& details)
         const auto plain = PatternBytes(size, 3);
         test::WriteFile(source, plain);
         const JobResult result = s.RunJob(kEn, source);
-        Check(TextOf(s.Item(1004)) == W(FormatSizeText(size)),
-              std::to_string(size) + " bytes show as \"" + Narrow(TextOf(s.Item(1004))) + "\"");
+        Check(TextOf(s.Item(IDC_ENCIPHER_SIZE)) == W(FormatSizeText(size)),
+              std::to_string(size) + " bytes show as \"" + Narrow(TextOf(s.Item(IDC_ENCIPHER_SIZE))) + "\"");
         Check(test::ReadFile(en) == ReferenceFile(kEn, kPreset, plain),
               "wrong output for " + std::to_string(size) + " bytes");
-        details += (details.empty() ? "" : ", ") + Narrow(TextOf(s.Item(1004)));
+        details += (details.empty() ? "" : ", ") + Narrow(TextOf(s.Item(IDC_ENCIPHER_SIZE)));
         RemoveAll({source, en});
     }
 }
@@ -129,7 +129,7 @@ void ReplaceExisting(Session& s, std::string& details)
 void NonAscii(Session& s, std::string& details)
 {
     const std::wstring password = L"密码口令Ωé";  // six UTF-16 units, typed one by one
-    HWND box = s.Item(1006);
+    HWND box = s.Item(IDC_PASSWORD);
     SetText(box, L"");
     TypeChars(box, password);
     WaitUntil([&] { return TextOf(box).size() == password.size(); }, 2000);
@@ -143,11 +143,11 @@ void NonAscii(Session& s, std::string& details)
     RemoveAll({en, de});
     test::WriteFile(source, plain);
     s.RunJob(kEn, source);
-    Check(TextOf(s.Item(1002)) == name, "name box shows \"" + Narrow(TextOf(s.Item(1002))) + "\"");
+    Check(TextOf(s.Item(IDC_ENCIPHER_NAME)) == name, "name box shows \"" + Narrow(TextOf(s.Item(IDC_ENCIPHER_NAME))) + "\"");
     Check(FileExists(en), "no en_ file with the Chinese name beside the source");
     Check(test::ReadFile(en) == ReferenceFile(kEn, U16(password), plain), "wrong bytes for the Chinese password");
     s.RunJob(kDe, en);
-    Check(TextOf(s.Item(1003)) == L"en_" + name, "decipher name box shows \"" + Narrow(TextOf(s.Item(1003))) + "\"");
+    Check(TextOf(s.Item(IDC_DECIPHER_NAME)) == L"en_" + name, "decipher name box shows \"" + Narrow(TextOf(s.Item(IDC_DECIPHER_NAME))) + "\"");
     Check(test::ReadFile(de) == plain, "deciphering with the Chinese password gave different bytes");
     details = Narrow(L"password " + password + L", file " + name);
     RemoveAll({source, en, de});
@@ -161,7 +161,7 @@ void SourceHeld(Session& s, std::string& details)
     RemoveAll({en});
     const auto plain = PatternBytes(5000, 7);
     test::WriteFile(source, plain);
-    const std::wstring sizeBefore = TextOf(s.Item(1004));
+    const std::wstring sizeBefore = TextOf(s.Item(IDC_ENCIPHER_SIZE));
     MessageBoxInfo box;
     {
         const auto held = Hold(source);
@@ -171,11 +171,11 @@ void SourceHeld(Session& s, std::string& details)
     // It exists: the box says what is wrong with it, not that it is missing.
     Check(box.text == L"无法打开文件“held.bin”：文件正被其他程序使用。", "box text \"" + Narrow(box.text) + "\"");
     AnswerBox(box.window, IDOK);
-    Check(TextOf(s.Item(1002)) == L"held.bin", "the name box does not show the picked name");
-    Check(TextOf(s.Item(1004)) == sizeBefore, "the size box changed although the file could not be opened");
+    Check(TextOf(s.Item(IDC_ENCIPHER_NAME)) == L"held.bin", "the name box does not show the picked name");
+    Check(TextOf(s.Item(IDC_ENCIPHER_SIZE)) == sizeBefore, "the size box changed although the file could not be opened");
     Check(!FileExists(en), "en_held.bin was made from a source that could not be opened");
     CheckNoTemporary(en);
-    Check(IsWindowEnabled(s.Item(1000)), "the encipher button is disabled after the failure");
+    Check(IsWindowEnabled(s.Item(IDC_ENCIPHER_BUTTON)), "the encipher button is disabled after the failure");
     // Released, the same file goes through.
     s.RunJob(kEn, source);
     Check(test::ReadFile(en) == ReferenceFile(kEn, kPreset, plain), "the job after the failure gave wrong bytes");
@@ -231,15 +231,15 @@ void ElapsedTime(Session& s, std::string& details)
         // not when the Open dialog disappears: Wine takes a while longer to
         // tear the file dialog down before the program gets the name back.
         const double picked = s.Pick(kEn, source);
-        HWND button = s.Item(1000);
+        HWND button = s.Item(IDC_ENCIPHER_BUTTON);
         WaitUntil([&] { return !IsWindowEnabled(button); }, kWaitMs, 1);
         const double started = NowMs();
         const JobResult result = s.WaitResult(kEn, started, 120000);
         Check(result.box.caption == L"加密完成",
               "box \"" + Narrow(result.box.caption) + "\": " + Narrow(result.box.text));
         CheckDoneText(result, kEn);
-        Check(TextOf(s.Item(1004)) == W(FormatSizeText(size)),
-              "size box shows \"" + Narrow(TextOf(s.Item(1004))) + "\"");
+        Check(TextOf(s.Item(IDC_ENCIPHER_SIZE)) == W(FormatSizeText(size)),
+              "size box shows \"" + Narrow(TextOf(s.Item(IDC_ENCIPHER_SIZE))) + "\"");
         s.Dismiss(result, kEn);
         const double reported = ReportedSeconds(result.box.text);
         const double wall = result.wallMs / 1000;
@@ -322,9 +322,9 @@ void BothAtOnce(Session& s, std::string& details, bool oneSource)
     const bool overlapped = StartBoth(s, a, b);
     Check(overlapped || !s.Opts().bigInRam, "the encipherment ended before the decipherment started");
     FinishBoth(s, overlapped, details);
-    Check(TextOf(s.Item(1002)) == L"both-a.bin" && TextOf(s.Item(1003)) == b.substr(b.rfind(L'\\') + 1),
+    Check(TextOf(s.Item(IDC_ENCIPHER_NAME)) == L"both-a.bin" && TextOf(s.Item(IDC_DECIPHER_NAME)) == b.substr(b.rfind(L'\\') + 1),
           "wrong names shown");
-    Check(TextOf(s.Item(1004)) == W(FormatSizeText(enSize)) && TextOf(s.Item(1005)) == W(FormatSizeText(deSize)),
+    Check(TextOf(s.Item(IDC_ENCIPHER_SIZE)) == W(FormatSizeText(enSize)) && TextOf(s.Item(IDC_DECIPHER_SIZE)) == W(FormatSizeText(deSize)),
           "wrong sizes shown");
     VerifyLargeOutput(a, enA, kPreset, kEn);
     VerifyLargeOutput(b, deB, kPreset, kDe);
@@ -376,7 +376,7 @@ void RapidClicks(Session& s, std::string& details)
     const std::wstring source = s.Big(L"rapid.bin"), en = s.Big(L"en_rapid.bin");
     RemoveAll({en});
     WriteLargeFile(source, size, 51);
-    HWND button = s.Item(1000);
+    HWND button = s.Item(IDC_ENCIPHER_BUTTON);
     HWND dialog = s.App().Dialog();
     int clicks = 0, busyBoxes = 0;
     HWND fileDialog = s.OpenFileDialog(kEn);

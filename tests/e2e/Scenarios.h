@@ -3,6 +3,7 @@
 
 #include "DriverSupport.h"
 #include "cipher/CipherKey.h"
+#include "resources/QuorvelIds.h"
 #include "tests/CipherReference.h"
 
 #include <string>

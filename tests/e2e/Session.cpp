@@ -60,7 +60,7 @@ void Session::EnsureRunning()
 
 void Session::SetPassword(const std::wstring& password)
 {
-    e2e::SetText(Item(1006), password);
+    e2e::SetText(Item(IDC_PASSWORD), password);
 }
 
 HWND Session::OpenFileDialog(CipherDirection direction)
@@ -218,14 +218,14 @@ uint64_t LargeJobSize(Session& s, double ms, uint64_t least, uint64_t cap)
 bool StartBoth(Session& s, const std::wstring& enSource, const std::wstring& deSource)
 {
     s.Pick(CipherDirection::Encipher, enSource);
-    HWND enButton = s.Item(1000);
+    HWND enButton = s.Item(IDC_ENCIPHER_BUTTON);
     Check(WaitUntil([&] { return !IsWindowEnabled(enButton) || !s.App().OtherWindows().empty(); }, kWaitMs),
           "the encipher button was never disabled");
     Check(!IsWindowEnabled(enButton), "the encipher button is enabled while its job runs");
     if (!s.App().OtherWindows().empty())
         Fail("the encipherment ended before the decipherment could start: " + s.DescribeWindows());
     s.Pick(CipherDirection::Decipher, deSource);
-    HWND deButton = s.Item(1001);
+    HWND deButton = s.Item(IDC_DECIPHER_BUTTON);
     WaitUntil([&] { return !IsWindowEnabled(deButton) || s.App().FindCaption(L"加密完成"); }, kWaitMs);
     const bool overlapped = !IsWindowEnabled(deButton) && !s.App().FindCaption(L"加密完成");
     Check(!IsWindowEnabled(enButton) || s.App().FindCaption(L"加密完成"),
@@ -394,7 +394,7 @@ int RunScenarios(const Options& options)
                        WaitUntil(
                            [&] {
                                CloseStrayWindows(session.App());
-                               return IsWindowEnabled(session.Item(1000)) && IsWindowEnabled(session.Item(1001));
+                               return IsWindowEnabled(session.Item(IDC_ENCIPHER_BUTTON)) && IsWindowEnabled(session.Item(IDC_DECIPHER_BUTTON));
                            },
                            kWaitMs, 100);
             } catch (const Failure&) {

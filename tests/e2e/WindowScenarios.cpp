@@ -19,13 +19,13 @@ constexpr auto kDe = CipherDirection::Decipher;
 
 void StartUp(Session& s, std::string& details)
 {
-    Check(TextOf(s.Item(1000)) == L"加密" && TextOf(s.Item(1001)) == L"解密" && TextOf(s.Item(2)) == L"退出",
+    Check(TextOf(s.Item(IDC_ENCIPHER_BUTTON)) == L"加密" && TextOf(s.Item(IDC_DECIPHER_BUTTON)) == L"解密" && TextOf(s.Item(IDCANCEL)) == L"退出",
           "button texts are not 加密/解密/退出");
-    Check(!IsWindowVisible(s.Item(1)), "the default OK button is visible");
+    Check(!IsWindowVisible(s.Item(IDOK)), "the default OK button is visible");
     // Wine answers a password box's WM_GETTEXT; Windows would not, hence the tolerance.
-    const std::wstring password = TextOf(s.Item(1006));
+    const std::wstring password = TextOf(s.Item(IDC_PASSWORD));
     Check(password.empty() || password == L"mqzvtrk", "password box holds \"" + Narrow(password) + "\"");
-    Check(IsWindowEnabled(s.Item(1000)) && IsWindowEnabled(s.Item(1001)), "a button starts disabled");
+    Check(IsWindowEnabled(s.Item(IDC_ENCIPHER_BUTTON)) && IsWindowEnabled(s.Item(IDC_DECIPHER_BUTTON)), "a button starts disabled");
     Check(s.App().OtherWindows().empty(), "other windows at start: " + s.DescribeWindows());
     const std::wstring focused = s.App().FocusedControl() ? TextOf(s.App().FocusedControl()) : L"(none)";
     details = "dialog up after " + std::to_string(static_cast<int>(s.LastLaunchMs())) + " ms; focus on \"" +
@@ -44,7 +44,7 @@ bool IsClockNow(const std::wstring& text)
 
 void Clock(Session& s, std::string& details)
 {
-    HWND clock = s.Item(1007);
+    HWND clock = s.Item(IDC_CLOCK);
     const std::wstring first = TextOf(clock);
     Check(IsClockNow(first), "clock shows \"" + Narrow(first) + "\", not the time now");
     std::wstring next;
@@ -113,7 +113,7 @@ void About(Session& s, std::string& details)
     s.Shot("about");
     AnswerBox(about, IDOK);
     Check(WaitUntil([&] { return IsWindowEnabled(dialog) != FALSE; }, kWaitMs), "the dialog stayed disabled");
-    Check(!TextOf(s.Item(1007)).empty(), "the dialog does not answer after the About box");
+    Check(!TextOf(s.Item(IDC_CLOCK)).empty(), "the dialog does not answer after the About box");
     std::wstring oneLine = info.text;
     std::replace(oneLine.begin(), oneLine.end(), L'\n', L'|');
     details = "owned, modal; text \"" + Narrow(oneLine) + "\"";
@@ -151,7 +151,7 @@ void AskToClose(Session& s, const std::string& how, int answer)
 {
     HWND dialog = s.App().Dialog();
     if (how == "退出")
-        Click(s.Item(2));
+        Click(s.Item(IDCANCEL));
     else if (how == "Escape")
         KeyDown(Focused(s), VK_ESCAPE);
     else
@@ -174,7 +174,7 @@ void CloseWhileRunning(Session& s, std::string& details)
     // cancelled, it writes only a second's worth.
     WriteLargeFile(source, uint64_t {8} << 30, 62);
     s.Pick(kEn, source);
-    HWND button = s.Item(1000);
+    HWND button = s.Item(IDC_ENCIPHER_BUTTON);
     Check(WaitUntil([&] { return !IsWindowEnabled(button); }, kWaitMs), "the encipher button was never disabled");
     for (const char* how : {"退出", "Escape", "SC_CLOSE"}) {
         AskToClose(s, how, IDNO);
@@ -205,12 +205,12 @@ void QuestionOutlivedByItsJobs(Session& s, std::string& details)
     const std::wstring a = s.Big(L"outlived-a.bin"), b = s.Big(L"outlived-b.bin");
     WriteLargeFile(a, size, 81);
     WriteLargeFile(b, size, 82);
-    HWND enButton = s.Item(1000), deButton = s.Item(1001);
+    HWND enButton = s.Item(IDC_ENCIPHER_BUTTON), deButton = s.Item(IDC_DECIPHER_BUTTON);
 
     // 退出 with one job; the window's close button with both.
     const auto askAndOutlive = [&](const std::string& how, const std::vector<CipherDirection>& running) {
         if (how == "退出")
-            Click(s.Item(2));
+            Click(s.Item(IDCANCEL));
         else
             PostMessageW(s.App().Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
         const MessageBoxInfo question = s.WaitBox(W(quorvel::kCloseWhileRunningCaption));
@@ -261,7 +261,7 @@ void CloseWhileTwoRun(Session& s, std::string& details)
     WriteLargeFile(a, size, 71);
     WriteLargeFile(b, size, 72);
     Check(StartBoth(s, a, b), "the encipherment ended before the decipherment started");
-    Check(WaitUntil([&] { return !IsWindowEnabled(s.Item(1001)); }, kWaitMs), "the decipher button was never disabled");
+    Check(WaitUntil([&] { return !IsWindowEnabled(s.Item(IDC_DECIPHER_BUTTON)); }, kWaitMs), "the decipher button was never disabled");
     Check(s.App().OtherWindows().empty(), "a job ended too early: " + s.DescribeWindows());
     AskToClose(s, "SC_CLOSE", IDYES);
     Check(s.App().WaitExit(kWaitMs), "the program still runs after Yes; on screen: " + s.DescribeWindows());
@@ -306,11 +306,11 @@ void AddEndingScenarios(ScenarioList& list)
     });
     // Enter in the password box goes to the hidden default button.
     list.emplace_back("Enter", [](Session& s, std::string& details) {
-        KeyDown(s.Item(1006), VK_RETURN);
+        KeyDown(s.Item(IDC_PASSWORD), VK_RETURN);
         ExpectEnd(s, details, "Enter in the password box");
     });
     list.emplace_back("退出 button", [](Session& s, std::string& details) {
-        Click(s.Item(2));
+        Click(s.Item(IDCANCEL));
         ExpectEnd(s, details, "退出");
     });
 }
