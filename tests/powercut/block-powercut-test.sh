@@ -156,7 +156,8 @@ run_on_block() {
     return
   fi
   local trace=()
-  [ -n "$sweeps" ] && trace=(strace -f -qq -e trace=syncfs -o "$case/trace")
+  # A sweep is taken only while the system holds little unwritten data.
+  [ -n "$sweeps" ] && trace=(strace -f -qq -e trace=syncfs -o "$case/trace") && sync
   (cd "$root" && exec "${trace[@]}" "$@") >out 2>err
   local rc=$? done_at
   done_at=$(wc -l <log)
@@ -167,7 +168,7 @@ run_on_block() {
   fi
   grep -q '^flush' log || { fail "the block device saw no flush"; return; }
   if [ -n "$sweeps" ] && ! grep -q '^[0-9]* *syncfs(.*= 0' trace; then
-    fail "the outputs were not swept (no syncfs that succeeded)"
+    fail "the outputs were not swept (no syncfs that succeeded; the system's unwritten data: $(grep -E '^(Dirty|Writeback):' /proc/meminfo | tr -s ' \n' ' '))"
     return
   fi
   check_cuts "$done_at" "$@"
