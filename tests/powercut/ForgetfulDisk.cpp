@@ -334,6 +334,15 @@ int FsyncDir(const char*, int, fuse_file_info* fi)
     return 0;
 }
 
+// Serves ops at mountpoint in the foreground, one call at a time, so that the
+// log's order is the order the calls returned.
+int Serve(const fuse_operations& ops, std::string settings, char* mountpoint)
+{
+    char program[] = "forgetful_disk", foreground[] = "-f", single[] = "-s", options[] = "-o";
+    char* args[] = {program, foreground, single, options, settings.data(), mountpoint, nullptr};
+    return fuse_main(6, args, &ops, nullptr);
+}
+
 // The block device's one file and what it writes beside its log.
 constexpr const char* kDiskName = "/disk";
 FILE* g_data = nullptr;
@@ -416,10 +425,7 @@ int ServeBlock(char** argv)
     ops.fsync = BlockFsync;
     ops.readdir = BlockReadDir;
     ops.init = BlockInit;
-    char program[] = "forgetful_disk", foreground[] = "-f", single[] = "-s", options[] = "-o",
-         settings[] = "fsname=forgetful-block,auto_unmount";
-    char* args[] = {program, foreground, single, options, settings, argv[1], nullptr};
-    return fuse_main(6, args, &ops, nullptr);
+    return Serve(ops, "fsname=forgetful-block,auto_unmount", argv[1]);
 }
 
 }  // namespace
@@ -465,8 +471,5 @@ int main(int argc, char** argv)
     ops.create = Create;
     ops.utimens = Utimens;
 
-    char program[] = "forgetful_disk", foreground[] = "-f", single[] = "-s", options[] = "-o",
-         settings[] = "fsname=forgetful,auto_unmount";
-    char* args[] = {program, foreground, single, options, settings, argv[2], nullptr};
-    return fuse_main(6, args, &ops, nullptr);
+    return Serve(ops, "fsname=forgetful,auto_unmount", argv[2]);
 }

@@ -44,7 +44,7 @@ seed=${POWERCUT_SEED:-$(od -An -N4 -tu4 /dev/urandom | tr -d ' ')}
 scratch=$(mktemp -d)
 [ -n "${POWERCUT_KEEP:-}" ] && echo "block power cut: the logs stay in $scratch"
 # What is set up, undone in reverse on every way out.
-root= loop= fuse= daemon= failures=0 number=0
+root= loop= fuse= daemon= failures=0
 release() {
   [ -z "$root" ] || umount "$root" 2>/dev/null || umount -l "$root"
   root=
@@ -96,22 +96,10 @@ sound() {
   esac >"$case/fsck" 2>&1
 }
 
-case_begin() {
-  label="$fs $1" outputs=() rm= sweeps=
-  number=$((number + 1))
-  case=$scratch/$number
-  mkdir -p "$case/files" "$case/root" "$case/fuse" "$case/expected"
-  cd "$case/files" || exit 1
-  printf '%s\n' "${password:-secret7}" >pw
-}
-
-expect() {
-  local expected=$case/expected/${#outputs[@]}
-  "$checker" reference "$3" pw "$2" "$expected" || exit 1
-  outputs+=("$1" "$2" "$expected")
-}
-
-removes_sources() { rm=--rm; }
+case_folders=(files root fuse)
+. "$(dirname "$0")/cases.sh"
+# The run must sweep its outputs (checked with strace).
+sweeps=
 sweeps() { sweeps=1; }
 
 fail() {
@@ -133,6 +121,8 @@ make_base() {
 }
 
 run_on_block() {
+  local traced=$sweeps
+  sweeps=
   cd "$case" || exit 1
   make_base || return
   cp --sparse=always base device
@@ -157,7 +147,7 @@ run_on_block() {
   fi
   local trace=()
   # A sweep is taken only while the system holds little unwritten data.
-  [ -n "$sweeps" ] && trace=(strace -f -qq -e trace=syncfs -o "$case/trace") && sync
+  [ -n "$traced" ] && trace=(strace -f -qq -e trace=syncfs -o "$case/trace") && sync
   (cd "$root" && exec "${trace[@]}" "$@") >out 2>err
   local rc=$? done_at
   done_at=$(wc -l <log)
@@ -167,7 +157,7 @@ run_on_block() {
     return
   fi
   grep -q '^flush' log || { fail "the block device saw no flush"; return; }
-  if [ -n "$sweeps" ] && ! grep -q '^[0-9]* *syncfs(.*= 0' trace; then
+  if [ -n "$traced" ] && ! grep -q '^[0-9]* *syncfs(.*= 0' trace; then
     fail "the outputs were not swept (no syncfs that succeeded; the system's unwritten data: $(grep -E '^(Dirty|Writeback):' /proc/meminfo | tr -s ' \n' ' '))"
     return
   fi
@@ -206,12 +196,10 @@ check_cuts() {
   [ "$lost" -eq 0 ] || failures=$((failures + 1))
 }
 
-# Three blocks, the last one short.
-source_file() { head -c "${2:-600000}" /dev/urandom >"$1"; }
-
 cli=(--password-file pw -q)
 for fs in ${POWERCUT_FS:-ext4-nojournal ext4 xfs btrfs}; do
   use_fs "$fs"
+  prefix=$fs
 
   program_label="quorvel-cli one file"
   case_begin "one file"
