@@ -167,7 +167,7 @@ run_on_block() {
 }
 
 check_cuts() {
-  local done_at=$1 states=0 lost=0 found=0 line after subset where
+  local done_at=$1 states=0 lost=0 found=0 moved=0 line after subset where
   shift
   "$checker" block-cuts log "$done_at" "$subsets" "$seed" >cuts || { fail "the block log cannot be read"; return; }
   while read -r line after subset; do
@@ -190,6 +190,7 @@ check_cuts() {
     case $? in
       0) ;;
       3) found=$((found + 1)) ;;
+      4) moved=$((moved + 1)) ;;
       *) lost=$((lost + 1)) ;;
     esac
     release
@@ -201,6 +202,7 @@ check_cuts() {
   done <cuts
   local note=
   [ "$found" -eq 0 ] || note="; in $found, e2fsck put unnamed files in lost+found"
+  [ "$moved" -eq 0 ] || note+="; in $moved, the file system lost names it had on the disk, the files whole in lost+found"
   echo "block power cut: $fs $program_label: $(($(wc -l <log) + 1)) cut points, $states states, $lost lost$note"
   [ "$lost" -eq 0 ] || failures=$((failures + 1))
 }
