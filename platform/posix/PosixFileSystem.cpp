@@ -165,6 +165,14 @@ public:
         return m_devices[id].covered > ticket;
     }
 
+    // Whether a sweep of device id has succeeded: the names given after it are swept too.
+    bool Swept(dev_t id)
+    {
+        std::lock_guard lock(m_mutex);
+        const auto it = m_devices.find(id);
+        return it != m_devices.end() && it->second.covered > 0;
+    }
+
     bool Sweep()
     {
         std::lock_guard lock(m_mutex);
@@ -310,9 +318,9 @@ public:
             return given;
         // Every byte on the disk before any name shows the file: a power cut
         // after the rename must not leave an empty or holed output.
-        const FileStatus flushed = m_ticket && m_sweeps->Covers(m_device, *m_ticket)
-                                       ? Flush(m_seam, FlushStep::Confirm, [&] { return ConfirmSwept(); })
-                                       : Flush(m_seam, FlushStep::Data, [&] { return FlushData(); });
+        m_swept = m_ticket && m_sweeps->Covers(m_device, *m_ticket);
+        const FileStatus flushed = m_swept ? Flush(m_seam, FlushStep::Confirm, [&] { return ConfirmSwept(); })
+                                           : Flush(m_seam, FlushStep::Data, [&] { return FlushData(); });
         if (!flushed)
             return flushed;
         // An unnamed file keeps its descriptor until Publish names it.
@@ -327,10 +335,15 @@ public:
             // does: an unnamed file then gets its name in one step.
             if (!replace) {
                 const FileStatus linked = LinkAs(target);
-                return linked ? CloseChecked(m_fd) : linked;
+                if (!linked)
+                    return linked;
+                const FileStatus kept = KeepLinkCount();
+                return kept ? CloseChecked(m_fd) : kept;
             }
             if (const FileStatus linked = LinkUnnamed(); !linked)
                 return linked;
+            if (const FileStatus kept = KeepLinkCount(); !kept)
+                return kept;
             if (const FileStatus closed = CloseChecked(m_fd); !closed)
                 return closed;
         }
@@ -356,6 +369,12 @@ private:
     }
 
     FileStatus FlushData() { return Flushed(::fdatasync(m_fd.Get())); }
+
+    // A link gives an unnamed file its count of names in its own inode, which
+    // neither its earlier fdatasync nor the folder's fsync writes on ext4
+    // without a journal: a power cut would then clear the new name. A swept
+    // output's inode goes with the sweep of the names (FlushFolder).
+    FileStatus KeepLinkCount() { return m_swept ? FileStatus {} : Flushed(::fsync(m_fd.Get())); }
 
     // After a sweep wrote this file's bytes: a failure that writing met (a
     // bad block, a full disk found only when the blocks were placed) is this
@@ -480,6 +499,7 @@ private:
     std::optional<uint64_t> m_ticket;  // once it joined a sweep
     dev_t m_device;                    // the file system it is on
     bool m_permissionsGiven = false;
+    bool m_swept = false;          // a sweep put its bytes on the disk
     uint64_t m_written = 0;       // bytes written so far
     uint64_t m_stretchStart = 0;  // where the stretch being written starts
     uint64_t m_waitedTo = 0;      // everything before this is on the disk
@@ -581,7 +601,16 @@ public:
         UniqueFd fd(::open(where.empty() ? "." : where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!fd)
             return FromErrno(errno);
-        const FileStatus flushed = Flush(m_seam, FlushStep::Folder, [&] { return Flushed(::fsync(fd.Get())); });
+        struct stat st {};
+        const bool swept = ::fstat(fd.Get(), &st) == 0 && m_sweeps->Swept(st.st_dev);
+        const FileStatus flushed = Flush(m_seam, FlushStep::Folder, [&]() -> FileStatus {
+            // Unnamed outputs that a sweep put on the disk were linked since:
+            // their counts of names are in their own inodes, which only a
+            // second sweep writes in one go (ext4 without a journal).
+            if (swept && ::syncfs(fd.Get()) != 0)
+                return FromErrno(errno);
+            return Flushed(::fsync(fd.Get()));
+        });
         const FileStatus closed = CloseChecked(fd);
         return flushed ? closed : flushed;
     }

@@ -20,6 +20,17 @@
 // so O_TMPFILE is refused, and no extended attributes, which Wine does
 // without. sync and syncfs never reach a file system served by libfuse 3.14,
 // so a program that counted on them would be found losing its data here.
+//
+//   forgetful_disk --block IMAGE MOUNTPOINT LOG   (stays in the foreground)
+//
+// The block device: MOUNTPOINT holds one file, "disk", whose bytes are
+// IMAGE's, for a loop device to stand on. Each write the disk takes is
+// logged as "write OFFSET LENGTH", its bytes appended to LOG.data, and each
+// cache flush (the loop driver's fsync of its file) as "flush". A flush is
+// always answered: a FUSE file system that answered ENOSYS would have the
+// kernel take every later flush as done without asking, and the log would
+// lose them. powercut_check rebuilds the disk at any cut from IMAGE's first
+// state and the log.
 #define FUSE_USE_VERSION 35
 #include "DiskLog.h"
 
@@ -323,12 +334,109 @@ int FsyncDir(const char*, int, fuse_file_info* fi)
     return 0;
 }
 
+// Serves ops at mountpoint in the foreground, one call at a time, so that the
+// log's order is the order the calls returned.
+int Serve(const fuse_operations& ops, std::string settings, char* mountpoint)
+{
+    char program[] = "forgetful_disk", foreground[] = "-f", single[] = "-s", options[] = "-o";
+    char* args[] = {program, foreground, single, options, settings.data(), mountpoint, nullptr};
+    return fuse_main(6, args, &ops, nullptr);
+}
+
+// The block device's one file and what it writes beside its log.
+constexpr const char* kDiskName = "/disk";
+FILE* g_data = nullptr;
+
+int BlockGetAttr(const char* path, struct stat* st, fuse_file_info*)
+{
+    if (std::strcmp(path, "/") == 0) {
+        *st = {};
+        st->st_mode = S_IFDIR | 0755;
+        st->st_nlink = 2;
+        return 0;
+    }
+    if (std::strcmp(path, kDiskName) != 0)
+        return -ENOENT;
+    if (::fstat(g_root, st) != 0)
+        return -errno;
+    st->st_ino = 2;
+    return 0;
+}
+
+int BlockOpen(const char* path, fuse_file_info*)
+{
+    return std::strcmp(path, kDiskName) == 0 ? 0 : -ENOENT;
+}
+
+int BlockRead(const char*, char* buffer, size_t size, off_t offset, fuse_file_info*)
+{
+    return Result(static_cast<int>(::pread(g_root, buffer, size, offset)));
+}
+
+int BlockWrite(const char*, const char* buffer, size_t size, off_t offset, fuse_file_info*)
+{
+    const ssize_t written = ::pwrite(g_root, buffer, size, offset);
+    if (written < 0)
+        return -errno;
+    // The bytes first: a line in the log always has its data.
+    if (std::fwrite(buffer, 1, static_cast<size_t>(written), g_data) != static_cast<size_t>(written) ||
+        std::fflush(g_data) != 0)
+        return -EIO;
+    Log("write %lld %zd", static_cast<long long>(offset), written);
+    return static_cast<int>(written);
+}
+
+// The power cut is the log's to make: the image itself needs no flush.
+int BlockFsync(const char*, int, fuse_file_info*)
+{
+    Log("flush");
+    return 0;
+}
+
+int BlockReadDir(const char*, void* buffer, fuse_fill_dir_t fill, off_t, fuse_file_info*, fuse_readdir_flags)
+{
+    const auto none = static_cast<fuse_fill_dir_flags>(0);
+    fill(buffer, ".", nullptr, 0, none);
+    fill(buffer, "..", nullptr, 0, none);
+    fill(buffer, kDiskName + 1, nullptr, 0, none);
+    return 0;
+}
+
+void* BlockInit(fuse_conn_info*, fuse_config* config)
+{
+    config->use_ino = 1;
+    return nullptr;
+}
+
+int ServeBlock(char** argv)
+{
+    g_root = ::open(argv[0], O_RDWR | O_CLOEXEC);
+    g_log = std::fopen(argv[2], "we");
+    g_data = std::fopen((std::string(argv[2]) + ".data").c_str(), "we");
+    if (g_root < 0 || g_log == nullptr || g_data == nullptr) {
+        std::fprintf(stderr, "forgetful_disk: cannot open %s or %s: %s\n", argv[0], argv[2], std::strerror(errno));
+        return 1;
+    }
+    fuse_operations ops {};
+    ops.getattr = BlockGetAttr;
+    ops.open = BlockOpen;
+    ops.read = BlockRead;
+    ops.write = BlockWrite;
+    ops.fsync = BlockFsync;
+    ops.readdir = BlockReadDir;
+    ops.init = BlockInit;
+    return Serve(ops, "fsname=forgetful-block,auto_unmount", argv[1]);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 5 && std::strcmp(argv[1], "--block") == 0)
+        return ServeBlock(argv + 2);
     if (argc != 4) {
-        std::fprintf(stderr, "usage: forgetful_disk BACKING MOUNTPOINT LOG\n");
+        std::fprintf(stderr, "usage: forgetful_disk BACKING MOUNTPOINT LOG\n"
+                             "       forgetful_disk --block IMAGE MOUNTPOINT LOG\n");
         return 2;
     }
     g_root = ::open(argv[1], O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -363,8 +471,5 @@ int main(int argc, char** argv)
     ops.create = Create;
     ops.utimens = Utimens;
 
-    char program[] = "forgetful_disk", foreground[] = "-f", single[] = "-s", options[] = "-o",
-         settings[] = "fsname=forgetful,auto_unmount";
-    char* args[] = {program, foreground, single, options, settings, argv[2], nullptr};
-    return fuse_main(6, args, &ops, nullptr);
+    return Serve(ops, "fsname=forgetful,auto_unmount", argv[2]);
 }

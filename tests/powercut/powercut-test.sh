@@ -9,12 +9,8 @@
 #   powercut-test.sh TOOLS win32|win64 QUORVEL_CLI_EXE EMULATOR...
 # TOOLS: the folder holding forgetful_disk and powercut_check (the native build's bin/).
 #
-# One more program, one more case (add it at the end of the cases below):
-#   case_begin "LABEL"                      a fresh folder, the current one; make the files
-#                                           the program finds there (all on the disk)
-#   expect OUTPUT SOURCE encipher|decipher  OUTPUT must end as SOURCE's output, with the
-#                                           password in pw (already there)
-#   removes_sources                         the run removes each SOURCE (--rm)
+# One more program, one more case (add it at the end of the cases below), made
+# of case_begin, expect, removes_sources and source_file (cases.sh), then:
 #   run_on_disk COMMAND...                  runs COMMAND in that folder on the forgetful disk,
 #                                           then checks every cut: "LABEL: power cut: N cut
 #                                           points, 0 lost"
@@ -39,7 +35,7 @@ skip() {
 
 scratch=$(mktemp -d)
 [ -n "${POWERCUT_KEEP:-}" ] && echo "power cut: the logs stay in $scratch"
-mounted= daemon= failures=0 number=0
+mounted= daemon= failures=0
 unmount() {
   [ -n "$mounted" ] || return 0
   # A process that just ended may still hold the mount for a moment.
@@ -58,22 +54,8 @@ unmount() {
 }
 trap 'unmount; [ -n "${POWERCUT_KEEP:-}" ] || rm -rf "$scratch"' EXIT
 
-case_begin() {
-  label="$build $1" outputs=() rm=
-  number=$((number + 1))
-  case=$scratch/$number
-  mkdir -p "$case/disk" "$case/mnt" "$case/expected"
-  cd "$case/disk" || exit 1
-  printf '%s\n' "${password:-secret7}" >pw
-}
-
-expect() {
-  local expected=$case/expected/${#outputs[@]}
-  "$checker" reference "$3" pw "$2" "$expected" || exit 1
-  outputs+=("$1" "$2" "$expected")
-}
-
-removes_sources() { rm=--rm; }
+prefix=$build case_folders=(disk mnt)
+. "$(dirname "$0")/cases.sh"
 
 run_on_disk() {
   cd "$case" || exit 1
@@ -102,9 +84,6 @@ run_on_disk() {
   fi
   "$checker" check "$label" log "$done_at" $rm "${outputs[@]}" || failures=$((failures + 1))
 }
-
-# Three blocks, the last one short.
-source_file() { head -c "${2:-600000}" /dev/urandom >"$1"; }
 
 cli=(--password-file pw -q)
 if [ "$build" = native ]; then
