@@ -15,7 +15,7 @@ other=$([ "$arch" = win32 ] && echo win64 || echo win32)
 . "$root/scripts/dialog-caption"
 # The setup is a 32-bit program (NSIS's stub) in either build's suite: it starts
 # the way 32-bit programs start here, or the test is skipped with the reason.
-quorvel_wine_32bit "$0" "${args[@]}"
+quorvel_wine_32bit bash "$0" "${args[@]}"
 case "$PLAN" in
   skip) echo "setup-test: SKIPPED: the setup is a 32-bit program, and $WHY"; exit 77 ;;
   fail) echo "setup-test: the setup is a 32-bit program, and it cannot start here: $WHY"; exit 1 ;;
