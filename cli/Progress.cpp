@@ -4,6 +4,7 @@
 
 #include "platform/Terminal.h"
 #include "platform/Text.h"
+#include "texts/Catalogue.h"
 #include "texts/SharedTexts.h"
 
 #include <string>
@@ -32,12 +33,12 @@ std::u16string FormatProgressLine(const std::u16string& name, uint64_t done, uin
 {
     const unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100.0 / static_cast<double>(total));
     std::u16string line = ShortName(name, 28) + u"  " + Ascii(std::to_string(percent)) + u"%  " +
-                          FormatSizeText(done) + u" of " + FormatSizeText(total);
+                          Tr("{1} of {2}", {FormatSizeText(done), FormatSizeText(total)});
     // Below a quarter second the rate is mostly start-up noise.
     if (seconds >= 0.25 && done != 0) {
         const double rate = static_cast<double>(done) / seconds;
         line += u"  " + FormatSizeText(static_cast<uint64_t>(rate)) + u"/s  " +
-                FormatDuration(static_cast<uint64_t>(static_cast<double>(total - done) / rate + 0.5)) + u" left";
+                Tr("{1} left", {FormatDuration(static_cast<uint64_t>(static_cast<double>(total - done) / rate + 0.5))});
     }
     return line;
 }
@@ -53,7 +54,7 @@ std::u16string FormatStreamProgressLine(const std::u16string& name, uint64_t don
 std::u16string FormatFinishedLine(const std::u16string& name, uint64_t total, double seconds)
 {
     const auto tenths = static_cast<uint64_t>(seconds * 10 + 0.5);
-    const std::u16string time = Ascii(std::to_string(tenths / 10) + "." + std::to_string(tenths % 10)) + u" s";
+    const std::u16string time = Tr("{1} s", {Ascii(std::to_string(tenths / 10) + "." + std::to_string(tenths % 10))});
     return ShortName(name, 28) + u"  100%  " + FormatSizeText(total) + u"  " + time;
 }
 

@@ -9,6 +9,7 @@
 #include "cli/Plan.h"
 #include "cli/ProcessFile.h"
 #include "cli/Report.h"
+#include "texts/Catalogue.h"
 #include "platform/FileSystem.h"
 #include "platform/Terminal.h"
 #include "platform/Wipe.h"
@@ -33,7 +34,7 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
     for (const PlannedFile& file : plan) {
         if (Interrupted()) {
             group.Abandon();
-            Report(u"interrupted; " + file.source + u" and any files after it were not processed");
+            Report(Tr("interrupted; {1} and any files after it were not processed", {file.source}));
             return InterruptedExit();
         }
         group.Poll();
@@ -66,12 +67,12 @@ int RunCommand(const CliOptions& options)
     const bool anyToStdout = options.toStdout || std::find(options.files.begin(), options.files.end(),
                                                            std::u16string(kStdinName)) != options.files.end();
     if (anyToStdout && !options.force && StdoutIsTerminal()) {
-        Report(u"the output is binary and standard output is a terminal; redirect it to a file or a pipe "
-               u"(-f writes it to the terminal all the same)");
+        Report(Tr("the output is binary and standard output is a terminal; redirect it to a file or a pipe "
+                  "(-f writes it to the terminal all the same)"));
         return kExitUsage;
     }
     if (options.outputDir && !IsFolder(*options.outputDir)) {
-        Report(u"the output folder " + *options.outputDir + u" does not exist or is not a folder");
+        Report(Tr("the output folder {1} does not exist or is not a folder", {*options.outputDir}));
         return kExitUsage;
     }
 
