@@ -89,7 +89,7 @@ std::string TopHelp()
                "  --version     show the version\n\n")
         << Say(kExitText)
         << Say("\nThis hides a file's content from a casual look; it is not strong encryption\n"
-               "(see the Security note in the README, or man quorvel-cli).\n");
+               "(see \"Not strong encryption\" in the README, or SECURITY in man quorvel-cli).\n");
     return out.str();
 }
 

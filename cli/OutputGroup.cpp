@@ -36,11 +36,11 @@ bool OutputGroup::Fits(uint64_t size) const
     return m_waiting.empty() || size <= m_limits.bytes - std::min(m_bytes, m_limits.bytes);
 }
 
-void OutputGroup::Add(const PlannedFile& file, WrittenOutput output, uint64_t size, Clock::time_point start)
+void OutputGroup::Add(const PlannedFile& file, WrittenOutput output, uint64_t size, double seconds)
 {
     if (m_waiting.empty())
         m_since = Clock::now();
-    m_waiting.push_back({&file, size, start});
+    m_waiting.push_back({&file, size, seconds});
     m_outputs.push_back(std::move(output));
     m_bytes += size;
     if (m_waiting.size() >= m_limits.files || m_bytes >= m_limits.bytes || Clock::now() - m_since >= m_limits.age)
@@ -101,8 +101,7 @@ void OutputGroup::Collect(std::vector<const PlannedFile*>* droppedToo)
         }
         ++m_done;
         m_progress.CountFiles(m_done, m_runFiles);
-        const double seconds = std::chrono::duration<double>(Clock::now() - m_sent[i].start).count();
-        m_progress.Finish(FormatFinishedLine(file.source, m_sent[i].size, seconds));
+        m_progress.Finish(FormatFinishedLine(file.source, m_sent[i].size, m_sent[i].seconds));
         if (m_options.removeSources && !RemoveSource(file))
             m_anyFailed = true;
     }

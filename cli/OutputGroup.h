@@ -59,8 +59,9 @@ public:
     // large for any group is then on its own, as in a run of one file.
     bool Fits(uint64_t size) const;
     // Takes file's written output; sends the group to the disk once it is
-    // full or old enough. start: when the file started, for its finished line.
-    void Add(const PlannedFile& file, WrittenOutput output, uint64_t size, Clock::time_point start);
+    // full or old enough. seconds: the file's own time, for its finished
+    // line; its wait for the disk is the group's, told in the run's total.
+    void Add(const PlannedFile& file, WrittenOutput output, uint64_t size, double seconds);
     // Reports the files of the group sent to the disk if it is there by now.
     void Poll();
     // Puts every output on the disk, the group on its way there and the
@@ -82,7 +83,7 @@ private:
     struct Waiting {
         const PlannedFile* file;
         uint64_t size;
-        Clock::time_point start;
+        double seconds;
     };
     // Sends the waiting outputs to the disk, once the group before is there.
     void Send();

@@ -84,40 +84,69 @@ std::optional<int> ReadPasswordStdin(std::string& bytes)
     return kExitUsage;
 }
 
-// Asks on the terminal, twice when enciphering.
+// The exit code of a prompt that gave no password, once said why.
+std::optional<int> AskFailed(AskResult result)
+{
+    switch (result) {
+    case AskResult::Ok:
+        return std::nullopt;
+    case AskResult::Interrupted:
+        return InterruptedExit();
+    case AskResult::NoTerminal:
+        Report(Tr("no terminal to ask for the password on; use --password-file or --password-stdin"));
+        return kExitUsage;
+    case AskResult::EchoStaysOn:
+        Report(Tr("the terminal's echo cannot be turned off, so the password would show as it is typed; nothing "
+               "was asked (use --password-file or --password-stdin)"));
+        return kExitUsage;
+    case AskResult::Abandoned:
+        Report(Tr("no password given (the prompt was ended with Ctrl-D); nothing was done"));
+        return kExitUsage;
+    case AskResult::TooLong:
+        Report(TooLongPasswordText());
+        return kExitUsage;
+    }
+    return kExitUsage;
+}
+
+std::u16string MinimumText()
+{
+    return Ascii(std::to_string(kMinPasswordLength));
+}
+
+// As passwd does: a password too short is asked for again, up to this many times in all.
+constexpr int kPasswordTries = 3;
+
+// Asks on the terminal until the password is long enough, then once more to
+// encipher: a typing slip there would make a file nobody can decipher.
 std::optional<int> AskPasswordTwice(CipherDirection direction, std::u16string& password)
 {
-    const AskResult asked = AskPassword(Tr("Password: "), password, kPasswordByteLimit);
-    std::u16string again;
-    AskResult repeated = AskResult::Ok;
-    if (asked == AskResult::Ok && direction == CipherDirection::Encipher)
-        repeated = AskPassword(Tr("Repeat the password: "), again, kPasswordByteLimit);
-    const bool same = again == password || direction == CipherDirection::Decipher;
-    Wipe(again);
-    for (const AskResult result : {asked, repeated}) {
-        switch (result) {
-        case AskResult::Ok:
+    for (int tries = 1;; ++tries) {
+        if (const auto failed = AskFailed(AskPassword(Tr("Password: "), password, kPasswordByteLimit)))
+            return failed;
+        if (password.size() >= kMinPasswordLength)
             break;
-        case AskResult::Interrupted:
-            return InterruptedExit();
-        case AskResult::NoTerminal:
-            Report(Tr("no terminal to ask for the password on; use --password-file or --password-stdin"));
-            return kExitUsage;
-        case AskResult::EchoStaysOn:
-            Report(Tr("the terminal's echo cannot be turned off, so the password would show as it is typed; nothing "
-                   "was asked (use --password-file or --password-stdin)"));
-            return kExitUsage;
-        case AskResult::Abandoned:
-            Report(Tr("no password given (the prompt was ended with Ctrl-D); nothing was done"));
-            return kExitUsage;
-        case AskResult::TooLong:
-            Report(TooLongPasswordText());
+        Wipe(password);
+        if (tries == kPasswordTries) {
+            Report(Tr("the password needs at least {1} characters; nothing was done", {MinimumText()}));
             return kExitUsage;
         }
+        const int left = kPasswordTries - tries;
+        Report(left == 1 ? Tr("the password needs at least {1} characters; try again (1 try left)", {MinimumText()})
+                         : Tr("the password needs at least {1} characters; try again ({2} tries left)",
+                              {MinimumText(), Ascii(std::to_string(left))}));
     }
-    if (!same) {
-        Report(Tr("the two passwords differ; nothing was done"));
-        return kExitUsage;
+    if (direction == CipherDirection::Encipher) {
+        std::u16string again;
+        const AskResult repeated = AskPassword(Tr("Repeat the password: "), again, kPasswordByteLimit);
+        const bool same = again == password;
+        Wipe(again);
+        if (const auto failed = AskFailed(repeated))
+            return failed;
+        if (!same) {
+            Report(Tr("the two passwords differ; nothing was done"));
+            return kExitUsage;
+        }
     }
     if (Utf16ToUtf8(password).size() > kPasswordByteLimit) {
         Report(TooLongPasswordText());
@@ -146,9 +175,9 @@ std::optional<int> ReadPassword(const CliOptions& options, std::u16string& passw
         if (failed)
             return failed;
     }
+    // From a file or a pipe there is nobody to ask again.
     if (password.size() < kMinPasswordLength) {
-        Report(Tr("{1} (the password needs at least {2} characters)",
-                  {kPasswordTooShortText, Ascii(std::to_string(kMinPasswordLength))}));
+        Report(Tr("the password needs at least {1} characters; nothing was done", {MinimumText()}));
         return kExitUsage;
     }
     return std::nullopt;

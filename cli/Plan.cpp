@@ -115,7 +115,13 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
         file.folder = options.outputDir ? WithSeparator(*options.outputDir) : FolderOf(file.source);
         file.output = file.folder + prefix + file.name;
         if (file.name.empty()) {
-            file.refusal = Tr("{1}: not a file", {file.source});
+            // "d/" is refused as "d" would be: the trailing separator changes nothing.
+            if (IsFolder(file.source))
+                file.refusal = Tr("{1}: cannot open: {2}", {file.source, ReasonText({FileError::IsFolder, 0})});
+            else if (!PathExists(file.source))
+                file.refusal = Tr("{1}: cannot open: {2}", {file.source, ReasonText({FileError::NotFound, 0})});
+            else
+                file.refusal = Tr("{1}: not a file", {file.source});
             plan.push_back(std::move(file));
             continue;
         }

@@ -114,7 +114,7 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
     // A stream that ended because its writer was stopped with it is no whole stream.
     if (outcome.status == JobStatus::Succeeded && !file.toStdout) {
         progress.Clear();
-        group.Add(file, job.TakeWrittenOutput(), size, start);
+        group.Add(file, job.TakeWrittenOutput(), size, elapsed());
         return FileResult::Written;
     }
     if (outcome.status == JobStatus::Succeeded && !(file.fromStdin && Interrupted())) {

@@ -7,6 +7,7 @@
 #include "texts/Catalogue.h"
 #include "texts/SharedTexts.h"
 
+#include <algorithm>
 #include <string>
 
 namespace quorvel::cli {
@@ -51,18 +52,56 @@ std::u16string FormatStreamProgressLine(const std::u16string& name, uint64_t don
     return line;
 }
 
-std::u16string FormatFinishedLine(const std::u16string& name, uint64_t total, double seconds)
+namespace {
+
+// "2.4 s": tenths, as the dialog gives them.
+std::u16string FormatSeconds(double seconds)
 {
     const auto tenths = static_cast<uint64_t>(seconds * 10 + 0.5);
-    const std::u16string time = Tr("{1} s", {Ascii(std::to_string(tenths / 10) + "." + std::to_string(tenths % 10))});
-    return ShortName(name, 28) + u"  100%  " + FormatSizeText(total) + u"  " + time;
+    return Tr("{1} s", {Ascii(std::to_string(tenths / 10) + "." + std::to_string(tenths % 10))});
+}
+
+}  // namespace
+
+std::u16string FormatFinishedLine(const std::u16string& name, uint64_t total, double seconds)
+{
+    return ShortName(name, 28) + u"  100%  " + FormatSizeText(total) + u"  " + FormatSeconds(seconds);
+}
+
+std::u16string FormatRunLine(size_t done, size_t total, double seconds)
+{
+    const std::u16string count = Ascii(std::to_string(total)), time = FormatSeconds(seconds);
+    if (done == total)
+        return total == 1 ? Tr("1 file done in {1}, the wait for the disk included", {time})
+                          : Tr("{1} files done in {2}, the wait for the disk included", {count, time});
+    return total == 1 ? Tr("{1} of 1 file done in {2}, the wait for the disk included",
+                           {Ascii(std::to_string(done)), time})
+                      : Tr("{1} of {2} files done in {3}, the wait for the disk included",
+                           {Ascii(std::to_string(done)), count, time});
+}
+
+ProgressLine::ProgressLine(bool enabled, std::function<void(std::u16string_view)> write)
+    : m_enabled(enabled), m_write(std::move(write))
+{
+    if (!m_write)
+        m_write = WriteErr;
 }
 
 void ProgressLine::Clear()
 {
-    if (m_enabled && m_width != 0)
-        WriteErr(u"\r" + std::u16string(m_width, u' ') + u"\r");
+    // A key that stopped the run was echoed where the cursor stood then: at
+    // the end of the line as it was, or at the start of a line left empty.
+    const size_t echo = Interrupted() ? 2 : 0;
+    if (m_enabled && m_widest + echo != 0)
+        m_write(u"\r" + std::u16string(m_widest + echo, u' ') + u"\r");
     m_width = 0;
+    m_widest = 0;
+}
+
+void ProgressLine::Close(const std::u16string& text)
+{
+    m_count.clear();
+    Put(text, true);
 }
 
 void ProgressLine::CountFiles(size_t done, size_t total)
@@ -81,7 +120,8 @@ void ProgressLine::Put(const std::u16string& text, bool last)
     if (shown.size() < m_width)
         line.append(m_width - shown.size(), u' ');
     m_width = last ? 0 : shown.size();
-    WriteErr(last ? line + u"\n" : line);
+    m_widest = last ? 0 : std::max(m_widest, m_width);
+    m_write(last ? line + u"\n" : line);
 }
 
 }  // namespace quorvel::cli

@@ -31,9 +31,12 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
     RunOwner owner;
     OutputGroup group(fileSystem, progress, options, plan.size(), RunGroupLimits(), Interrupted);
     bool anyFailed = false;
+    size_t streamed = 0;  // done to standard output; the group counts the rest
+    const auto start = Clock::now();
     for (const PlannedFile& file : plan) {
         if (Interrupted()) {
             group.Abandon();
+            progress.Clear();
             Report(Tr("interrupted; {1} and any files after it were not processed", {file.source}));
             return InterruptedExit();
         }
@@ -41,6 +44,8 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
         progress.CountFiles(group.Done(), plan.size());
         switch (ProcessFile(job, owner, progress, group, file, options, password)) {
         case FileResult::Done:
+            ++streamed;
+            break;
         case FileResult::Written:
             break;
         case FileResult::Failed:
@@ -57,6 +62,9 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
     group.Flush();
     if (group.WasInterrupted())
         return InterruptedExit();
+    // A file's line gives its own time; the run's, the disk's wait included, closes it.
+    progress.Close(
+        FormatRunLine(streamed + group.Done(), plan.size(), std::chrono::duration<double>(Clock::now() - start).count()));
     // A stop that came after the last file was complete cut nothing short.
     return anyFailed || group.AnyFailed() ? kExitFileFailed : kExitOk;
 }
@@ -72,7 +80,8 @@ int RunCommand(const CliOptions& options)
         return kExitUsage;
     }
     if (options.outputDir && !IsFolder(*options.outputDir)) {
-        Report(Tr("the output folder {1} does not exist or is not a folder", {*options.outputDir}));
+        Report(PathExists(*options.outputDir) ? Tr("the output folder {1} is a file, not a folder", {*options.outputDir})
+                                              : Tr("the output folder {1} does not exist", {*options.outputDir}));
         return kExitUsage;
     }
 

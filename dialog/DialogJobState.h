@@ -23,8 +23,11 @@ public:
     };
 
     struct ReleaseStep {
-        bool enableButton;  // the direction may be started again
-        bool endDialog;     // a confirmed close waited for this release
+        bool enableButton;     // the direction may be started again
+        bool endDialog;        // a confirmed close waited for this release
+        // The question about stopping is up and nothing runs any more: it
+        // asks about nothing, so it goes, as if the close had not been asked.
+        bool dismissQuestion;
     };
 
     // Takes the direction for a start; false while a start of it is open, its
@@ -82,7 +85,7 @@ public:
     ReleaseStep Released(CipherDirection direction)
     {
         m_directions[DirectionIndex(direction)].running = false;
-        return {!m_closing, m_closing && !AnyRunning()};
+        return {!m_closing, m_closing && !AnyRunning(), m_asking && !AnyRunning()};
     }
 
     // The result a confirmed close ends the dialog with.

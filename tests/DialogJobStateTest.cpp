@@ -110,10 +110,38 @@ TEST(DialogJobState, AJobEndingWhileTheQuestionIsUpLetsYesEndAtOnce)
     ASSERT_EQ(state.RequestClose(), Step::Ask);
 
     // The release notice arrives inside the question box's message loop.
-    EXPECT_EQ(Release(state, kDe), std::pair(true, false));
+    const DialogJobState::ReleaseStep step = state.Released(kDe);
+    EXPECT_TRUE(step.enableButton);
+    EXPECT_FALSE(step.endDialog);
+    EXPECT_TRUE(step.dismissQuestion) << "the question asks about a job that is gone";
 
+    // A Yes that came before the question could be taken down still ends it.
     EXPECT_TRUE(state.AnswerClose(true, kCancel));
     EXPECT_EQ(state.CloseResult(), kCancel);
+}
+
+// The question goes only with the last running job, and only while it is up.
+TEST(DialogJobState, TheQuestionGoesWhenTheLastJobItAskedAboutIsReleased)
+{
+    DialogJobState state;
+    Launch(state, kEn);
+    Launch(state, kDe);
+    ASSERT_EQ(state.RequestClose(), Step::Ask);
+    EXPECT_FALSE(state.Released(kEn).dismissQuestion) << "the decipherment still runs";
+    EXPECT_TRUE(state.Released(kDe).dismissQuestion);
+    // Taken down, it counts as No: everything carries on.
+    EXPECT_FALSE(state.AnswerClose(false, kCancel));
+    EXPECT_FALSE(state.IsClosing());
+    EXPECT_EQ(state.RequestClose(), Step::EndNow);
+
+    // Answered before the job ends, there is nothing left to take down.
+    for (const bool confirmed : {false, true}) {
+        DialogJobState answered;
+        Launch(answered, kEn);
+        ASSERT_EQ(answered.RequestClose(), Step::Ask);
+        answered.AnswerClose(confirmed, kCancel);
+        EXPECT_FALSE(answered.Released(kEn).dismissQuestion);
+    }
 }
 
 // A start's own code can still be on the stack when its job ends: a message

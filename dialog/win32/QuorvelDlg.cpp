@@ -224,6 +224,31 @@ void CQuorvelDlg::Close(int result)
         EndStoppingJobs(endNow, result);
 }
 
+void CQuorvelDlg::DismissCloseQuestion()
+{
+    // The question is a message box of this thread, owned by the dialog and
+    // captioned as Close made it; answering it No leaves all as it was.
+    struct Search {
+        HWND owner;
+        HWND found;
+    } search {m_hWnd, nullptr};
+    ::EnumThreadWindows(
+        ::GetCurrentThreadId(),
+        [](HWND window, LPARAM param) -> BOOL {
+            auto& search = *reinterpret_cast<Search*>(param);
+            wchar_t caption[64] = {};
+            ::GetWindowTextW(window, caption, 64);
+            if (::GetWindow(window, GW_OWNER) != search.owner ||
+                std::u16string(reinterpret_cast<const char16_t*>(caption)) != kCloseWhileRunningCaption)
+                return TRUE;
+            search.found = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr)
+        ::PostMessageW(search.found, WM_COMMAND, IDNO, 0);
+}
+
 void CQuorvelDlg::OnUnexpectedException(const win32::UnexpectedError& error)
 {
     const MessageText fault = FormatUnexpectedErrorText(error.what, error.outOfMemory);
@@ -291,6 +316,8 @@ LRESULT CQuorvelDlg::OnJobReleased(WPARAM wParam, LPARAM)
     const DialogJobState::ReleaseStep step = m_jobState.Released(*direction);
     if (step.enableButton)
         EnableDlgItem(side.controls.buttonId, true);
+    if (step.dismissQuestion)
+        DismissCloseQuestion();
     if (step.endDialog)
         EndDialog(m_jobState.CloseResult());
     return 0;

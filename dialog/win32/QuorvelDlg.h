@@ -97,6 +97,9 @@ private:
     void UpdateClock();
     // Ends the dialog with result, asking first while jobs run.
     void Close(int result);
+    // Takes down the question Close asked, as if answered No: the jobs it
+    // asked about have ended.
+    void DismissCloseQuestion();
     // After a confirmed close: ends now, or stops the running jobs and ends
     // at the last one's release.
     void EndStoppingJobs(bool endNow, int result);

@@ -125,7 +125,8 @@ TEST_F(CliProgram, ShortOrMissingPasswordsTouchNothing)
     for (const std::string& input : {std::string("12345\n"), std::string("\xE5\xAF\x86\xE7\xA0\x81\n"), std::string("\n")}) {
         const auto r = Cli(dir, {u"encipher", u"--password-stdin", u"a"}, input);
         EXPECT_EQ(r.exitCode, 2);
-        EXPECT_NE(r.err.find("\xE5\xAF\x86\xE7\xA0\x81\xE8\xBE\x93\xE5\x85\xA5"), std::string::npos) << r.err;  // 密码输入…
+        // Nobody to ask again: the one line says why, in the command line's English.
+        EXPECT_EQ(r.err, "quorvel-cli: the password needs at least 6 characters; nothing was done\n");
         EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a"}));
     }
     const auto astral = Cli(dir, {u"encipher", u"--password-stdin", u"a"}, "\xF0\x9F\x94\x91\xF0\x9F\x94\x91\xF0\x9F\x94\x91\n");
@@ -152,8 +153,6 @@ TEST_F(CliProgram, UsageErrorsExitWithTwoAndTouchNothing)
         {u"encipher", u"--password-file", u"pw"},
         {u"encipher", u"--password-file", u"pw", u"--frobnicate", u"a"},
         {u"encipher", u"--password-file", u"pw", u"--password-stdin", u"a"},
-        {u"decipher", u"--password-file", u"pw", u"-o", u"no such folder", u"a"},
-        {u"decipher", u"--password-file", u"pw", u"-o", u"a", u"a"},  // a file, not a folder
         {u"rot13", u"a"},
     };
     for (const auto& args : bad) {
@@ -161,6 +160,17 @@ TEST_F(CliProgram, UsageErrorsExitWithTwoAndTouchNothing)
         const auto r = Cli(dir, args);
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_NE(r.err.find("quorvel-cli: "), std::string::npos) << r.err;
+        EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"pw"}));
+    }
+    // An -o that names no folder says which way it is wrong.
+    const std::pair<std::u16string, std::string> outputDirs[] = {
+        {u"no such folder", "the output folder no such folder does not exist\n"},
+        {u"a", "the output folder a is a file, not a folder\n"},
+    };
+    for (const auto& [out, says] : outputDirs) {
+        const auto r = Cli(dir, {u"decipher", u"--password-file", u"pw", u"-o", out, u"a"});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.err, "quorvel-cli: " + says);
         EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"pw"}));
     }
     const auto help = Cli(dir, {u"--help"});
@@ -205,7 +215,7 @@ TEST_F(CliProgram, AMissingSourceIsNamedAndTheOthersStillRun)
     const auto r = Cli(dir, {u"decipher", u"--password-file", u"pw", u"missing.bin", u"a", u"gone/"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("missing.bin: cannot open: no such file or folder"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("gone/"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("gone/: cannot open: no such file or folder"), std::string::npos) << r.err;
     EXPECT_EQ(ReadFile(dir / u"de_a"), Reference(CipherDirection::Decipher, u"secret7", dir / u"a"));
     EXPECT_EQ(dir.List(), (std::vector<std::u16string> {u"a", u"de_a", u"pw"}));
 }
@@ -394,6 +404,7 @@ TEST_F(CliProgram, RefusalsNameTheFileAndTheReason)
         std::string says;
     } cases[] = {
         {{u"encipher", u"--password-file", u"pw", u"folder"}, "", 1, "folder: cannot open: is a folder"},
+        {{u"encipher", u"--password-file", u"pw", u"folder/"}, "", 1, "folder/: cannot open: is a folder"},
         {{u"encipher", u"--password-file", u"folder", u"a"}, "", 2, "cannot read the password file folder: is a folder"},
         {{u"encipher", u"-f", u"--password-file", u"pw", u"a"}, "", 1, "a: cannot create en_a: is a folder"},
         {{u"encipher", u"--password-file", u"pw", tooLong}, "", 1,

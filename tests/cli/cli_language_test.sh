@@ -39,7 +39,8 @@ while IFS='|' read -r what args en zh; do
   [ "$got_zh" = "$zh" ] && pass "$what, Chinese: $got_zh" || fail "$what, Chinese: '$got_zh', not '$zh'"
 done <<'TABLE'
 an existing output|encipher -q --password-file pw 测试.bin|quorvel-cli: 测试.bin: en_测试.bin already exists; not replaced (-f replaces it)|quorvel-cli: 测试.bin：en_测试.bin 已存在；未替换（-f 可替换它）
-a short password|encipher -q --password-file short-pw 测试.bin|quorvel-cli: 密码输入长度小于6，请重新输入密码！ (the password needs at least 6 characters)|quorvel-cli: 密码输入长度小于6，请重新输入密码！（密码至少需要 6 个字符）
+a short password|encipher -q --password-file short-pw 测试.bin|quorvel-cli: the password needs at least 6 characters; nothing was done|quorvel-cli: 密码至少需要 6 个字符；未做任何处理
+an -o that names a file|encipher -q --password-file pw -o pw 测试.bin|quorvel-cli: the output folder pw is a file, not a folder|quorvel-cli: 输出文件夹 pw 是一个文件，不是文件夹
 a missing file|encipher -q --password-file pw 没有.bin|quorvel-cli: 没有.bin: cannot open: no such file or folder|quorvel-cli: 没有.bin：无法打开：文件或文件夹不存在
 a usage error|encipher --frobnicate 测试.bin|quorvel-cli: unknown option '--frobnicate' (a file of that name: quorvel-cli encipher -- --frobnicate, or ./--frobnicate)|quorvel-cli: 未知选项 '--frobnicate'（如果是这个名字的文件：quorvel-cli encipher -- --frobnicate，或 ./--frobnicate）
 --help|--help|quorvel-cli enciphers and deciphers files with a password, byte for byte as the|quorvel-cli 用密码加密和解密文件，与 Quorvel 对话框的结果逐字节相同。

@@ -176,8 +176,9 @@ if script -qec true /dev/null >/dev/null 2>&1; then
   # Several files: each closing line counts the files on the disk so far.
   head -c 1000 /dev/urandom > one && head -c 2000 /dev/urandom > two
   script -qec "'$cli' encipher --password-file pw one two" /dev/null > tty.txt 2>&1; rc=$?
-  [ "$rc" -eq 0 ] && grep -q '1/2  one  100%' tty.txt && grep -q '2/2  two  100%' tty.txt &&
-    pass "progress of several files counts the files on the disk" ||
+  [ "$rc" -eq 0 ] && grep -q '1/2  one  100%' tty.txt && grep -q '2/2  two  100%' tty.txt \
+     && screen_lines | grep -v -e '^$' -e '^Script ' | tail -1 | grep -qE '^2 files done in [0-9]+\.[0-9] s, the wait for the disk included$' &&
+    pass "progress of several files counts the files on the disk, and the run's time closes it" ||
     fail "progress of several files: exit $rc, output: $(cat -v tty.txt)"
   rm -f one two en_one en_two
   script -qec "'$cli' encipher -q --password-file pw plain" /dev/null > tty.txt 2>&1; rc=$?
@@ -203,6 +204,19 @@ if script -qec true /dev/null >/dev/null 2>&1; then
   [ "$rc" -eq 2 ] && grep -q 'passwords differ' tty.txt && [ ! -e en_plain ] &&
     pass "differing passwords refused, exit 2" ||
     fail "differing passwords: exit $rc, output: $(cat -v tty.txt)"
+  # A password too short is said at once, before the repetition, and asked
+  # again; the third one too short ends the run with 2.
+  on_terminal 30 "'$cli' encipher -q plain" 'Password:' 'abc\n' '2 tries left' 'secret7\n' \
+    'Repeat the password:' 'secret7\n'
+  [ "$rc" -eq 0 ] && cmp -s en_plain expected && [ "$(grep -c 'Repeat the password:' tty.txt)" -eq 1 ] \
+     && sed '/Repeat the password:/,$d' tty.txt | grep -q 'needs at least 6 characters; try again (2 tries left)' &&
+    pass "a short password is asked again before the repetition" ||
+    fail "short password, then a good one: exit $rc, output: $(cat -v tty.txt)"
+  rm -f en_plain
+  on_terminal 30 "'$cli' decipher -q plain" 'Password:' 'abc\n' '2 tries left' 'abcd\n' '1 try left' 'abcde\n'
+  [ "$rc" -eq 2 ] && grep -q 'needs at least 6 characters; nothing was done' tty.txt && [ ! -e de_plain ] \
+     && ! grep -q 'Repeat' tty.txt && pass "three short passwords: given up, exit 2" ||
+    fail "three short passwords: exit $rc, output: $(cat -v tty.txt)"
   # --password-stdin from the terminal itself: asked for, not shown.
   on_terminal 30 "'$cli' encipher -q --password-stdin plain" 'Password:' 'secret7\n'
   [ "$rc" -eq 0 ] && cmp -s en_plain expected && grep -q 'Password:' tty.txt && ! grep -q secret7 tty.txt &&
@@ -216,7 +230,15 @@ if script -qec true /dev/null >/dev/null 2>&1; then
       pass "Ctrl-D at the prompt ${how:-(typed)}: abandoned, exit 2" ||
       fail "Ctrl-D at the prompt ${how:-(typed)}: exit $rc, output: $(cat -v tty.txt)"
   done
-  rm -f tty.txt expected
+  # Ctrl-C typed on the progress line: the terminal's "^C" does not stay
+  # beside the message that takes the line's place.
+  truncate -s 8G big
+  on_terminal 60 "'$cli' encipher --password-file pw big" ' left' '\003'
+  last=$(screen_lines | grep -v -e '^$' -e '^Script ' | tail -1)
+  [ "$rc" -eq 130 ] && [ "$last" = "quorvel-cli: big: interrupted; en_big not written" ] && [ ! -e en_big ] &&
+    pass "Ctrl-C on the progress line: a clean line says what was stopped" ||
+    fail "Ctrl-C on the progress line: exit $rc, last line \"$last\", output: $(cat -v tty.txt)"
+  rm -f tty.txt expected big
 else
   skip "terminal: script(1) cannot make a pseudo-terminal here"
 fi

@@ -194,6 +194,64 @@ void CloseWhileRunning(Session& s, std::string& details)
               std::to_string(static_cast<int>(endMs)) + " ms, no temporary file, earlier output intact";
 }
 
+// The question about stopping, left unanswered while the job it asks about
+// ends: the completion box still comes, the question goes by itself, and the
+// dialog carries on as if the close had not been asked.
+void QuestionOutlivedByItsJobs(Session& s, std::string& details)
+{
+    s.SetPassword(L"mqzvtrk");
+    // Long enough to ask before it ends, short enough to end under the question.
+    const uint64_t size = LargeJobSize(s, 3000, 512 << 20, 1024 << 20);
+    const std::wstring a = s.Big(L"outlived-a.bin"), b = s.Big(L"outlived-b.bin");
+    WriteLargeFile(a, size, 81);
+    WriteLargeFile(b, size, 82);
+    HWND enButton = s.Item(1000), deButton = s.Item(1001);
+
+    // 退出 with one job; the window's close button with both.
+    const auto askAndOutlive = [&](const std::string& how, const std::vector<CipherDirection>& running) {
+        if (how == "退出")
+            Click(s.Item(2));
+        else
+            PostMessageW(s.App().Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+        const MessageBoxInfo question = s.WaitBox(W(quorvel::kCloseWhileRunningCaption));
+        Check(s.App().OtherWindows().size() == 1, "a job ended before the question was up: " + s.DescribeWindows());
+        for (const CipherDirection direction : running) {
+            const std::wstring caption = direction == kEn ? L"加密完成" : L"解密完成";
+            const MessageBoxInfo done = s.WaitBox(caption, 120000);
+            Check(ReportedSeconds(done.text) > 0, "completion text \"" + Narrow(done.text) + "\"");
+            if (direction != running.back())
+                Check(IsShown(question.window), "the question went while a job still ran");
+            else
+                s.Shot("question-outlived-" + how);
+            AnswerBox(done.window, IDOK);
+        }
+        Check(WaitUntil([&] { return !IsShown(question.window); }, kWaitMs),
+              "the question stayed up after its jobs ended (" + how + "); on screen: " + s.DescribeWindows());
+        Check(s.App().Running() && IsShown(s.App().Dialog()), "the dialog ended after " + how);
+        Check(WaitUntil([&] { return IsWindowEnabled(enButton) && IsWindowEnabled(deButton); }, kWaitMs),
+              "a button stayed disabled after " + how);
+        s.ExpectNothingFor(500, "a window came up after the question went (" + how + ")");
+    };
+
+    s.Pick(kEn, a);
+    Check(WaitUntil([&] { return !IsWindowEnabled(enButton) || !s.App().OtherWindows().empty(); }, kWaitMs) &&
+              s.App().OtherWindows().empty(),
+          "the encipherment ended before the test could ask to close: " + s.DescribeWindows());
+    askAndOutlive("退出", {kEn});
+    VerifyLargeOutput(a, s.Big(L"en_outlived-a.bin"), u"mqzvtrk", kEn);
+    RemoveFile(s.Big(L"en_outlived-a.bin"));
+
+    Check(StartBoth(s, a, b), "the encipherment ended before the decipherment started");
+    askAndOutlive("SC_CLOSE", {kEn, kDe});
+    VerifyLargeOutput(a, s.Big(L"en_outlived-a.bin"), u"mqzvtrk", kEn);
+    VerifyLargeOutput(b, s.Big(L"de_outlived-b.bin"), u"mqzvtrk", kDe);
+    for (const wchar_t* name : {L"outlived-a.bin", L"outlived-b.bin", L"en_outlived-a.bin", L"de_outlived-b.bin"})
+        RemoveFile(s.Big(name));
+    details = "jobs of " + std::to_string(size >> 20) +
+              " MiB outlived the question (退出 with one, the close button with both): completion boxes came, "
+              "the question went, the dialog carried on";
+}
+
 void CloseWhileTwoRun(Session& s, std::string& details)
 {
     s.SetPassword(L"mqzvtrk");
@@ -231,6 +289,7 @@ void AddEndingScenarios(ScenarioList& list)
 {
     list.emplace_back("close while a job runs: No, Yes", CloseWhileRunning);
     list.emplace_back("close while two jobs run", CloseWhileTwoRun);
+    list.emplace_back("question outlived by its jobs", QuestionOutlivedByItsJobs);
     list.emplace_back("Escape on the focused control", [](Session& s, std::string& details) {
         HWND focus = Focused(s);
         const std::string name = Narrow(TextOf(focus));

@@ -33,6 +33,22 @@ done
 [ "$n" -ge 10 ] && [ ${#missing[@]} -eq 0 ] && pass "all $n options of --help are in the page" ||
   fail "options of --help not in the page (of $n): ${missing[*]}"
 
+# DESCRIPTION is what the program does for a user; how outputs reach the
+# disk has a section of its own.
+description=$(sed -n '/^DESCRIPTION/,/^[A-Z]/p' "$scratch/page")
+internals=$(grep -oE 'syncfs|256 files|64 MiB|flush' <<<"$description" | sort -u | paste -sd ' ')
+[ -n "$description" ] && [ -z "$internals" ] && grep -q '^DURABILITY' "$scratch/page" &&
+  pass "DESCRIPTION tells what it does; DURABILITY how outputs reach the disk" ||
+  fail "DESCRIPTION holds internals (${internals:-none}) or there is no DURABILITY section"
+
+# Where --help sends a reader, there is something to read.
+readme=${BASH_SOURCE%/*}/../../README.md
+heading=$(grep -oE 'see "[^"]+" in the README' "$scratch/help" | head -1 | sed -E 's/see "(.*)" in the README/\1/')
+section=$(grep -oE 'or [A-Z]+ in man quorvel-cli' "$scratch/help" | head -1 | cut -d' ' -f2)
+[ -n "$heading" ] && grep -qxF "## $heading" "$readme" && [ -n "$section" ] && grep -qx "$section" "$scratch/page" &&
+  pass "--help's pointers lead somewhere: \"$heading\" in the README, $section in the page" ||
+  fail "--help points to \"${heading:-(nothing)}\" in the README and ${section:-(nothing)} in the page; one is missing"
+
 statuses=$(sed -n '/^Exit status/,/^$/p' "$scratch/help" | grep -oE '\b(0|1|2|1[0-9]{2})\b' | sort -un)
 section=$(sed -n '/^EXIT STATUS/,/^[A-Z]/p' "$scratch/page")
 missing=()
