@@ -64,13 +64,16 @@ uninstall() {
 }
 value() { echo "$entry" | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
 gone() { [ ! -e "$menu" ] && [ ! -e "${links[1]}" ] && ! wine reg.exe query "$key" >/dev/null; }
-# Whether the shortcut $1 holds the path $2, in UTF-16 as Windows keeps it or
-# in the ANSI or UTF-8 bytes of the link's older fields.
+# Whether the shortcut $1 leads to the file $2: its folder and its name, each
+# in UTF-16 or in ANSI/UTF-8. A name outside the ANSI code page is kept only
+# in UTF-16, in the link's item list, apart from its folder.
 leads_to() {
-  local bytes
+  local bytes part
   bytes=$(od -An -tx1 -v "$1" | tr -d ' \n')
-  [[ $bytes == *"$(printf '%s' "$2" | iconv -t UTF-16LE | od -An -tx1 -v | tr -d ' \n')"* ||
-     $bytes == *"$(printf '%s' "$2" | od -An -tx1 -v | tr -d ' \n')"* ]]
+  for part in "${2%\\*}\\" "${2##*\\}"; do
+    [[ $bytes == *"$(printf '%s' "$part" | iconv -t UTF-16LE | od -An -tx1 -v | tr -d ' \n')"* ||
+       $bytes == *"$(printf '%s' "$part" | od -An -tx1 -v | tr -d ' \n')"* ]] || return 1
+  done
 }
 
 install
