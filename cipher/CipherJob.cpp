@@ -112,8 +112,10 @@ JobOutcome CipherJob::LaunchJob(CipherJobOwner& owner, CipherDirection direction
     m_outputFolder = outputFolder ? *outputFolder : FolderOf(m_sourcePath);
     m_outputPath = m_outputFolder + m_outcome.outputName;
 
-    // A name that cannot fit is refused before anything is made.
+    // A name or a size that cannot fit is refused before anything is made.
     FileStatus created = m_fileSystem.CheckNewName(m_outputFolder, m_outcome.outputName);
+    if (created && !m_streaming)
+        created = m_fileSystem.CheckSizeFits(m_outputFolder, m_size);
     if (created)
         created = m_fileSystem.CreateOutput(m_outputFolder, m_output);
     if (!created)

@@ -11,9 +11,9 @@ SecureBytes MakeKey(std::u16string_view password)
     return key;
 }
 
-uint32_t BlockCount(uint64_t size)
+uint64_t BlockCount(uint64_t size)
 {
-    return static_cast<uint32_t>(size >> 18) + ((size & (CIPHER_BLOCK_SIZE - 1)) != 0 ? 1u : 0u);
+    return (size >> 18) + ((size & (CIPHER_BLOCK_SIZE - 1)) != 0 ? 1u : 0u);
 }
 
 }  // namespace quorvel

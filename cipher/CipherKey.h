@@ -25,7 +25,8 @@ constexpr int DirectionIndex(CipherDirection direction)
 // Key byte j is the low 8 bits of UTF-16 code unit j of the password.
 SecureBytes MakeKey(std::u16string_view password);
 
-// Number of blocks of a file of size bytes (the last one may be short).
-uint32_t BlockCount(uint64_t size);
+// Number of blocks of a file of size bytes (the last one may be short); at
+// most 2^46, so it never wraps.
+uint64_t BlockCount(uint64_t size);
 
 }  // namespace quorvel

@@ -49,6 +49,11 @@ FileStatus OutputFileSystem::CheckNewName(const std::u16string& folder, const st
     return m_base.CheckNewName(folder, name);
 }
 
+FileStatus OutputFileSystem::CheckSizeFits(const std::u16string& folder, uint64_t bytes)
+{
+    return m_base.CheckSizeFits(folder, bytes);
+}
+
 FileStatus OutputFileSystem::FlushFolder(const std::u16string& folder)
 {
     return m_base.FlushFolder(folder);

@@ -14,6 +14,7 @@ public:
     FileStatus OpenRead(const std::u16string& path, std::unique_ptr<File>& file) override;
     FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override;
     FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) override;
+    FileStatus CheckSizeFits(const std::u16string& folder, uint64_t bytes) override;
     FileStatus FlushFolder(const std::u16string& folder) override;
     bool Sweep() override;
 

@@ -15,6 +15,7 @@ enum class FileError {
     AccessDenied,
     InUse,            // held by another program without sharing
     DiskFull,
+    TooLarge,         // larger than the file system (FAT's 4 GiB - 1) or the process's limit takes
     DiskError,        // the disk reported an input/output error
     Truncated,        // the file ended before the length taken at the start
     Grew,             // the file went on past the length taken at the start

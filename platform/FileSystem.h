@@ -82,6 +82,9 @@ public:
     virtual FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) = 0;
     // Whether name fits in folder as a file name (NameTooLong if not).
     virtual FileStatus CheckNewName(const std::u16string& folder, const std::u16string& name) = 0;
+    // Whether a file of bytes may be written in folder (TooLarge if not): the
+    // limits known in advance, FAT's 4 GiB - 1 and the process's own.
+    virtual FileStatus CheckSizeFits(const std::u16string& folder, uint64_t bytes) = 0;
     // Puts the names in folder (ending in a separator; empty means the current
     // directory) on the disk, so that a name just given survives a power cut.
     virtual FileStatus FlushFolder(const std::u16string& folder) = 0;

@@ -26,6 +26,7 @@ bool StdoutIsTerminal();
 // Makes Ctrl-C, termination, hang-up, quit and broken-pipe signals (on
 // Windows: Ctrl-C, Ctrl-Break and closing the console) set a flag instead of
 // ending the process, so a running job can remove its unfinished output first.
+// A write past the process's file size limit (SIGXFSZ) fails instead, too.
 void InstallInterruptHandlers();
 bool Interrupted();
 // The run has removed what it must: a console being closed meanwhile may end

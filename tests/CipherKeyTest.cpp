@@ -51,9 +51,12 @@ TEST(MakeKey, TakesTheLowByteOfEachUtf16CodeUnit)
 
 TEST(BlockPartition, CountsAroundTheBlockSize)
 {
-    // Past 4 GiB the count needs the high half of the size.
-    for (const auto& [size, count] : {std::pair<uint64_t, uint32_t> {0, 0}, {1, 1}, {0x3FFFF, 1}, {0x40000, 1},
-                                      {0x40001, 2}, {uint64_t {1} << 32, 0x4000}, {(uint64_t {1} << 32) + 1, 0x4001}})
+    // Past 4 GiB the count needs the high half of the size; past 2^50 bytes
+    // it needs more than 32 bits.
+    for (const auto& [size, count] :
+         {std::pair<uint64_t, uint64_t> {0, 0}, {1, 1}, {0x3FFFF, 1}, {0x40000, 1}, {0x40001, 2},
+          {uint64_t {1} << 32, 0x4000}, {(uint64_t {1} << 32) + 1, 0x4001}, {(uint64_t {1} << 50) + 1, 0x100000001},
+          {~uint64_t {0}, uint64_t {1} << 46}})
         EXPECT_EQ(BlockCount(size), count) << size;
 }
 

@@ -4,9 +4,9 @@
 
 namespace quorvel::test {
 
-uint32_t BlockLength(uint64_t size, uint32_t index)
+uint32_t BlockLength(uint64_t size, uint64_t index)
 {
-    const uint64_t rest = size - static_cast<uint64_t>(index) * CIPHER_BLOCK_SIZE;
+    const uint64_t rest = size - index * CIPHER_BLOCK_SIZE;
     return rest >= CIPHER_BLOCK_SIZE ? CIPHER_BLOCK_SIZE : static_cast<uint32_t>(rest);
 }
 

@@ -16,7 +16,7 @@
 namespace quorvel::test {
 
 // Block index of a file of size bytes: min(size - index * CIPHER_BLOCK_SIZE, CIPHER_BLOCK_SIZE) long.
-uint32_t BlockLength(uint64_t size, uint32_t index);
+uint32_t BlockLength(uint64_t size, uint64_t index);
 
 std::vector<uint8_t> ReferenceKey(std::u16string_view password);
 

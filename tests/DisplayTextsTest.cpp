@@ -118,6 +118,8 @@ TEST(FormatFailureText, NamesTheFileAndTheCause)
          "读取文件“报告.doc”失败：文件在处理过程中变短了。未生成输出文件。", "读取文件错误"},
         {JobStatus::CreateOutputFailed, {FileError::NameTooLong, 36}, "无法创建文件“en_报告.doc”：文件名太长。",
          "创建文件错误"},
+        {JobStatus::CreateOutputFailed, {FileError::TooLarge, 223},
+         "无法创建文件“en_报告.doc”：文件太大，此文件系统存放不下。", "创建文件错误"},
         // "文件不存在" only for a file that is really not there; any other cause is named.
         {JobStatus::OpenSourceFailed, {FileError::NotFound, 2}, "文件不存在", "打开文件错误"},
         {JobStatus::OpenSourceFailed, {FileError::InUse, 32}, "无法打开文件“报告.doc”：文件正被其他程序使用。",

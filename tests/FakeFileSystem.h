@@ -135,6 +135,10 @@ public:
     {
         return memory ? FileStatus {} : SystemFileSystem().CheckNewName(folder, name);
     }
+    FileStatus CheckSizeFits(const std::u16string& folder, uint64_t bytes) override
+    {
+        return memory ? FileStatus {} : SystemFileSystem().CheckSizeFits(folder, bytes);
+    }
     FileStatus FlushFolder(const std::u16string& folder) override
     {
         return memory ? FileStatus {} : SystemFileSystem().FlushFolder(folder);

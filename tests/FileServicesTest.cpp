@@ -22,28 +22,59 @@
 #include "platform/posix/PosixFileSystem.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/un.h>
 #include <unistd.h>
 #endif
 
 #ifndef _WIN32
-// The linker routes the file services' renameat2 and unlink through these
-// (tests/CMakeLists.txt), so a test can give the calls a file system's faults.
-bool g_renameNoReplaceRefused = false;  // as a file system without RENAME_NOREPLACE
-int g_unlinksToFail = 0;                // the next ones fail with EIO
+// The linker routes the file services' renameat2, link, fchmod, unlink and
+// statfs through these (tests/CMakeLists.txt), so a test can give the calls a
+// file system's faults, and count them.
+int g_renameNoReplaceError = 0;  // RENAME_NOREPLACE fails with it: EINVAL as a file system without it
+int g_linkError = 0;             // link fails with it: EPERM as FAT
+int g_fchmodError = 0;           // fchmod fails with it: ENOSYS as FAT through FUSE
+int g_unlinksToFail = 0;         // the next ones fail with EIO
+int g_renameNoReplaceCalls = 0, g_linkCalls = 0, g_fchmodCalls = 0;
+long g_statfsType = 0;  // statfs says this is the file system's type: 0x4d44 as the kernel's FAT
 
 extern "C" int __real_renameat2(int, const char*, int, const char*, unsigned int);
+extern "C" int __real_link(const char*, const char*);
+extern "C" int __real_fchmod(int, mode_t);
 extern "C" int __real_unlink(const char*);
+extern "C" int __real_statfs(const char*, struct statfs*);
+
+extern "C" int __wrap_statfs(const char* path, struct statfs* fs)
+{
+    const int result = __real_statfs(path, fs);
+    if (result == 0 && g_statfsType != 0)
+        fs->f_type = g_statfsType;
+    return result;
+}
 
 extern "C" int __wrap_renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned int flags)
 {
-    if (g_renameNoReplaceRefused && (flags & RENAME_NOREPLACE) != 0)
-        return errno = EINVAL, -1;
+    if ((flags & RENAME_NOREPLACE) != 0 && (++g_renameNoReplaceCalls, g_renameNoReplaceError != 0))
+        return errno = g_renameNoReplaceError, -1;
     return __real_renameat2(fromFolder, from, toFolder, to, flags);
+}
+
+extern "C" int __wrap_link(const char* from, const char* to)
+{
+    ++g_linkCalls;
+    return g_linkError != 0 ? (errno = g_linkError, -1) : __real_link(from, to);
+}
+
+extern "C" int __wrap_fchmod(int fd, mode_t mode)
+{
+    ++g_fchmodCalls;
+    return g_fchmodError != 0 ? (errno = g_fchmodError, -1) : __real_fchmod(fd, mode);
 }
 
 extern "C" int __wrap_unlink(const char* path)
@@ -343,7 +374,7 @@ TEST(PosixOutputFile, WithoutUnnamedFilesAKilledRunLeavesARecognisableTemporaryT
 TEST(PosixOutputFile, WithoutNoReplaceRenameALinkPublishesAndAFailedUnlinkUndoesIt)
 {
     const auto fs = MakePosixFileSystem(false);
-    g_renameNoReplaceRefused = true;
+    g_renameNoReplaceError = EINVAL;
     const struct {
         bool existing;
         int unlinksToFail;
@@ -371,7 +402,113 @@ TEST(PosixOutputFile, WithoutNoReplaceRenameALinkPublishesAndAFailedUnlinkUndoes
             EXPECT_EQ(test::ReadFile(dir / u"out"), (std::vector<uint8_t> {c.existing ? uint8_t {1} : uint8_t {9}}));
         }
     }
-    g_renameNoReplaceRefused = false;
+    g_renameNoReplaceError = 0;
+}
+
+// A file system as FAT or exFAT through FUSE: no RENAME_NOREPLACE, no hard
+// links, no permission bits. Outputs are published all the same, an existing
+// file is still refused without replace, and each missing call is tried once
+// for the file system, not once per output.
+TEST(PosixOutputFile, WithoutNoReplaceRenameLinksOrModesACheckedRenamePublishesAndEachLackIsLearntOnce)
+{
+    const auto fs = MakePosixFileSystem(false);
+    g_renameNoReplaceError = EINVAL;
+    g_linkError = EPERM;
+    g_fchmodError = ENOSYS;
+    g_renameNoReplaceCalls = g_linkCalls = g_fchmodCalls = 0;
+    ScratchDir dir;
+    test::WriteFile(dir / u"taken", {1});
+    for (const std::u16string name : {u"a", u"b", u"taken", u"c"}) {
+        SCOPED_TRACE(test::ReadableName(name));
+        auto output = Unpublished(*fs, dir, {9});
+        ASSERT_TRUE(output);
+        ASSERT_TRUE(output->Finish(0644));
+        EXPECT_EQ(output->Publish(U16(dir / name), false).error, name == u"taken" ? FileError::Exists : FileError::None);
+    }
+    EXPECT_EQ(dir.List(), (Names {u"a", u"b", u"c", u"taken"}));
+    EXPECT_EQ(test::ReadFile(dir / u"taken"), std::vector<uint8_t> {1});
+    EXPECT_EQ(test::ReadFile(dir / u"c"), std::vector<uint8_t> {9});
+    EXPECT_EQ(g_renameNoReplaceCalls, 1);
+    EXPECT_EQ(g_linkCalls, 1);
+    EXPECT_EQ(g_fchmodCalls, 1);
+    // Replacing needs no check.
+    auto replacing = Unpublished(*fs, dir, {5});
+    ASSERT_TRUE(replacing && replacing->Finish(std::nullopt));
+    EXPECT_TRUE(replacing->Publish(U16(dir / u"taken"), true));
+    EXPECT_EQ(test::ReadFile(dir / u"taken"), std::vector<uint8_t> {5});
+    g_renameNoReplaceError = g_linkError = g_fchmodError = 0;
+}
+
+// Only "not supported here" makes a fallback: any other error of these calls
+// fails the output with its own name, and the next output tries the call again.
+TEST(PosixOutputFile, OtherErrorsOfTheFallbacksCallsFailTheOutputAsWhatTheyAre)
+{
+    const struct {
+        int* error;
+        int code;
+        FileError expected;
+    } cases[] = {
+        {&g_renameNoReplaceError, EACCES, FileError::AccessDenied},
+        {&g_linkError, EIO, FileError::DiskError},
+        {&g_fchmodError, EIO, FileError::DiskError},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        const auto fs = MakePosixFileSystem(false);
+        // The link is reached only where RENAME_NOREPLACE is missing.
+        g_renameNoReplaceError = c.error == &g_linkError ? EINVAL : 0;
+        *c.error = c.code;
+        ScratchDir dir;
+        for (int round = 0; round < 2; ++round) {
+            auto output = Unpublished(*fs, dir, {9});
+            ASSERT_TRUE(output);
+            FileStatus status = output->Finish(0644);
+            if (status)
+                status = output->Publish(U16(dir / u"out"), false);
+            EXPECT_EQ(status.error, c.expected);
+            EXPECT_EQ(status.systemCode, static_cast<uint32_t>(c.code));
+        }
+        EXPECT_TRUE(dir.List().empty());
+        g_renameNoReplaceError = g_linkError = g_fchmodError = 0;
+    }
+}
+
+// A file larger than the process may write (ulimit -f) is refused before
+// anything is made; one that meets the limit while written gets its own
+// reason, once SIGXFSZ no longer ends the process, as quorvel-cli has it.
+TEST(PosixOutputFile, AFileLargerThanTheProcessMayWriteIsTooLarge)
+{
+    ScratchDir dir;
+    struct rlimit was {};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &was), 0);
+    EXPECT_TRUE(SystemFileSystem().CheckSizeFits(FolderPath(dir), uint64_t {1} << 40));
+    struct rlimit limit = was;
+    limit.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto signalWas = ::signal(SIGXFSZ, SIG_IGN);
+    EXPECT_TRUE(SystemFileSystem().CheckSizeFits(FolderPath(dir), 4096));
+    EXPECT_EQ(SystemFileSystem().CheckSizeFits(FolderPath(dir), 4097).error, FileError::TooLarge);
+    {
+        auto output = Unpublished(SystemFileSystem(), dir, std::vector<uint8_t>(4096));
+        ASSERT_TRUE(output);
+        const uint8_t more = 1;
+        EXPECT_EQ(output->Write(&more, 1).error, FileError::TooLarge);
+    }
+    ::signal(SIGXFSZ, signalWas);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &was), 0);
+    EXPECT_TRUE(dir.List().empty());
+}
+
+// The kernel's FAT holds files of up to 4 GiB - 1, and says it is FAT.
+TEST(PosixOutputFile, OnFatAFileOf4GiBIsTooLarge)
+{
+    ScratchDir dir;
+    constexpr uint64_t k4GiB = uint64_t {1} << 32;
+    EXPECT_TRUE(SystemFileSystem().CheckSizeFits(FolderPath(dir), k4GiB));
+    g_statfsType = 0x4d44;
+    EXPECT_TRUE(SystemFileSystem().CheckSizeFits(FolderPath(dir), k4GiB - 1));
+    EXPECT_EQ(SystemFileSystem().CheckSizeFits(FolderPath(dir), k4GiB).error, FileError::TooLarge);
+    g_statfsType = 0;
 }
 
 #else

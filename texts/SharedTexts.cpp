@@ -54,6 +54,7 @@ constexpr Reason kReasons[] = {
     {FileError::AccessDenied, u"没有访问权限", N_(u"permission denied")},
     {FileError::InUse, u"文件正被其他程序使用", N_(u"in use by another program")},
     {FileError::DiskFull, u"磁盘空间不足", N_(u"no space left on the disk")},
+    {FileError::TooLarge, u"文件太大，此文件系统存放不下", N_(u"too large for this file system")},
     {FileError::DiskError, u"磁盘读写出错", N_(u"the disk reported an input/output error")},
     {FileError::Truncated, u"文件在处理过程中变短了", N_(u"the file became shorter while it was read")},
     {FileError::Grew, u"文件在处理过程中变长了", N_(u"the file grew while it was read")},

@@ -19,6 +19,24 @@ constexpr DWORD kOpenFlags = OFN_HIDEREADONLY | OFN_FILEMUSTEXIST;
 
 constexpr char16_t kAllFilesFilter[] = u"All Files (*.*)|*.*||";
 
+struct CloseQuestionSearch {
+    HWND owner;
+    HWND found;
+};
+
+// EnumThreadWindows' callback: stops at the owner's box captioned as the question.
+BOOL CALLBACK FindCloseQuestion(HWND window, LPARAM param)
+{
+    auto& search = *reinterpret_cast<CloseQuestionSearch*>(param);
+    wchar_t caption[64] = {};
+    ::GetWindowTextW(window, caption, 64);
+    if (::GetWindow(window, GW_OWNER) != search.owner ||
+        std::u16string(reinterpret_cast<const char16_t*>(caption)) != kCloseWhileRunningCaption)
+        return TRUE;
+    search.found = window;
+    return FALSE;
+}
+
 }  // namespace
 
 CQuorvelDlg::CQuorvelDlg(DialogServices services)
@@ -228,23 +246,8 @@ void CQuorvelDlg::DismissCloseQuestion()
 {
     // The question is a message box of this thread, owned by the dialog and
     // captioned as Close made it; answering it No leaves all as it was.
-    struct Search {
-        HWND owner;
-        HWND found;
-    } search {m_hWnd, nullptr};
-    ::EnumThreadWindows(
-        ::GetCurrentThreadId(),
-        [](HWND window, LPARAM param) -> BOOL {
-            auto& search = *reinterpret_cast<Search*>(param);
-            wchar_t caption[64] = {};
-            ::GetWindowTextW(window, caption, 64);
-            if (::GetWindow(window, GW_OWNER) != search.owner ||
-                std::u16string(reinterpret_cast<const char16_t*>(caption)) != kCloseWhileRunningCaption)
-                return TRUE;
-            search.found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    CloseQuestionSearch search {m_hWnd, nullptr};
+    ::EnumThreadWindows(::GetCurrentThreadId(), FindCloseQuestion, reinterpret_cast<LPARAM>(&search));
     if (search.found != nullptr)
         ::PostMessageW(search.found, WM_COMMAND, IDNO, 0);
 }

@@ -1,6 +1,7 @@
 // POSIX side of the file services: file descriptors, errno mapped to FileError,
 // outputs as unnamed files (O_TMPFILE) that a crash cannot leave behind, on
-// the disk before they are named.
+// the disk before they are named; on file systems that lack what that needs
+// (FAT, exFAT, many FUSE and network ones), the nearest that they allow.
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Text.h"
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -218,15 +220,62 @@ private:
     std::map<dev_t, Device> m_devices;
 };
 
+// What a file system lacks that publishing would use. Each is learnt from
+// the first call that it refuses as not supported there, and the outputs
+// after it on that file system go straight to what works: one failed call
+// per run, not one per file.
+enum class Lack : unsigned {
+    UnnamedFiles = 1,     // O_TMPFILE
+    NoReplaceRename = 2,  // renameat2's RENAME_NOREPLACE
+    HardLinks = 4,
+    Modes = 8,  // permission bits (FAT, exFAT, some FUSE and network file systems)
+};
+
+class FileSystemLacks {
+public:
+    bool Has(dev_t device, Lack lack)
+    {
+        std::lock_guard lock(m_mutex);
+        return (m_lacks[device] & static_cast<unsigned>(lack)) != 0;
+    }
+
+    void Learn(dev_t device, Lack lack)
+    {
+        std::lock_guard lock(m_mutex);
+        m_lacks[device] |= static_cast<unsigned>(lack);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::map<dev_t, unsigned> m_lacks;
+};
+
+// Whether error is a file system's "not supported here" for a call that is
+// otherwise right; only these make a fallback, every other error is the answer.
+bool Unsupported(Lack lack, int error)
+{
+    switch (lack) {
+    case Lack::UnnamedFiles:
+        return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+    case Lack::NoReplaceRename:
+        return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+    case Lack::HardLinks:
+    case Lack::Modes:
+        // Of a file this process made and owns: EPERM can only mean the file system.
+        return error == EPERM || error == ENOSYS || error == EOPNOTSUPP;
+    }
+    return false;
+}
+
 // An output written to an unnamed file (O_TMPFILE) that gets its name only
 // at Publish, or, where the file system cannot make unnamed files, to a
 // named temporary from the start that Publish renames.
 class PosixOutputFile final : public OutputFile {
 public:
-    PosixOutputFile(UniqueFd fd, std::string folder, std::string temporary, FlushSeam seam,
-                    std::shared_ptr<SweepLedger> sweeps)
+    PosixOutputFile(UniqueFd fd, std::string folder, dev_t device, std::string temporary, FlushSeam seam,
+                    std::shared_ptr<SweepLedger> sweeps, std::shared_ptr<FileSystemLacks> lacks)
         : m_fd(std::move(fd)), m_folder(std::move(folder)), m_temporary(std::move(temporary)),
-          m_seam(std::move(seam)), m_sweeps(std::move(sweeps))
+          m_seam(std::move(seam)), m_sweeps(std::move(sweeps)), m_lacks(std::move(lacks)), m_device(device)
     {
     }
 
@@ -249,18 +298,16 @@ public:
 
     FileStatus JoinSweep(std::optional<uint32_t> permissions) override
     {
-        GivePermissions(permissions);
-        struct stat st {};
-        if (::fstat(m_fd.Get(), &st) == 0) {
-            m_device = st.st_dev;
-            m_ticket = m_sweeps->Join(m_device, m_folder, m_written);
-        }
+        if (const FileStatus given = GivePermissions(permissions); !given)
+            return given;
+        m_ticket = m_sweeps->Join(m_device, m_folder, m_written);
         return {};
     }
 
     FileStatus Finish(std::optional<uint32_t> permissions) override
     {
-        GivePermissions(permissions);
+        if (const FileStatus given = GivePermissions(permissions); !given)
+            return given;
         // Every byte on the disk before any name shows the file: a power cut
         // after the rename must not leave an empty or holed output.
         const FileStatus flushed = m_ticket && m_sweeps->Covers(m_device, *m_ticket)
@@ -294,13 +341,18 @@ public:
     }
 
 private:
-    void GivePermissions(std::optional<uint32_t> permissions)
+    FileStatus GivePermissions(std::optional<uint32_t> permissions)
     {
-        // A file system that keeps no modes refuses this; the owner-only
-        // mode the file was made with then stays, which grants less.
-        if (permissions && !m_permissionsGiven)
-            ::fchmod(m_fd.Get(), static_cast<mode_t>(*permissions & 0777));
-        m_permissionsGiven = m_permissionsGiven || permissions.has_value();
+        if (!permissions || std::exchange(m_permissionsGiven, true) || m_lacks->Has(m_device, Lack::Modes))
+            return {};
+        if (::fchmod(m_fd.Get(), static_cast<mode_t>(*permissions & 0777)) == 0)
+            return {};
+        // A file system that keeps no modes: the file has whatever its mount
+        // gives every file, as any file copied there would.
+        if (!Unsupported(Lack::Modes, errno))
+            return FromErrno(errno);
+        m_lacks->Learn(m_device, Lack::Modes);
+        return {};
     }
 
     FileStatus FlushData() { return Flushed(::fdatasync(m_fd.Get())); }
@@ -378,14 +430,36 @@ private:
 
     FileStatus RenameKeeping(const std::string& target)
     {
-        if (::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-            return {};
-        if (errno != EINVAL && errno != ENOSYS)
+        if (!m_lacks->Has(m_device, Lack::NoReplaceRename)) {
+            if (::renameat2(AT_FDCWD, m_temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+                return {};
+            if (!Unsupported(Lack::NoReplaceRename, errno))
+                return FromErrno(errno);
+            m_lacks->Learn(m_device, Lack::NoReplaceRename);
+        }
+        if (!m_lacks->Has(m_device, Lack::HardLinks)) {
+            // A hard link refuses an existing name just as well; then the
+            // temporary name goes.
+            if (::link(m_temporary.c_str(), target.c_str()) == 0)
+                return UnlinkTemporary(target);
+            if (!Unsupported(Lack::HardLinks, errno))
+                return FromErrno(errno);
+            m_lacks->Learn(m_device, Lack::HardLinks);
+        }
+        // Neither (FAT, exFAT, many FUSE file systems): the name is looked up
+        // just before a plain rename. A file another program makes under that
+        // name in between is replaced; nothing closer is to be had there.
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) == 0)
+            return {FileError::Exists, EEXIST};
+        if (errno != ENOENT)
             return FromErrno(errno);
-        // No RENAME_NOREPLACE on this file system: a hard link refuses an
-        // existing name just as well; then the temporary name goes.
-        if (::link(m_temporary.c_str(), target.c_str()) != 0)
-            return FromErrno(errno);
+        return RenameReplacing(target);
+    }
+
+    // The linked output's temporary name goes.
+    FileStatus UnlinkTemporary(const std::string& target)
+    {
         if (::unlink(m_temporary.c_str()) == 0)
             return {};
         // Two names for one output is no success. The new name goes again,
@@ -402,8 +476,9 @@ private:
     std::string m_temporary;  // the temporary name, once there is one
     FlushSeam m_seam;
     std::shared_ptr<SweepLedger> m_sweeps;
+    std::shared_ptr<FileSystemLacks> m_lacks;
     std::optional<uint64_t> m_ticket;  // once it joined a sweep
-    dev_t m_device = 0;                // the file system it is on, once it joined
+    dev_t m_device;                    // the file system it is on
     bool m_permissionsGiven = false;
     uint64_t m_written = 0;       // bytes written so far
     uint64_t m_stretchStart = 0;  // where the stretch being written starts
@@ -415,7 +490,7 @@ class PosixFileSystem final : public FileSystem {
 public:
     PosixFileSystem(bool unnamedTemporaries, FlushSeam seam, Sweeping sweeping)
         : m_unnamedTemporaries(unnamedTemporaries), m_seam(std::move(seam)),
-          m_sweeps(std::make_shared<SweepLedger>(sweeping, m_seam))
+          m_sweeps(std::make_shared<SweepLedger>(sweeping, m_seam)), m_lacks(std::make_shared<FileSystemLacks>())
     {
     }
 
@@ -445,25 +520,32 @@ public:
     FileStatus CreateOutput(const std::u16string& folder, std::unique_ptr<OutputFile>& file) override
     {
         const std::string where = Utf16ToUtf8(folder);
+        const char* const opened = where.empty() ? "." : where.c_str();
+        // The folder's file system decides what its outputs can use.
+        struct stat st {};
+        if (::stat(opened, &st) != 0)
+            return FromErrno(errno);
         // Unnamed files are linked through /proc, which is there or not for the whole run.
         static const bool procFds = ::access("/proc/self/fd", X_OK) == 0;
-        if (m_unnamedTemporaries && procFds) {
-            UniqueFd fd(::open(where.empty() ? "." : where.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (m_unnamedTemporaries && procFds && !m_lacks->Has(st.st_dev, Lack::UnnamedFiles)) {
+            UniqueFd fd(::open(opened, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
             if (fd) {
-                file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::string(), m_seam, m_sweeps);
+                file = std::make_unique<PosixOutputFile>(std::move(fd), where, st.st_dev, std::string(), m_seam,
+                                                         m_sweeps, m_lacks);
                 return {};
             }
-            // Only a file system without unnamed files falls back; other
-            // errors (no such folder, no permission) are the answer.
-            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            // Other errors (no permission, a full disk) are the answer.
+            if (!Unsupported(Lack::UnnamedFiles, errno))
                 return FromErrno(errno);
+            m_lacks->Learn(st.st_dev, Lack::UnnamedFiles);
         }
         return CreateUnderTemporaryName(folder, [&](const std::u16string& path) {
             std::string name = Utf16ToUtf8(path);
             UniqueFd fd(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
             if (!fd)
                 return FromErrno(errno);
-            file = std::make_unique<PosixOutputFile>(std::move(fd), where, std::move(name), m_seam, m_sweeps);
+            file = std::make_unique<PosixOutputFile>(std::move(fd), where, st.st_dev, std::move(name), m_seam,
+                                                     m_sweeps, m_lacks);
             return FileStatus {};
         });
     }
@@ -472,6 +554,24 @@ public:
     {
         if (Utf16ToUtf8(name).size() > NameLimit(folder))
             return {FileError::NameTooLong, ENAMETOOLONG};
+        return {};
+    }
+
+    FileStatus CheckSizeFits(const std::u16string& folder, uint64_t bytes) override
+    {
+        // Past the process's own limit (ulimit -f) every write fails.
+        struct rlimit limit {};
+        if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && bytes > limit.rlim_cur)
+            return {FileError::TooLarge, EFBIG};
+        // The kernel's FAT (vfat, msdos) holds files of up to 4 GiB - 1. A FAT
+        // through FUSE cannot be told apart; there the write itself says so.
+        constexpr uint64_t kFatLargest = 0xFFFFFFFF;
+        constexpr long kMsdosMagic = 0x4d44;
+        struct statfs fs {};
+        const std::string where = Utf16ToUtf8(folder);
+        if (bytes > kFatLargest && ::statfs(where.empty() ? "." : where.c_str(), &fs) == 0 &&
+            static_cast<long>(fs.f_type) == kMsdosMagic)
+            return {FileError::TooLarge, EFBIG};
         return {};
     }
 
@@ -506,6 +606,7 @@ private:
     bool m_unnamedTemporaries;
     FlushSeam m_seam;
     std::shared_ptr<SweepLedger> m_sweeps;
+    std::shared_ptr<FileSystemLacks> m_lacks;
     std::mutex m_nameLimitMutex;
     std::u16string m_nameLimitFolder;
     std::optional<size_t> m_nameLimit;

@@ -50,8 +50,10 @@ FileStatus FromErrno(int code)
         break;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG:
         error = FileError::DiskFull;
+        break;
+    case EFBIG:
+        error = FileError::TooLarge;
         break;
     case EIO:
         error = FileError::DiskError;

@@ -116,6 +116,9 @@ void InstallInterruptHandlers()
     // to it fails instead of killing the process before its clean-up.
     action.sa_flags = 0;
     ::sigaction(SIGPIPE, &action, nullptr);
+    // A write past the process's file size limit then fails with EFBIG, which
+    // the run reports as such and cleans up after, instead of being killed.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 bool Interrupted()

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace quorvel {
@@ -220,6 +221,21 @@ public:
         }
         if (name.size() > limit)
             return {FileError::NameTooLong, ERROR_FILENAME_EXCED_RANGE};
+        return {};
+    }
+
+    // FAT and FAT32 hold files of up to 4 GiB - 1; the volume names its file
+    // system, asked only for a file that large.
+    FileStatus CheckSizeFits(const std::u16string& folder, uint64_t bytes) override
+    {
+        constexpr uint64_t kFatLargest = 0xFFFFFFFF;
+        if (bytes <= kFatLargest)
+            return {};
+        wchar_t system[MAX_PATH + 1] = {};
+        const UniqueFileHandle h = OpenToAsk(folder.empty() ? u"." : folder);
+        if (h && ::GetVolumeInformationByHandleW(h.Get(), nullptr, 0, nullptr, nullptr, nullptr, system, MAX_PATH + 1) &&
+            (std::wstring_view(system) == L"FAT" || std::wstring_view(system) == L"FAT32"))
+            return {FileError::TooLarge, ERROR_FILE_TOO_LARGE};
         return {};
     }
 

@@ -31,6 +31,9 @@ FileStatus FromLastError(DWORD code)
     case ERROR_HANDLE_DISK_FULL:
         error = FileError::DiskFull;
         break;
+    case ERROR_FILE_TOO_LARGE:
+        error = FileError::TooLarge;
+        break;
     case ERROR_CRC:
     case ERROR_IO_DEVICE:
     case ERROR_DISK_OPERATION_FAILED:

@@ -174,6 +174,11 @@ TEST(CliProgress, DurationsAndLines)
     EXPECT_EQ(FormatProgressLine(u"a.bin", 1 << 20, 601ull << 20, 1.0),
               u"a.bin  0%  1.000MB of 601.000MB  1.000MB/s  10:00 left");
     EXPECT_EQ(FormatFinishedLine(u"a.bin", 3ull << 30, 2.44), u"a.bin  100%  3.000GB  2.4 s");
+    // The run's total: one file, all of several, and some of them.
+    EXPECT_EQ(FormatRunLine(1, 1, 0.04), u"1 file done in 0.0 s, the wait for the disk included");
+    EXPECT_EQ(FormatRunLine(3, 3, 1.63), u"3 files done in 1.6 s, the wait for the disk included");
+    EXPECT_EQ(FormatRunLine(0, 1, 0.25), u"0 of 1 file done in 0.3 s, the wait for the disk included");
+    EXPECT_EQ(FormatRunLine(2, 3, 12.0), u"2 of 3 files done in 12.0 s, the wait for the disk included");
 }
 
 TEST(CliProgress, LongNamesKeepTheirEndAndWholeCharacters)

@@ -48,23 +48,30 @@ for case in INT:130 TERM:143 HUP:129 QUIT:131 PIPE:141 KILL:137; do
 done
 rm -f big en_big after err
 
-# --- Stopped while it waits for the password on standard input: 128 + the signal.
+# --- Stopped while it waits for the password on standard input: it ends by
+# itself with 128 + the signal. A shell says 128 + N for a process the signal
+# killed too, so perl waits for it and tells the two apart.
 head -c 1000 /dev/urandom > small
 for case in INT:130 HUP:129; do
   sig=${case%%:*} expected=${case#*:}
   mkfifo quiet-pipe
   sleep 30 > quiet-pipe &          # a writer that never writes
   holder=$!
-  "$cli" encipher --password-stdin small < quiet-pipe 2> err &
-  pid=$!
+  perl -e 'sub put { open(my $f, ">", $_[0]) or die "$_[0]: $!"; print $f $_[1]; close $f }
+           if (!($p = fork)) { exec @ARGV; exit 127 }
+           put("pid", $p); waitpid($p, 0);
+           put("ended", $? & 127 ? "killed by signal " . ($? & 127) : "exit " . ($? >> 8))' \
+    -- "$cli" encipher --password-stdin small < quiet-pipe 2> err &
+  waiter=$!
   sleep 0.5
-  kill -s "$sig" "$pid"
-  wait "$pid"; rc=$?
+  kill -s "$sig" "$(cat pid)"
+  wait "$waiter"
   kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
-  [ "$rc" -eq "$expected" ] && [ -z "$(others pw small err quiet-pipe)" ] &&
-    pass "SIG$sig while the password is awaited: exit $rc, nothing made" ||
-    fail "SIG$sig while the password is awaited: exit $rc (not $expected), stderr: $(cat err)"
-  rm -f quiet-pipe err
+  ended=$(cat ended)
+  [ "$ended" = "exit $expected" ] && [ -z "$(others pw small err quiet-pipe pid ended)" ] &&
+    pass "SIG$sig while the password is awaited: $ended, nothing made" ||
+    fail "SIG$sig while the password is awaited: $ended (not exit $expected), stderr: $(cat err)"
+  rm -f quiet-pipe err pid ended
 done
 
 # --- Only ordinary files are read: each other kind is refused by what it is,
@@ -165,6 +172,21 @@ if unshare -m true 2>/dev/null && unshare -m sh -c 'mount -t tmpfs -o size=1m tm
 else
   skip "full file system: cannot mount a tmpfs here"
 fi
+
+# --- A file larger than the process may write (ulimit -f, in 1 KiB units):
+# refused before anything is written, the small file still done; a stream
+# that meets the limit while written is reported, not killed by SIGXFSZ.
+head -c 50000 /dev/urandom > little
+( ulimit -f 100; exec "$cli" encipher -q --password-file pw large little ) 2> err; rc=$?
+[ "$rc" -eq 1 ] && grep -qx 'quorvel-cli: large: cannot create en_large: too large for this file system' err \
+   && [ -z "$(others pw plain large small little en_little err)" ] &&
+  pass "larger than ulimit -f: refused up front with its reason, exit 1, nothing left, the small file done" ||
+  fail "larger than ulimit -f: exit $rc, stderr: $(cat err), folder: $(ls -A | tr '\n' ' ')"
+( ulimit -f 100; exec "$cli" encipher -q --password-file pw - < large > stream.out ) 2> err; rc=$?
+[ "$rc" -eq 1 ] && grep -q 'cannot write standard output: too large for this file system' err &&
+  pass "a stream past ulimit -f: reported with its reason, exit 1" ||
+  fail "a stream past ulimit -f: exit $rc, stderr: $(cat err)"
+rm -f little en_little stream.out err
 rm -rf small large
 
 # --- A terminal: progress on it, none with -q; the password asked twice without echo.

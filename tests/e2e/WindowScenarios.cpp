@@ -222,7 +222,7 @@ void QuestionOutlivedByItsJobs(Session& s, std::string& details)
             if (direction != running.back())
                 Check(IsShown(question.window), "the question went while a job still ran");
             else
-                s.Shot("question-outlived-" + how);
+                s.Shot(how == "退出" ? "question-outlived-exit-button" : "question-outlived-close-button");
             AnswerBox(done.window, IDOK);
         }
         Check(WaitUntil([&] { return !IsShown(question.window); }, kWaitMs),

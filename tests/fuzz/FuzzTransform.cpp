@@ -59,10 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const ExpandedKey expanded(key.data(), static_cast<uint32_t>(keyLength));
     const std::vector<TransformPath> paths = AvailableTransformPaths();
-    const uint32_t blocks = BlockCount(fileLength);
+    const uint64_t blocks = BlockCount(fileLength);
     Check(blocks == (fileLength + CIPHER_BLOCK_SIZE - 1) / CIPHER_BLOCK_SIZE);
     // Exactly sized heap copies, so a vector read or write past a block's end is caught.
-    for (uint32_t b = 0; b < blocks; ++b) {
+    for (uint64_t b = 0; b < blocks; ++b) {
         const size_t start = static_cast<size_t>(b) * CIPHER_BLOCK_SIZE;
         const size_t n = test::BlockLength(fileLength, b);
         Check(n >= 1 && n <= CIPHER_BLOCK_SIZE && start + n <= fileLength);
@@ -94,18 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::free(in), std::free(out), std::free(back);
     }
 
-    // The partition of a 64-bit size from the first eight input bytes: the
+    // The partition of any 64-bit size from the first eight input bytes: the
     // count rounds up, the last block holds the rest, the one before is full.
-    // The count is 32-bit, so sizes are taken up to 2^32 - 1 blocks; jobs do
-    // not rely on it beyond that.
     uint64_t big = 0;
     std::memcpy(&big, data - 5, 8 <= size + 5 ? 8 : size + 5);
-    big %= uint64_t {0xFFFFFFFF} * CIPHER_BLOCK_SIZE + 1;
-    const uint32_t count = BlockCount(big);
+    const uint64_t count = BlockCount(big);
     const unsigned __int128 expectedCount = (static_cast<unsigned __int128>(big) + CIPHER_BLOCK_SIZE - 1) >> 18;
     Check(count == expectedCount);
     if (count != 0) {
-        Check(test::BlockLength(big, count - 1) == big - static_cast<uint64_t>(count - 1) * CIPHER_BLOCK_SIZE);
+        Check(test::BlockLength(big, count - 1) == big - (count - 1) * CIPHER_BLOCK_SIZE);
         Check(test::BlockLength(big, count - 1) >= 1);
     }
     if (count >= 2)
