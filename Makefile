@@ -52,7 +52,7 @@ check: bootstrap
 # What is shipped, without the tests.
 programs-native programs-win32 programs-win64: programs-%: bootstrap
 	@cmake --preset $* >/dev/null || { echo "make: configuring the $* build failed (CMake's messages above); fix that and run make again" >&2; exit 1; }
-	@cmake --build --preset $* -j $(JOBS) --target $(if $(filter native,$*),quorvel-cli quorvel_docs,Quorvel quorvel-cli) \
+	@cmake --build --preset $* -j $(JOBS) --target $(if $(filter native,$*),quorvel-cli quorvel_docs quorvel_catalogues,Quorvel quorvel-cli) \
 	  || { echo "make: building the $* programs failed (the compiler's messages above); fix that and run make again" >&2; exit 1; }
 
 install: programs-native

@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 
 #include "platform/Text.h"
+#include "texts/Catalogue.h"
 
 #include <CLI/CLI.hpp>
 
@@ -20,64 +21,75 @@ namespace {
 
 constexpr std::string_view kProgram = "quorvel-cli";
 
+// A text of the catalogue as the parse builds its output, in UTF-8; the
+// arguments are UTF-8 too (words of the command line, names).
+std::string Say(const char* msgid, std::initializer_list<std::string_view> args = {})
+{
+    std::vector<std::u16string> wide;
+    for (const std::string_view arg : args)
+        wide.push_back(Utf8ToUtf16(arg));
+    const std::vector<std::u16string_view> views(wide.begin(), wide.end());
+    return Utf16ToUtf8(Tr(msgid, views));
+}
+
+// The texts are message ids, said through the catalogue where they are shown.
 struct Command {
     std::string_view name;
     CipherDirection direction;
-    std::string_view summary;  // one line, for the list of commands
-    std::string_view description;
-    std::string_view examples;
+    const char* summary;  // one line, for the list of commands
+    const char* description;
+    const char* examples;
 };
 
 constexpr std::array<Command, 2> kCommands {{
-    {"encipher", CipherDirection::Encipher, "encipher each FILE into en_FILE",
-     "Enciphers each FILE into en_FILE beside it, byte for byte as the Quorvel\n"
-     "dialog does.",
-     "  quorvel-cli encipher report.pdf           writes en_report.pdf\n"
+    {"encipher", CipherDirection::Encipher, N_("encipher each FILE into en_FILE"),
+     N_("Enciphers each FILE into en_FILE beside it, byte for byte as the Quorvel\n"
+        "dialog does."),
+     N_("  quorvel-cli encipher report.pdf           writes en_report.pdf\n"
      "  quorvel-cli encipher --password-file pw -o out a b\n"
      "                                            writes out/en_a and out/en_b\n"
      "  tar c photos | quorvel-cli encipher --password-file pw - > photos.tar.en\n"
-     "  quorvel-cli encipher -c --password-file pw notes.txt > notes.en\n"},
-    {"decipher", CipherDirection::Decipher, "decipher each FILE into de_FILE",
-     "Deciphers each FILE into de_FILE beside it, byte for byte as the Quorvel\n"
-     "dialog does. A wrong password is not detected: it gives other bytes.",
-     "  quorvel-cli decipher en_report.pdf        writes de_en_report.pdf\n"
+     "  quorvel-cli encipher -c --password-file pw notes.txt > notes.en\n")},
+    {"decipher", CipherDirection::Decipher, N_("decipher each FILE into de_FILE"),
+     N_("Deciphers each FILE into de_FILE beside it, byte for byte as the Quorvel\n"
+        "dialog does. A wrong password is not detected: it gives other bytes."),
+     N_("  quorvel-cli decipher en_report.pdf        writes de_en_report.pdf\n"
      "  quorvel-cli decipher --password-file pw - < photos.tar.en | tar x\n"
-     "  quorvel-cli decipher -c --password-file pw en_notes.txt | less\n"},
+     "  quorvel-cli decipher -c --password-file pw en_notes.txt | less\n")},
 }};
 
-constexpr std::string_view kFileText =
-    "FILE is a file name, or - for standard input: its output goes to standard\n"
+constexpr const char* kFileText =
+    N_("FILE is a file name, or - for standard input: its output goes to standard\n"
     "output. After --, every word is a FILE, even one that starts with '-'.\n"
-    "Binary data is not written to a terminal unless -f is given.\n";
+    "Binary data is not written to a terminal unless -f is given.\n");
 
-constexpr std::string_view kExitText =
-    "Exit status: 0 every file done; 1 a file failed; 2 usage error or no usable\n"
+constexpr const char* kExitText =
+    N_("Exit status: 0 every file done; 1 a file failed; 2 usage error or no usable\n"
     "password; 128+N stopped by signal N (129 hang-up, 130 Ctrl-C, 131 quit,\n"
-    "141 the reader of standard output went away, 143 terminated).\n";
+    "141 the reader of standard output went away, 143 terminated).\n");
 
 std::string TopHelp()
 {
     std::ostringstream out;
-    out << "quorvel-cli enciphers and deciphers files with a password, byte for byte as the\n"
-           "Quorvel dialog does.\n\n";
+    out << Say("quorvel-cli enciphers and deciphers files with a password, byte for byte as the\n"
+               "Quorvel dialog does.\n\n"
+               "Usage: quorvel-cli encipher [OPTIONS] FILE...\n"
+               "       quorvel-cli decipher [OPTIONS] FILE...\n\n"
+               "Commands:\n");
     for (const Command& command : kCommands)
-        out << (&command == &kCommands[0] ? "Usage: " : "       ") << kProgram << ' ' << command.name
-            << " [OPTIONS] FILE...\n";
-    out << "\nCommands:\n";
-    for (const Command& command : kCommands)
-        out << "  " << command.name << "      " << command.summary << '\n';
-    out << "Run 'quorvel-cli COMMAND --help' for a command's options and examples.\n\n"
-           "FILE:\n"
-           "  NAME          a file; its output is written beside it as en_NAME or de_NAME\n"
-           "  -             standard input; the output goes to standard output\n"
-           "  --            ends the options: every word after it is a FILE, even one\n"
-           "                that starts with '-'\n\n"
-           "Options:\n"
-           "  -h, --help    show this help\n"
-           "  --version     show the version\n\n"
-        << kExitText
-        << "\nThis hides a file's content from a casual look; it is not strong encryption\n"
-           "(see \"Not strong encryption\" in the README, or SECURITY in man quorvel-cli).\n";
+        out << "  " << command.name << "      " << Say(command.summary) << '\n';
+    out << Say("Run 'quorvel-cli COMMAND --help' for a command's options and examples.\n\n"
+               "FILE:\n"
+               "  NAME          a file; its output is written beside it as en_NAME or de_NAME\n"
+               "  -             standard input; the output goes to standard output\n"
+               "  --            ends the options: every word after it is a FILE, even one\n"
+               "                that starts with '-'\n\n"
+               "Options:\n"
+               "  -h, --help    show this help\n"
+               "  --version     show the version\n\n")
+        << Say(kExitText)
+        << Say("\nThis hides a file's content from a casual look; it is not strong encryption\n"
+               "(see \"Not strong encryption\" in the README, or SECURITY in man quorvel-cli).\n");
     return out.str();
 }
 
@@ -90,7 +102,7 @@ public:
     std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode mode) const override
     {
         // make_groups starts with the blank line before "Options:".
-        return app->get_description() + "\n\nUsage: " + app->get_name() + " [OPTIONS] FILE...\n" +
+        return app->get_description() + "\n\n" + Say("Usage: {1} [OPTIONS] FILE...\n", {app->get_name()}) +
                make_groups(app, mode) + '\n' + app->get_footer();
     }
 
@@ -121,22 +133,23 @@ struct RawOptions {
 
 void AddOptions(CLI::App& app, RawOptions& raw)
 {
-    app.set_help_flag("-h,--help", "show this help");
+    app.option_defaults()->group(Say("Options"));
+    app.set_help_flag("-h,--help", Say("show this help"));
     auto* file = app.add_option("--password-file", raw.passwordFile,
-                                "the password is the first line of PATH");
+                                Say("the password is the first line of PATH"));
     // Taken as given, each time: a second one is refused after the parse,
     // by its count, so that CLI11's ArgumentMismatch means a missing value.
     file->type_name("PATH")->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     auto* in = app.add_flag("--password-stdin", raw.passwordStdin,
-                            "the password is the first line of standard\ninput (not with -)");
+                            Say("the password is the first line of standard\ninput (not with -)"));
     file->excludes(in);
-    auto* dir = app.add_option("-o,--output-dir", raw.outputDir, "write the outputs into DIR, not beside each FILE");
+    auto* dir = app.add_option("-o,--output-dir", raw.outputDir, Say("write the outputs into DIR, not beside each FILE"));
     dir->type_name("DIR")->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    auto* out = app.add_flag("-c,--stdout", raw.toStdout, "write the outputs to standard output");
+    auto* out = app.add_flag("-c,--stdout", raw.toStdout, Say("write the outputs to standard output"));
     out->excludes(dir);
-    app.add_flag("-f,--force", raw.force, "replace an existing output;\nwith -c or -, write even to a terminal");
-    app.add_flag("-q,--quiet", raw.quiet, "no progress line");
-    app.add_flag("--rm", raw.removeSources, "remove each FILE once its output is on the disk\n(not with - or -c)");
+    app.add_flag("-f,--force", raw.force, Say("replace an existing output;\nwith -c or -, write even to a terminal"));
+    app.add_flag("-q,--quiet", raw.quiet, Say("no progress line"));
+    app.add_flag("--rm", raw.removeSources, Say("remove each FILE once its output is on the disk\n(not with - or -c)"));
     app.add_option("FILE", raw.files);
     // Whatever CLI11 does not take is an unknown option, reported below by name.
     app.allow_extras();
@@ -164,8 +177,8 @@ ParseResult UsageError(const std::string& message, std::string_view command = {}
 {
     ParseResult result;
     result.exitCode = kExitUsage;
-    result.err = std::string(kProgram) + ": " + message + "\nRun 'quorvel-cli " +
-                 (command.empty() ? std::string() : std::string(command) + ' ') + "--help' for the options.\n";
+    const std::string help = "quorvel-cli " + (command.empty() ? std::string() : std::string(command) + ' ') + "--help";
+    result.err = std::string(kProgram) + ": " + message + "\n" + Say("Run '{1}' for the options.\n", {help});
     return result;
 }
 
@@ -190,15 +203,15 @@ std::variant<size_t, ParseResult> FindCommandWord(const std::vector<std::string>
             std::string list;
             for (const std::string& s : stray)
                 list += ' ' + Quoted(s);
-            return UsageError(std::string(stray.size() == 1 ? "unexpected word" : "unexpected words") +
-                              " before the command " + word + ":" + list);
+            return UsageError(stray.size() == 1 ? Say("unexpected word before the command {1}:{2}", {word, list})
+                                                : Say("unexpected words before the command {1}:{2}", {word, list}));
         }
         if (word == "-h" || word == "--help")
             return Output(TopHelp());
         if (word == "--version")
             return Output(std::string(kProgram) + " " QUORVEL_VERSION "\n");
         if (word == "--")
-            return UsageError("'--' goes after the command (encipher or decipher)");
+            return UsageError(Say("'--' goes after the command (encipher or decipher)"));
         if (IsOptionWord(word)) {
             // An option of the commands given before one is a slip worth naming.
             RawOptions raw;
@@ -206,14 +219,14 @@ std::variant<size_t, ParseResult> FindCommandWord(const std::vector<std::string>
             AddOptions(probe, raw);
             const std::string name = word.substr(0, word.find('='));
             if (probe.get_option_no_throw(name))
-                return UsageError("the option " + Quoted(word) + " goes after the command (encipher or decipher)");
-            return UsageError("unknown option " + Quoted(word));
+                return UsageError(Say("the option {1} goes after the command (encipher or decipher)", {Quoted(word)}));
+            return UsageError(Say("unknown option {1}", {Quoted(word)}));
         }
         stray.push_back(word);
     }
     if (!stray.empty())
-        return UsageError("unknown command " + Quoted(stray.front()) + " (encipher or decipher)");
-    return UsageError("a command is required: encipher or decipher");
+        return UsageError(Say("unknown command {1} (encipher or decipher)", {Quoted(stray.front())}));
+    return UsageError(Say("a command is required: encipher or decipher"));
 }
 
 }  // namespace
@@ -236,16 +249,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args)
     // turn a file into the folder.
     for (auto word = begin; word != mark; ++word)
         if (word->size() > 2 && word->starts_with("--") && word->back() == '=')
-            return UsageError("no value after " + Quoted(*word), command.name);
+            return UsageError(Say("no value after {1}", {Quoted(*word)}), command.name);
 
     RawOptions raw;
-    CLI::App app {std::string(command.description), std::string(kProgram) + " " + std::string(command.name)};
+    CLI::App app {Say(command.description), std::string(kProgram) + " " + std::string(command.name)};
     app.formatter(std::make_shared<HelpFormatter>());
     AddOptions(app, raw);
-    app.footer(std::string(kFileText) +
-               "Without --password-file or --password-stdin the password is asked on the\nterminal" +
-               (command.direction == CipherDirection::Encipher ? ", twice" : "") + ".\n\nExamples:\n" +
-               std::string(command.examples) + '\n' + std::string(kExitText));
+    app.footer(Say(kFileText) +
+               (command.direction == CipherDirection::Encipher
+                    ? Say("Without --password-file or --password-stdin the password is asked on the\nterminal, twice.\n")
+                    : Say("Without --password-file or --password-stdin the password is asked on the\nterminal.\n")) +
+               Say("\nExamples:\n") + Say(command.examples) + '\n' + Say(kExitText));
     std::vector<std::string> reversed(std::make_reverse_iterator(mark), std::make_reverse_iterator(begin));
     try {
         app.parse(reversed);  // CLI11 takes its words last first
@@ -253,25 +267,25 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args)
         return Output(app.help());
     } catch (const CLI::ExcludesError&) {
         const bool outputs = app.count("--stdout") != 0;
-        return UsageError(outputs ? "-c (standard output) and -o (a folder) cannot both take the outputs"
-                                  : "--password-file and --password-stdin cannot both give the password",
+        return UsageError(outputs ? Say("-c (standard output) and -o (a folder) cannot both take the outputs")
+                                  : Say("--password-file and --password-stdin cannot both give the password"),
                           command.name);
     } catch (const CLI::ArgumentMismatch& e) {
         // An option that takes a value was the last word: CLI11 takes any
         // word after one as its value, so no other can lack it.
         const CLI::Option* option = mark != begin ? app.get_option_no_throw(*(mark - 1)) : nullptr;
         if (option != nullptr)
-            return UsageError(option->get_name() + " needs a value (" + option->get_type_name() + ")", command.name);
+            return UsageError(Say("{1} needs a value ({2})", {option->get_name(), option->get_type_name()}), command.name);
         return UsageError(e.what(), command.name);
     } catch (const CLI::ParseError& e) {
         return UsageError(e.what(), command.name);
     }
     for (const char* name : {"--password-file", "--output-dir"})
         if (app.count(name) > 1)
-            return UsageError(std::string(name) + " is given more than once", command.name);
+            return UsageError(Say("{1} is given more than once", {name}), command.name);
     if (const auto unknown = app.remaining(); !unknown.empty())
-        return UsageError("unknown option " + Quoted(unknown.front()) + " (a file of that name: quorvel-cli " +
-                              std::string(command.name) + " -- " + unknown.front() + ", or ./" + unknown.front() + ")",
+        return UsageError(Say("unknown option {1} (a file of that name: quorvel-cli {2} -- {3}, or ./{3})",
+                              {Quoted(unknown.front()), command.name, unknown.front()}),
                           command.name);
 
     ParseResult result;
@@ -293,21 +307,21 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args)
     const auto empty = [](const std::u16string& s) { return s.empty(); };
     const auto stdinCount = std::count(options.files.begin(), options.files.end(), kStdinName);
     if (options.files.empty())
-        return UsageError("no FILE given: name the files, or - for standard input", command.name);
+        return UsageError(Say("no FILE given: name the files, or - for standard input"), command.name);
     if ((options.passwordFile && options.passwordFile->empty()) || (options.outputDir && options.outputDir->empty()) ||
         std::any_of(options.files.begin(), options.files.end(), empty))
-        return UsageError("an empty path was given", command.name);
+        return UsageError(Say("an empty path was given"), command.name);
     if (stdinCount > 1)
-        return UsageError("- (standard input) is given more than once; it can be read only once", command.name);
+        return UsageError(Say("- (standard input) is given more than once; it can be read only once"), command.name);
     if (options.removeSources && (options.toStdout || stdinCount != 0))
-        return UsageError(std::string("--rm removes each FILE once its output is on the disk, and ") +
-                              (options.toStdout ? "-c sends the outputs to standard output"
-                                                : "- reads standard input, which is no file to remove") +
-                              ": leave out --rm",
+        return UsageError(options.toStdout ? Say("--rm removes each FILE once its output is on the disk, and -c sends "
+                                                 "the outputs to standard output: leave out --rm")
+                                             : Say("--rm removes each FILE once its output is on the disk, and - reads "
+                                                   "standard input, which is no file to remove: leave out --rm"),
                           command.name);
     if (stdinCount == 1 && options.passwordStdin)
-        return UsageError("- reads the data from standard input, so the password cannot come from there too: "
-                          "use --password-file, or leave both out to type it at the prompt",
+        return UsageError(Say("- reads the data from standard input, so the password cannot come from there too: "
+                              "use --password-file, or leave both out to type it at the prompt"),
                           command.name);
     return result;
 }

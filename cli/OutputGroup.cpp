@@ -5,6 +5,7 @@
 #include "cipher/CipherJob.h"
 #include "cli/ProcessFile.h"
 #include "cli/Report.h"
+#include "texts/Catalogue.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -127,14 +128,18 @@ void OutputGroup::ReportDropped(const std::vector<const PlannedFile*>& dropped)
         return;
     m_interrupted = true;
     m_progress.Clear();
-    const std::u16string which = dropped.size() == 1 ? u"the output of " + dropped.front()->source + u" was"
-                                                     : u"the outputs of " + dropped.front()->source + u" to " +
-                                                           dropped.back()->source + u" were";
-    const std::u16string kept = m_done == 0 ? u"no output of this run was kept"
-                                : m_done == 1 ? u"the one output made before is on the disk"
-                                              : u"the " + Ascii(std::to_string(m_done)) +
-                                                    u" outputs made before are on the disk";
-    Report(u"interrupted; " + which + u" not yet on the disk and removed, the files themselves kept; " + kept);
+    const std::u16string which =
+        dropped.size() == 1
+            ? Tr("interrupted; the output of {1} was not yet on the disk and removed, the files themselves kept",
+                 {dropped.front()->source})
+            : Tr("interrupted; the outputs of {1} to {2} were not yet on the disk and removed, the files "
+                 "themselves kept",
+                 {dropped.front()->source, dropped.back()->source});
+    const std::u16string kept = m_done == 0   ? Tr("no output of this run was kept")
+                                : m_done == 1 ? Tr("the one output made before is on the disk")
+                                              : Tr("the {1} outputs made before are on the disk",
+                                                   {Ascii(std::to_string(m_done))});
+    Report(which + u"; " + kept);
 }
 
 }  // namespace quorvel::cli

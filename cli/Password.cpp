@@ -6,6 +6,7 @@
 #include "platform/Terminal.h"
 #include "platform/Text.h"
 #include "platform/Wipe.h"
+#include "texts/Catalogue.h"
 #include "texts/SharedTexts.h"
 
 #include <memory>
@@ -19,8 +20,8 @@ constexpr size_t kPasswordReadBytes = kPasswordByteLimit + 6;
 
 std::u16string TooLongPasswordText()
 {
-    return u"the password is longer than " + Ascii(std::to_string(kPasswordByteLimit)) +
-           u" bytes (64 KiB), the most a password may have; nothing was done";
+    return Tr("the password is longer than {1} bytes (64 KiB), the most a password may have; nothing was done",
+              {Ascii(std::to_string(kPasswordByteLimit))});
 }
 
 // Reads the first line of the password file; on failure returns the exit code.
@@ -38,7 +39,7 @@ std::optional<int> ReadPasswordFile(const std::u16string& path, std::string& byt
     if (!status) {
         if (Interrupted())
             return InterruptedExit();
-        Report(u"cannot read the password file " + path + u": " + ReasonText(status));
+        Report(Tr("cannot read the password file {1}: {2}", {path, ReasonText(status)}));
         return kExitUsage;
     }
     return std::nullopt;
@@ -52,12 +53,12 @@ std::optional<int> ReadPasswordStdin(std::string& bytes)
     {
         const StdinEchoOff quiet;
         if (quiet.Failed()) {
-            Report(u"standard input is a terminal whose echo cannot be turned off, so the password would show as "
-                   u"it is typed; nothing was read (use --password-file, or --password-stdin from a pipe)");
+            Report(Tr("standard input is a terminal whose echo cannot be turned off, so the password would show as "
+                   "it is typed; nothing was read (use --password-file, or --password-stdin from a pipe)"));
             return kExitUsage;
         }
         if (terminal)
-            WriteErr(u"Password: ");
+            WriteErr(Tr("Password: "));
         read = ReadStdinLine(bytes, kPasswordReadBytes);
     }
     if (terminal && read != LineResult::Complete)
@@ -71,7 +72,7 @@ std::optional<int> ReadPasswordStdin(std::string& bytes)
         // From a pipe the input may simply lack a last line end; at a terminal it was Ctrl-D.
         if (!terminal)
             return std::nullopt;
-        Report(u"no password given (the input was ended with Ctrl-D); nothing was done");
+        Report(Tr("no password given (the input was ended with Ctrl-D); nothing was done"));
         return kExitUsage;
     case LineResult::TooLong:
         Report(TooLongPasswordText());
@@ -79,7 +80,7 @@ std::optional<int> ReadPasswordStdin(std::string& bytes)
     case LineResult::Failed:
         break;
     }
-    Report(u"cannot read the password from standard input");
+    Report(Tr("cannot read the password from standard input"));
     return kExitUsage;
 }
 
@@ -92,14 +93,14 @@ std::optional<int> AskFailed(AskResult result)
     case AskResult::Interrupted:
         return InterruptedExit();
     case AskResult::NoTerminal:
-        Report(u"no terminal to ask for the password on; use --password-file or --password-stdin");
+        Report(Tr("no terminal to ask for the password on; use --password-file or --password-stdin"));
         return kExitUsage;
     case AskResult::EchoStaysOn:
-        Report(u"the terminal's echo cannot be turned off, so the password would show as it is typed; nothing "
-               u"was asked (use --password-file or --password-stdin)");
+        Report(Tr("the terminal's echo cannot be turned off, so the password would show as it is typed; nothing "
+               "was asked (use --password-file or --password-stdin)"));
         return kExitUsage;
     case AskResult::Abandoned:
-        Report(u"no password given (the prompt was ended with Ctrl-D); nothing was done");
+        Report(Tr("no password given (the prompt was ended with Ctrl-D); nothing was done"));
         return kExitUsage;
     case AskResult::TooLong:
         Report(TooLongPasswordText());
@@ -108,9 +109,9 @@ std::optional<int> AskFailed(AskResult result)
     return kExitUsage;
 }
 
-std::u16string TooShortPasswordText()
+std::u16string MinimumText()
 {
-    return u"the password needs at least " + Ascii(std::to_string(kMinPasswordLength)) + u" characters";
+    return Ascii(std::to_string(kMinPasswordLength));
 }
 
 // As passwd does: a password too short is asked for again, up to this many times in all.
@@ -121,28 +122,29 @@ constexpr int kPasswordTries = 3;
 std::optional<int> AskPasswordTwice(CipherDirection direction, std::u16string& password)
 {
     for (int tries = 1;; ++tries) {
-        if (const auto failed = AskFailed(AskPassword(u"Password: ", password, kPasswordByteLimit)))
+        if (const auto failed = AskFailed(AskPassword(Tr("Password: "), password, kPasswordByteLimit)))
             return failed;
         if (password.size() >= kMinPasswordLength)
             break;
         Wipe(password);
         if (tries == kPasswordTries) {
-            Report(TooShortPasswordText() + u"; nothing was done");
+            Report(Tr("the password needs at least {1} characters; nothing was done", {MinimumText()}));
             return kExitUsage;
         }
         const int left = kPasswordTries - tries;
-        Report(TooShortPasswordText() + u"; try again (" + Ascii(std::to_string(left)) +
-               (left == 1 ? u" try left)" : u" tries left)"));
+        Report(left == 1 ? Tr("the password needs at least {1} characters; try again (1 try left)", {MinimumText()})
+                         : Tr("the password needs at least {1} characters; try again ({2} tries left)",
+                              {MinimumText(), Ascii(std::to_string(left))}));
     }
     if (direction == CipherDirection::Encipher) {
         std::u16string again;
-        const AskResult repeated = AskPassword(u"Repeat the password: ", again, kPasswordByteLimit);
+        const AskResult repeated = AskPassword(Tr("Repeat the password: "), again, kPasswordByteLimit);
         const bool same = again == password;
         Wipe(again);
         if (const auto failed = AskFailed(repeated))
             return failed;
         if (!same) {
-            Report(u"the two passwords differ; nothing was done");
+            Report(Tr("the two passwords differ; nothing was done"));
             return kExitUsage;
         }
     }
@@ -175,7 +177,7 @@ std::optional<int> ReadPassword(const CliOptions& options, std::u16string& passw
     }
     // From a file or a pipe there is nobody to ask again.
     if (password.size() < kMinPasswordLength) {
-        Report(TooShortPasswordText() + u"; nothing was done");
+        Report(Tr("the password needs at least {1} characters; nothing was done", {MinimumText()}));
         return kExitUsage;
     }
     return std::nullopt;
@@ -188,7 +190,7 @@ std::optional<int> GetPassword(const CliOptions& options, std::u16string& passwo
     const std::optional<int> failed = ReadPassword(options, password);
     // Once, however many times the echo was turned off and on again.
     if (EchoLeftOff())
-        Report(u"the terminal's echo could not be turned back on, so it may no longer show what is typed");
+        Report(Tr("the terminal's echo could not be turned back on, so it may no longer show what is typed"));
     return failed;
 }
 

@@ -3,6 +3,7 @@
 
 #include "cipher/CipherJob.h"
 #include "cli/Report.h"
+#include "texts/Catalogue.h"
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 
@@ -58,9 +59,9 @@ std::vector<FileWord> ExpandFileWords(const std::vector<std::u16string>& words)
         if (!matches.isPattern)
             files.push_back({word, {}});
         else if (!matches.status)
-            files.push_back({word, word + u": cannot list its folder: " + ReasonText(matches.status)});
+            files.push_back({word, Tr("{1}: cannot list its folder: {2}", {word, ReasonText(matches.status)})});
         else if (matches.paths.empty())
-            files.push_back({word, u"no file matches '" + word + u"'"});
+            files.push_back({word, Tr("no file matches '{1}'", {word})});
         for (const std::u16string& path : matches.paths)
             files.push_back({path, {}});
     }
@@ -105,8 +106,8 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
             file.output = kStandardOutput;
             if (const auto input = standardOutput ? sourceIds.find(*standardOutput) : sourceIds.end();
                 input != sourceIds.end())
-                file.refusal = file.source + u": standard output is the input " + files[input->second].path +
-                               u" of this run; refused";
+                file.refusal = Tr("{1}: standard output is the input {2} of this run; refused",
+                                  {file.source, files[input->second].path});
             plan.push_back(std::move(file));
             continue;
         }
@@ -116,11 +117,11 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
         if (file.name.empty()) {
             // "d/" is refused as "d" would be: the trailing separator changes nothing.
             if (IsFolder(file.source))
-                file.refusal = file.source + u": cannot open: " + ReasonText({FileError::IsFolder, 0});
+                file.refusal = Tr("{1}: cannot open: {2}", {file.source, ReasonText({FileError::IsFolder, 0})});
             else if (!PathExists(file.source))
-                file.refusal = file.source + u": cannot open: " + ReasonText({FileError::NotFound, 0});
+                file.refusal = Tr("{1}: cannot open: {2}", {file.source, ReasonText({FileError::NotFound, 0})});
             else
-                file.refusal = file.source + u": not a file";
+                file.refusal = Tr("{1}: not a file", {file.source});
             plan.push_back(std::move(file));
             continue;
         }
@@ -135,14 +136,14 @@ std::vector<PlannedFile> Plan(const CliOptions& options, const std::vector<FileW
             byName != sourceNames.end())
             input = std::min(input.value_or(byName->second), byName->second);
         if (input)
-            file.refusal = *input == i ? file.source + u": its output " + file.output + u" is the file itself; refused"
-                                       : file.source + u": its output " + file.output + u" is the input " +
-                                             files[*input].path + u" of this run; refused";
+            file.refusal = *input == i ? Tr("{1}: its output {2} is the file itself; refused", {file.source, file.output})
+                                       : Tr("{1}: its output {2} is the input {3} of this run; refused",
+                                            {file.source, file.output, files[*input].path});
         // Two files of this run with one output: the later one is refused.
         if (file.refusal.empty() && outputKey) {
             if (const auto [found, first] = claimed.emplace(*outputKey, i); !first)
-                file.refusal = file.source + u": its output " + file.output + u" is also the output of " +
-                               files[found->second].path + u"; refused";
+                file.refusal = Tr("{1}: its output {2} is also the output of {3}; refused",
+                                  {file.source, file.output, files[found->second].path});
         }
         plan.push_back(std::move(file));
     }

@@ -5,6 +5,7 @@
 #include "cli/ProcessFile.h"
 
 #include "cli/Report.h"
+#include "texts/Catalogue.h"
 #include "platform/FileSystem.h"
 #include "platform/StandardStreams.h"
 #include "platform/Terminal.h"
@@ -19,35 +20,36 @@ std::u16string FailureText(const std::u16string& source, const std::u16string& o
     const std::u16string reason = ReasonText(outcome.file);
     if (toStdout) {
         // What reached standard output stays there; say where it stopped.
-        const std::u16string incomplete = u"; the output on standard output is incomplete";
         if (outcome.status == JobStatus::ReadFailed)
-            return source + u": read failed: " + reason + incomplete;
+            return Tr("{1}: read failed: {2}; the output on standard output is incomplete", {source, reason});
         if (outcome.status == JobStatus::WriteFailed)
-            return source + u": cannot write standard output: " + reason + incomplete;
+            return Tr("{1}: cannot write standard output: {2}; the output on standard output is incomplete",
+                      {source, reason});
         if (outcome.status == JobStatus::Cancelled)
-            return source + u": interrupted" + incomplete;
+            return Tr("{1}: interrupted; the output on standard output is incomplete", {source});
     }
     switch (outcome.status) {
     case JobStatus::OpenSourceFailed:
-        return source + u": cannot open: " + reason;
+        return Tr("{1}: cannot open: {2}", {source, reason});
     case JobStatus::CreateOutputFailed:
-        return source + u": cannot create " + output + u": " + reason;
+        return Tr("{1}: cannot create {2}: {3}", {source, output, reason});
     case JobStatus::ReadFailed:
-        return source + u": read failed: " + reason + u"; no output written";
+        return Tr("{1}: read failed: {2}; no output written", {source, reason});
     case JobStatus::WriteFailed:
-        return source + u": cannot write " + output + u": " + reason + u"; no output written";
+        return Tr("{1}: cannot write {2}: {3}; no output written", {source, output, reason});
     case JobStatus::NotDurable:
-        return source + u": " + output + u" is written, but the disk did not confirm its name: " + reason +
-               u"; it may be lost in a power cut, so keep " + source;
+        return Tr("{1}: {2} is written, but the disk did not confirm its name: {3}; it may be lost in a power "
+                  "cut, so keep {1}",
+                  {source, output, reason});
     case JobStatus::Cancelled:
-        return source + u": interrupted; " + output + u" not written";
+        return Tr("{1}: interrupted; {2} not written", {source, output});
     case JobStatus::NoThread:
-        return source + u": the system would not start a thread for it; nothing was done";
+        return Tr("{1}: the system would not start a thread for it; nothing was done", {source});
     case JobStatus::Busy:
     case JobStatus::Succeeded:
         break;
     }
-    return source + u": failed";
+    return Tr("{1}: failed", {source});
 }
 
 namespace {
@@ -60,11 +62,11 @@ FileResult CheckOutputName(const PlannedFile& file, const CliOptions& options)
     if (!PathExists(file.output))
         return FileResult::Done;
     if (IsFolder(file.output)) {
-        Report(file.source + u": cannot create " + file.output + u": " + ReasonText({FileError::IsFolder, 0}));
+        Report(Tr("{1}: cannot create {2}: {3}", {file.source, file.output, ReasonText({FileError::IsFolder, 0})}));
         return FileResult::Failed;
     }
     if (!options.force) {
-        Report(file.source + u": " + file.output + u" already exists; not replaced (-f replaces it)");
+        Report(Tr("{1}: {2} already exists; not replaced (-f replaces it)", {file.source, file.output}));
         return FileResult::Failed;
     }
     return FileResult::Done;
@@ -125,7 +127,7 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
         file.toStdout && (InterruptSignal() == kBrokenPipeSignal ||
                           (outcome.status == JobStatus::WriteFailed && outcome.file.error == FileError::Interrupted));
     if (outputClosed) {
-        Report(file.source + u": standard output was closed before the end; stopped");
+        Report(Tr("{1}: standard output was closed before the end; stopped", {file.source}));
         return FileResult::OutputClosed;
     }
     Report(FailureText(file.source, file.output, file.toStdout, outcome));
@@ -136,13 +138,12 @@ FileResult ProcessFile(CipherJob& job, RunOwner& owner, ProgressLine& progress, 
 bool RemoveSource(const PlannedFile& file)
 {
     if (Interrupted()) {
-        Report(file.source + u": kept, as the run was interrupted (" + file.output + u" is complete)");
+        Report(Tr("{1}: kept, as the run was interrupted ({2} is complete)", {file.source, file.output}));
         return true;
     }
     const FileStatus removed = RemoveFile(file.source);
     if (!removed)
-        Report(file.source + u": " + file.output + u" is written, but " + file.source +
-               u" cannot be removed: " + ReasonText(removed));
+        Report(Tr("{1}: {2} is written, but {1} cannot be removed: {3}", {file.source, file.output, ReasonText(removed)}));
     return static_cast<bool>(removed);
 }
 

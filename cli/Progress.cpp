@@ -4,6 +4,7 @@
 
 #include "platform/Terminal.h"
 #include "platform/Text.h"
+#include "texts/Catalogue.h"
 #include "texts/SharedTexts.h"
 
 #include <algorithm>
@@ -33,12 +34,12 @@ std::u16string FormatProgressLine(const std::u16string& name, uint64_t done, uin
 {
     const unsigned percent = total == 0 ? 100 : static_cast<unsigned>(done * 100.0 / static_cast<double>(total));
     std::u16string line = ShortName(name, 28) + u"  " + Ascii(std::to_string(percent)) + u"%  " +
-                          FormatSizeText(done) + u" of " + FormatSizeText(total);
+                          Tr("{1} of {2}", {FormatSizeText(done), FormatSizeText(total)});
     // Below a quarter second the rate is mostly start-up noise.
     if (seconds >= 0.25 && done != 0) {
         const double rate = static_cast<double>(done) / seconds;
         line += u"  " + FormatSizeText(static_cast<uint64_t>(rate)) + u"/s  " +
-                FormatDuration(static_cast<uint64_t>(static_cast<double>(total - done) / rate + 0.5)) + u" left";
+                Tr("{1} left", {FormatDuration(static_cast<uint64_t>(static_cast<double>(total - done) / rate + 0.5))});
     }
     return line;
 }
@@ -57,7 +58,7 @@ namespace {
 std::u16string FormatSeconds(double seconds)
 {
     const auto tenths = static_cast<uint64_t>(seconds * 10 + 0.5);
-    return Ascii(std::to_string(tenths / 10) + "." + std::to_string(tenths % 10)) + u" s";
+    return Tr("{1} s", {Ascii(std::to_string(tenths / 10) + "." + std::to_string(tenths % 10))});
 }
 
 }  // namespace
@@ -69,10 +70,14 @@ std::u16string FormatFinishedLine(const std::u16string& name, uint64_t total, do
 
 std::u16string FormatRunLine(size_t done, size_t total, double seconds)
 {
-    const std::u16string files = done == total ? Ascii(std::to_string(total))
-                                               : Ascii(std::to_string(done) + " of " + std::to_string(total));
-    return files + (total == 1 ? u" file" : u" files") + u" done in " + FormatSeconds(seconds) +
-           u", the wait for the disk included";
+    const std::u16string count = Ascii(std::to_string(total)), time = FormatSeconds(seconds);
+    if (done == total)
+        return total == 1 ? Tr("1 file done in {1}, the wait for the disk included", {time})
+                          : Tr("{1} files done in {2}, the wait for the disk included", {count, time});
+    return total == 1 ? Tr("{1} of 1 file done in {2}, the wait for the disk included",
+                           {Ascii(std::to_string(done)), time})
+                      : Tr("{1} of {2} files done in {3}, the wait for the disk included",
+                           {Ascii(std::to_string(done)), count, time});
 }
 
 ProgressLine::ProgressLine(bool enabled, std::function<void(std::u16string_view)> write)

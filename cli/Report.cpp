@@ -1,9 +1,10 @@
-// The command line's reports on standard error, in English.
+// The command line's reports on standard error, in the user's language.
 #include "cli/Report.h"
 
 #include "cli/CommandLine.h"
 #include "platform/FileSystem.h"
 #include "platform/Terminal.h"
+#include "texts/Catalogue.h"
 #include "texts/SharedTexts.h"
 
 namespace quorvel::cli {
@@ -15,7 +16,9 @@ void Report(std::u16string_view message)
 
 std::u16string ReasonText(const FileStatus& status)
 {
-    return FileErrorText(status, TextLanguage::English, SystemErrorText(status.systemCode));
+    // The reasons with a name of their own are in the catalogue; the
+    // system's own words come in the system's language.
+    return Tr(FileErrorText(status, TextLanguage::English, SystemErrorText(status.systemCode)));
 }
 
 int InterruptedExit()

@@ -9,6 +9,7 @@
 #include "cli/Plan.h"
 #include "cli/ProcessFile.h"
 #include "cli/Report.h"
+#include "texts/Catalogue.h"
 #include "platform/FileSystem.h"
 #include "platform/Terminal.h"
 #include "platform/Wipe.h"
@@ -36,7 +37,7 @@ int RunFiles(const std::vector<PlannedFile>& plan, const CliOptions& options, co
         if (Interrupted()) {
             group.Abandon();
             progress.Clear();
-            Report(u"interrupted; " + file.source + u" and any files after it were not processed");
+            Report(Tr("interrupted; {1} and any files after it were not processed", {file.source}));
             return InterruptedExit();
         }
         group.Poll();
@@ -74,13 +75,13 @@ int RunCommand(const CliOptions& options)
     const bool anyToStdout = options.toStdout || std::find(options.files.begin(), options.files.end(),
                                                            std::u16string(kStdinName)) != options.files.end();
     if (anyToStdout && !options.force && StdoutIsTerminal()) {
-        Report(u"the output is binary and standard output is a terminal; redirect it to a file or a pipe "
-               u"(-f writes it to the terminal all the same)");
+        Report(Tr("the output is binary and standard output is a terminal; redirect it to a file or a pipe "
+                  "(-f writes it to the terminal all the same)"));
         return kExitUsage;
     }
     if (options.outputDir && !IsFolder(*options.outputDir)) {
-        Report(u"the output folder " + *options.outputDir +
-               (PathExists(*options.outputDir) ? u" is a file, not a folder" : u" does not exist"));
+        Report(PathExists(*options.outputDir) ? Tr("the output folder {1} is a file, not a folder", {*options.outputDir})
+                                              : Tr("the output folder {1} does not exist", {*options.outputDir}));
         return kExitUsage;
     }
 

@@ -4,6 +4,7 @@
 #include "cli/Run.h"
 #include "platform/Terminal.h"
 #include "platform/Text.h"
+#include "texts/Catalogue.h"
 
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@ namespace {
 int Main(const std::vector<std::string>& args)
 {
     using namespace quorvel;
+    OpenCatalogue();
     const cli::ParseResult parsed = cli::ParseCommandLine(args);
     if (!parsed.out.empty())
         WriteOut(Utf8ToUtf16(parsed.out));

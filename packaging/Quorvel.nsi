@@ -3,8 +3,8 @@
 ; elsewhere, for the current user only (no administrator prompt).
 ; scripts/dist builds it with makensis:
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=1.0.0.1 -DFILE_VERSION=1.0.0.1 -DOUTFILE=... -DWIN32_DIR=... -DWIN64_DIR=...
-;            -DREADME=... -DCOPYRIGHT=... -DICON=... Quorvel.nsi
-; It makes exactly the files, the two shortcuts and the uninstall entry below,
+;            -DREADME=... -DGUIDE=... -DCOPYRIGHT=... -DICON=... Quorvel.nsi
+; It makes exactly the files, the shortcuts and the uninstall entry below,
 ; and its uninstaller removes exactly those: never the folder's other files.
 Unicode true
 ManifestDPIAware true
@@ -49,7 +49,7 @@ VIAddVersionKey /LANG=2052 "OriginalFilename" "Quorvel-${VERSION}-setup.exe"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_RUN "$INSTDIR\Quorvel.exe"
-!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\README.txt"
+!define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\使用说明.txt"
 !define MUI_FINISHPAGE_SHOWREADME_NOTCHECKED
 ; No reboot and no system files here, unlike the stock welcome text says.
 !define MUI_WELCOMEPAGE_TEXT "此程序将引导你完成 Quorvel ${VERSION} 的安装。$\r$\n$\r$\nQuorvel 只为当前用户安装，不需要管理员权限。如果 Quorvel 正在运行，安装程序会请你先关闭它。$\r$\n$\r$\n点击 [下一步(N)] 继续。"
@@ -126,10 +126,16 @@ SectionEnd
 
 Section "-common" SecCommon
   SetOutPath "$INSTDIR"
+  File "/oname=使用说明.txt" "${GUIDE}"
   File "/oname=README.txt" "${README}"
   File "/oname=copyright.txt" "${COPYRIGHT}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
-  CreateShortcut "$SMPROGRAMS\Quorvel.lnk" "$INSTDIR\Quorvel.exe"
+  ; The program and its guide in a Start-menu folder of their own. Earlier
+  ; versions put the program's shortcut alone at the top.
+  Delete "$SMPROGRAMS\Quorvel.lnk"
+  CreateDirectory "$SMPROGRAMS\Quorvel"
+  CreateShortcut "$SMPROGRAMS\Quorvel\Quorvel.lnk" "$INSTDIR\Quorvel.exe"
+  CreateShortcut "$SMPROGRAMS\Quorvel\使用说明.lnk" "$INSTDIR\使用说明.txt"
   CreateShortcut "$SENDTO\Quorvel.lnk" "$INSTDIR\Quorvel.exe"
 
   ; The installed size in KiB: the shared files and the one build installed.
@@ -167,8 +173,12 @@ Section "Uninstall"
   Call un.WaitNotRunning
   Delete "$INSTDIR\Quorvel.exe"
   Delete "$INSTDIR\quorvel-cli.exe"
+  Delete "$INSTDIR\使用说明.txt"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\copyright.txt"
+  Delete "$SMPROGRAMS\Quorvel\Quorvel.lnk"
+  Delete "$SMPROGRAMS\Quorvel\使用说明.lnk"
+  RMDir "$SMPROGRAMS\Quorvel"
   Delete "$SMPROGRAMS\Quorvel.lnk"
   Delete "$SENDTO\Quorvel.lnk"
   DeleteRegKey HKCU "${UNINSTALL_KEY}"

@@ -9,6 +9,12 @@
 
 namespace quorvel {
 
+#ifdef _WIN32
+// The user's interface language as a catalogue name ("zh_CN", "en_US"), from
+// GetUserDefaultUILanguage. (On Linux gettext reads the locale itself.)
+std::string UserInterfaceLanguage();
+#endif
+
 // Text for the user. Goes to a console as UTF-16 on Windows, elsewhere as UTF-8.
 void WriteOut(std::u16string_view text);
 void WriteErr(std::u16string_view text);

@@ -4,6 +4,7 @@
 #include "texts/SharedTexts.h"
 
 #include "platform/Text.h"
+#include "texts/Catalogue.h"
 
 #include <bit>
 
@@ -40,7 +41,8 @@ uint64_t RoundedThousandths(uint64_t size, int shift)
     return rest >= (uint64_t {1} << (down - 1)) ? whole + 1 : whole;
 }
 
-// Each reason in the dialog's Chinese and the command line's English, side by side.
+// Each reason in the dialog's Chinese and the command line's English, side by
+// side; the English is the command line's message id (N_).
 struct Reason {
     FileError error;
     const char16_t* chinese;
@@ -48,24 +50,24 @@ struct Reason {
 };
 
 constexpr Reason kReasons[] = {
-    {FileError::NotFound, u"文件或文件夹不存在", u"no such file or folder"},
-    {FileError::AccessDenied, u"没有访问权限", u"permission denied"},
-    {FileError::InUse, u"文件正被其他程序使用", u"in use by another program"},
-    {FileError::DiskFull, u"磁盘空间不足", u"no space left on the disk"},
-    {FileError::TooLarge, u"文件太大，此文件系统存放不下", u"too large for this file system"},
-    {FileError::DiskError, u"磁盘读写出错", u"the disk reported an input/output error"},
-    {FileError::Truncated, u"文件在处理过程中变短了", u"the file became shorter while it was read"},
-    {FileError::Grew, u"文件在处理过程中变长了", u"the file grew while it was read"},
+    {FileError::NotFound, u"文件或文件夹不存在", N_(u"no such file or folder")},
+    {FileError::AccessDenied, u"没有访问权限", N_(u"permission denied")},
+    {FileError::InUse, u"文件正被其他程序使用", N_(u"in use by another program")},
+    {FileError::DiskFull, u"磁盘空间不足", N_(u"no space left on the disk")},
+    {FileError::TooLarge, u"文件太大，此文件系统存放不下", N_(u"too large for this file system")},
+    {FileError::DiskError, u"磁盘读写出错", N_(u"the disk reported an input/output error")},
+    {FileError::Truncated, u"文件在处理过程中变短了", N_(u"the file became shorter while it was read")},
+    {FileError::Grew, u"文件在处理过程中变长了", N_(u"the file grew while it was read")},
     {FileError::SizeUnknown, u"无法预知文件大小（这是系统文件，不是普通文件）",
-     u"its size is not known in advance (a system file, not an ordinary file)"},
-    {FileError::Exists, u"同名文件已存在", u"a file of that name already exists"},
-    {FileError::IsFolder, u"这是一个文件夹", u"is a folder"},
-    {FileError::IsPipe, u"这是一个管道，不是普通文件", u"is a pipe, not an ordinary file"},
-    {FileError::IsDevice, u"这是一个设备，不是普通文件", u"is a device, not an ordinary file"},
-    {FileError::NotRegular, u"不是普通文件", u"is not an ordinary file"},
-    {FileError::NameTooLong, u"文件名太长", u"file name too long"},
-    {FileError::NoTemporaryName, u"文件夹中没有可用的临时文件名", u"no free name for a temporary file in the folder"},
-    {FileError::Interrupted, u"操作被中断", u"interrupted"},
+     N_(u"its size is not known in advance (a system file, not an ordinary file)")},
+    {FileError::Exists, u"同名文件已存在", N_(u"a file of that name already exists")},
+    {FileError::IsFolder, u"这是一个文件夹", N_(u"is a folder")},
+    {FileError::IsPipe, u"这是一个管道，不是普通文件", N_(u"is a pipe, not an ordinary file")},
+    {FileError::IsDevice, u"这是一个设备，不是普通文件", N_(u"is a device, not an ordinary file")},
+    {FileError::NotRegular, u"不是普通文件", N_(u"is not an ordinary file")},
+    {FileError::NameTooLong, u"文件名太长", N_(u"file name too long")},
+    {FileError::NoTemporaryName, u"文件夹中没有可用的临时文件名", N_(u"no free name for a temporary file in the folder")},
+    {FileError::Interrupted, u"操作被中断", N_(u"interrupted")},
 };
 
 }  // namespace

@@ -100,6 +100,24 @@ Echo EchoOff(HANDLE console, DWORD& saved)
 
 }  // namespace
 
+std::string UserInterfaceLanguage()
+{
+    // Chinese is told apart by its script, not its country: Simplified in the
+    // PRC and Singapore, Traditional elsewhere.
+    const LANGID language = ::GetUserDefaultUILanguage();
+    if (PRIMARYLANGID(language) == LANG_CHINESE)
+        return SUBLANGID(language) == SUBLANG_CHINESE_SIMPLIFIED || SUBLANGID(language) == SUBLANG_CHINESE_SINGAPORE
+                   ? "zh_CN"
+                   : "zh_TW";
+    char code[9] = {}, country[9] = {};
+    const LCID locale = MAKELCID(language, SORT_DEFAULT);
+    if (::GetLocaleInfoA(locale, LOCALE_SISO639LANGNAME, code, sizeof code) == 0)
+        return {};
+    if (::GetLocaleInfoA(locale, LOCALE_SISO3166CTRYNAME, country, sizeof country) == 0)
+        return code;
+    return std::string(code) + "_" + country;
+}
+
 void WriteOut(std::u16string_view text)
 {
     Write(STD_OUTPUT_HANDLE, text);

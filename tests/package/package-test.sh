@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What make install and make deb give people, checked as they would meet it:
 #   - cmake --install with a prefix and DESTDIR puts bin/quorvel-cli, its
-#     man page and its bash completion there, and nothing else;
+#     Chinese catalogue, man page and bash, zsh and fish completions there,
+#     and nothing else, and the program finds its catalogue there;
 #   - the Debian package holds what it should, depends on the packages of the
 #     libraries the program loads, and lintian finds no error or warning in it;
 #   - dpkg installs it into a scratch root (a copy of this system's package
@@ -24,13 +25,20 @@ version=${version#quorvel-cli }
 
 # --- make install: cmake --install, as the Makefile calls it.
 if DESTDIR="$scratch/dest" cmake --install "$build" --component cli --prefix /opt/q >"$scratch/install.log" 2>&1; then
-  expected=$'./opt\n./opt/q\n./opt/q/bin\n./opt/q/bin/quorvel-cli\n./opt/q/share\n./opt/q/share/bash-completion'
-  expected+=$'\n./opt/q/share/bash-completion/completions\n./opt/q/share/bash-completion/completions/quorvel-cli'
-  expected+=$'\n./opt/q/share/man\n./opt/q/share/man/man1\n./opt/q/share/man/man1/quorvel-cli.1.gz'
+  expected=$(printf '%s\n' ./opt ./opt/q ./opt/q/bin ./opt/q/bin/quorvel-cli ./opt/q/share \
+    ./opt/q/share/bash-completion ./opt/q/share/bash-completion/completions \
+    ./opt/q/share/bash-completion/completions/quorvel-cli \
+    ./opt/q/share/fish ./opt/q/share/fish/vendor_completions.d ./opt/q/share/fish/vendor_completions.d/quorvel-cli.fish \
+    ./opt/q/share/locale ./opt/q/share/locale/zh_CN ./opt/q/share/locale/zh_CN/LC_MESSAGES \
+    ./opt/q/share/locale/zh_CN/LC_MESSAGES/quorvel-cli.mo \
+    ./opt/q/share/man ./opt/q/share/man/man1 ./opt/q/share/man/man1/quorvel-cli.1.gz \
+    ./opt/q/share/zsh ./opt/q/share/zsh/site-functions ./opt/q/share/zsh/site-functions/_quorvel-cli)
   got=$(tree "$scratch/dest")
   [ "$got" = "$expected" ] && [ "$("$scratch/dest/opt/q/bin/quorvel-cli" --version)" = "quorvel-cli $version" ] \
+     && [ "$(LANGUAGE=zh_CN LANG=C.UTF-8 "$scratch/dest/opt/q/bin/quorvel-cli" encipher 2>&1 | head -n 1)" = \
+          "quorvel-cli: 没有给出 FILE：请写出文件名，或用 - 表示标准输入" ] \
      && [ -z "$(MANWIDTH=80 man --warnings -l "$scratch/dest/opt/q/share/man/man1/quorvel-cli.1.gz" 2>&1 >/dev/null)" ] &&
-    pass "cmake --install (prefix /opt/q, DESTDIR): the program, its man page and completion, nothing else" ||
+    pass "cmake --install (prefix /opt/q, DESTDIR): the program, its Chinese catalogue, which it finds there, its man page and completions, nothing else" ||
     fail "cmake --install put: $(echo $got)"
 else
   fail "cmake --install failed: $(tail -n 3 "$scratch/install.log")"
@@ -52,8 +60,11 @@ pass "cpack made $(basename "$deb")"
 
 contents=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | LC_ALL=C sort | paste -sd ' ')
 expected='./usr/bin/quorvel-cli ./usr/share/bash-completion/completions/quorvel-cli'
-expected+=' ./usr/share/doc/quorvel-cli/changelog.gz ./usr/share/doc/quorvel-cli/copyright ./usr/share/man/man1/quorvel-cli.1.gz'
-[ "$contents" = "$expected" ] && pass "it holds the program, its man page and completion, copyright and changelog" ||
+expected+=' ./usr/share/doc/quorvel-cli/changelog.gz ./usr/share/doc/quorvel-cli/copyright'
+expected+=' ./usr/share/fish/vendor_completions.d/quorvel-cli.fish ./usr/share/locale/zh_CN/LC_MESSAGES/quorvel-cli.mo'
+expected+=' ./usr/share/man/man1/quorvel-cli.1.gz'
+expected+=' ./usr/share/zsh/vendor-completions/_quorvel-cli'
+[ "$contents" = "$expected" ] && pass "it holds the program, its Chinese catalogue, man page and completions, copyright and changelog" ||
   fail "its files: $contents"
 
 # Each library the program loads must come from a package it depends on.

@@ -50,7 +50,10 @@ QUORVEL_WINE_UNMANAGED=1 timeout -k 5 $((120 * scale)) "$root/scripts/wine-prefi
 key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorvel'
 folder=$(realpath -m "$(unixpath "$(wine cmd.exe /c 'echo %LOCALAPPDATA%\Programs\Quorvel')")")
 appdata=$(realpath -m "$(unixpath "$(wine cmd.exe /c 'echo %APPDATA%')")")
-links=("$appdata/Microsoft/Windows/Start Menu/Programs/Quorvel.lnk" "$appdata/Microsoft/Windows/SendTo/Quorvel.lnk")
+menu="$appdata/Microsoft/Windows/Start Menu/Programs/Quorvel"
+# Each shortcut and the installed file it must lead to.
+links=("$menu/Quorvel.lnk" "$appdata/Microsoft/Windows/SendTo/Quorvel.lnk" "$menu/使用说明.lnk")
+targets=(Quorvel.exe Quorvel.exe 使用说明.txt)
 # Each leaves its exit status in rc. The uninstaller runs as Windows runs it,
 # from the entry; it goes on in a copy of itself, which the wait is for.
 install() { wine "$(winpath "$setup")" /S; rc=$?; wineserver -w; }
@@ -60,22 +63,34 @@ uninstall() {
   wine "${program%%\"*}" ${quiet##*\" }; rc=$?; wineserver -w
 }
 value() { echo "$entry" | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
-gone() { [ ! -e "${links[0]}" ] && [ ! -e "${links[1]}" ] && ! wine reg.exe query "$key" >/dev/null; }
+gone() { [ ! -e "$menu" ] && [ ! -e "${links[1]}" ] && ! wine reg.exe query "$key" >/dev/null; }
+# Whether the shortcut $1 leads to the file $2: its folder and its name, each
+# in UTF-16 or in ANSI/UTF-8. A name outside the ANSI code page is kept only
+# in UTF-16, in the link's item list, apart from its folder.
+leads_to() {
+  local bytes part
+  bytes=$(od -An -tx1 -v "$1" | tr -d ' \n')
+  for part in "${2%\\*}\\" "${2##*\\}"; do
+    [[ $bytes == *"$(printf '%s' "$part" | iconv -t UTF-16LE | od -An -tx1 -v | tr -d ' \n')"* ||
+       $bytes == *"$(printf '%s' "$part" | od -An -tx1 -v | tr -d ' \n')"* ]] || return 1
+  done
+}
 
 install
 check "silent install, exit status $rc" '[ $rc -eq 0 ]'
-check "the $arch programs, README.txt, copyright.txt and uninstall.exe in %LOCALAPPDATA%\\Programs\\Quorvel" \
-  '[ "$(ls "$folder" | paste -sd " ")" = "Quorvel.exe README.txt copyright.txt quorvel-cli.exe uninstall.exe" ] &&
+check "the $arch programs, both guides, copyright.txt and uninstall.exe in %LOCALAPPDATA%\\Programs\\Quorvel" \
+  '[ "$(ls "$folder" | paste -sd " ")" = "Quorvel.exe README.txt copyright.txt quorvel-cli.exe uninstall.exe 使用说明.txt" ] &&
    cmp -s "$folder/Quorvel.exe" "$build/bin/Quorvel.exe" && cmp -s "$folder/quorvel-cli.exe" "$build/bin/quorvel-cli.exe" &&
    [ "$(grep -c $'"'"'\r$'"'"' "$folder/README.txt")" = "$(wc -l <"$folder/README.txt")" ]'
 entry=$(wine reg.exe query "$key")
 echo "$entry" | sed -n 's/^ \+/  /p'
-for link in "${links[@]}"; do
-  check "shortcut ${link#"$appdata/"} to the installed Quorvel.exe" \
-    '[ -f "$link" ] && strings -a "$link" | grep -qxF "$(value InstallLocation)\\Quorvel.exe"'
+for i in "${!links[@]}"; do
+  link=${links[i]} target=${targets[i]}
+  check "shortcut ${link#"$appdata/"} to the installed $target" \
+    '[ -f "$link" ] && leads_to "$link" "$(value InstallLocation)\\$target"'
 done
 # EstimatedSize counts the files of the one build installed, in KiB.
-kib=$(( ($(stat -c %s "$folder"/{Quorvel.exe,quorvel-cli.exe,README.txt,copyright.txt} | paste -sd+)) / 1024 ))
+kib=$(( ($(stat -c %s "$folder"/{Quorvel.exe,quorvel-cli.exe,README.txt,使用说明.txt,copyright.txt} | paste -sd+)) / 1024 ))
 check "the Uninstall entry's values" \
   '[ "$(value DisplayName)" = Quorvel ] && [ "$(value DisplayVersion)" = 1.0.0.1 ] && [ -n "$(value Publisher)" ] &&
    [ "$(value DisplayIcon)" = "$(value InstallLocation)\\Quorvel.exe,0" ] &&
@@ -130,7 +145,7 @@ for running in Quorvel.exe quorvel-cli.exe; do
 done
 install
 check "once they have ended, the setup replaces the installed copy in place" \
-  '[ $rc -eq 0 ] && ! grep -q "of the user" "$folder/README.txt" && [ "$(ls "$folder" | wc -l)" = 5 ] &&
+  '[ $rc -eq 0 ] && ! grep -q "of the user" "$folder/README.txt" && [ "$(ls "$folder" | wc -l)" = 6 ] &&
    cmp -s "$folder/Quorvel.exe" "$build/bin/Quorvel.exe" && cmp -s "$folder/quorvel-cli.exe" "$build/bin/quorvel-cli.exe"'
 
 echo "a user's output" >"$folder/en_notes.txt"

@@ -1,0 +1,23 @@
+# Writes OUTPUT, a C++ file holding each compiled catalogue (.mo) as bytes,
+# for the Windows program, which has no gettext to read them from the disk.
+#   cmake -D OUTPUT=file.cpp -D CATALOGUES="zh_CN=path/zh_CN.mo;..." -P EmbedCatalogues.cmake
+set(text "// Generated from po/*.po by cmake/EmbedCatalogues.cmake; do not edit.\n")
+string(APPEND text "#include \"texts/EmbeddedCatalogues.h\"\n\nnamespace quorvel {\nnamespace {\n")
+set(entries "")
+set(index 0)
+foreach(catalogue IN LISTS CATALOGUES)
+  string(REPLACE "=" ";" parts "${catalogue}")
+  list(GET parts 0 language)
+  list(GET parts 1 path)
+  file(READ "${path}" hex HEX)
+  string(LENGTH "${hex}" digits)
+  math(EXPR size "${digits} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){16})" "\\1\n" bytes "${bytes}")
+  string(APPEND text "const unsigned char kCatalogue${index}[] = {\n${bytes}};\n")
+  string(APPEND entries "    {\"${language}\", kCatalogue${index}, ${size}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND text "const EmbeddedCatalogue kCatalogues[] = {\n${entries}};\n}  // namespace\n\n")
+string(APPEND text "std::span<const EmbeddedCatalogue> EmbeddedCatalogues()\n{\n    return kCatalogues;\n}\n\n}  // namespace quorvel\n")
+file(WRITE "${OUTPUT}" "${text}")
