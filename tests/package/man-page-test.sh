@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The man page as man shows it: rendered without a warning from man or groff,
 # within 80 columns, and in step with the program: every option that a --help
-# of quorvel-cli shows, and every exit status it names, is in the page.
+# of quorvel-cli shows, and every exit status it names, is in the page. Each
+# translated page renders the same way and is in step with the English one:
+# as many sections, and every option the English page names.
 #
-#   man-page-test.sh QUORVEL_CLI MAN_PAGE
+#   man-page-test.sh QUORVEL_CLI MAN_PAGE [TRANSLATED_PAGE...]
 set -uo pipefail
 cli=$1 page=$2
+shift 2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
@@ -58,5 +61,31 @@ done
 [ -n "$statuses" ] && [ ${#missing[@]} -eq 0 ] &&
   pass "every exit status of --help is in EXIT STATUS: $(echo $statuses)" ||
   fail "exit statuses of --help not in the page's EXIT STATUS: ${missing[*]:-(none found in --help)}"
+
+# The section headings of a rendered page: unindented lines between the
+# header and the footer.
+headings() { sed '1d;$d' "$1" | grep -E '^[^[:space:]]'; }
+english_options=$(grep -oE -- '(^|[^a-z-])--?[a-z][a-z-]*' "$scratch/page" | grep -oE -- '--?[a-z][a-z-]*' | sort -u)
+for translated in "$@"; do
+  language=$(basename "$(dirname "$translated")")
+  man --warnings -E UTF-8 -l "$translated" 2>"$scratch/warnings.$language" | col -bx >"$scratch/page.$language"
+  status=${PIPESTATUS[0]}
+  width=$(wc -L <"$scratch/page.$language")
+  [ "$status" -eq 0 ] && [ ! -s "$scratch/warnings.$language" ] && [ "$width" -le 80 ] &&
+    pass "$language: man --warnings renders it without a warning, within 80 columns" ||
+    fail "$language: man --warnings: status $status, $width columns, warnings: $(cat "$scratch/warnings.$language")"
+
+  sections=$(headings "$scratch/page" | wc -l) translated_sections=$(headings "$scratch/page.$language" | wc -l)
+  missing=()
+  for option in $english_options; do
+    grep -qE -- "(^|[^a-z-])$option([^a-z-]|\$)" "$scratch/page.$language" || missing+=("$option")
+  done
+  # The footer: the version and date, as in English.
+  footer=$(tail -n 1 "$scratch/page") translated_footer=$(tail -n 1 "$scratch/page.$language")
+  [ "$sections" -ge 10 ] && [ "$translated_sections" -eq "$sections" ] && [ ${#missing[@]} -eq 0 ] &&
+    [ "$translated_footer" = "$footer" ] &&
+    pass "$language: $sections sections as in English, all $(wc -w <<<"$english_options") options the English page names, its footer" ||
+    fail "$language: $translated_sections sections to English's $sections; options not in it: ${missing[*]:-(none)}; footer '$translated_footer' to '$footer'"
+done
 
 finish

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # What make install and make deb give people, checked as they would meet it:
 #   - cmake --install with a prefix and DESTDIR puts bin/quorvel-cli, its
-#     Chinese catalogue, man page and bash, zsh and fish completions there,
-#     and nothing else, and the program finds its catalogue there;
+#     Chinese catalogue, man page and its Chinese translation and bash, zsh
+#     and fish completions there, and nothing else, the program finds its
+#     catalogue there, and man -L zh_CN finds the Chinese page;
 #   - the Debian package holds what it should, depends on the packages of the
 #     libraries the program loads, and lintian finds no error or warning in it;
 #   - dpkg installs it into a scratch root (a copy of this system's package
@@ -32,14 +33,21 @@ if DESTDIR="$scratch/dest" cmake --install "$build" --component cli --prefix /op
     ./opt/q/share/locale ./opt/q/share/locale/zh_CN ./opt/q/share/locale/zh_CN/LC_MESSAGES \
     ./opt/q/share/locale/zh_CN/LC_MESSAGES/quorvel-cli.mo \
     ./opt/q/share/man ./opt/q/share/man/man1 ./opt/q/share/man/man1/quorvel-cli.1.gz \
+    ./opt/q/share/man/zh_CN ./opt/q/share/man/zh_CN/man1 ./opt/q/share/man/zh_CN/man1/quorvel-cli.1.gz \
     ./opt/q/share/zsh ./opt/q/share/zsh/site-functions ./opt/q/share/zsh/site-functions/_quorvel-cli)
   got=$(tree "$scratch/dest")
   [ "$got" = "$expected" ] && [ "$("$scratch/dest/opt/q/bin/quorvel-cli" --version)" = "quorvel-cli $version" ] \
      && [ "$(LANGUAGE=zh_CN LANG=C.UTF-8 "$scratch/dest/opt/q/bin/quorvel-cli" encipher 2>&1 | head -n 1)" = \
           "quorvel-cli: 没有给出 FILE：请写出文件名，或用 - 表示标准输入" ] \
      && [ -z "$(MANWIDTH=80 man --warnings -l "$scratch/dest/opt/q/share/man/man1/quorvel-cli.1.gz" 2>&1 >/dev/null)" ] &&
-    pass "cmake --install (prefix /opt/q, DESTDIR): the program, its Chinese catalogue, which it finds there, its man page and completions, nothing else" ||
+    pass "cmake --install (prefix /opt/q, DESTDIR): the program, its Chinese catalogue, which it finds there, its man pages and completions, nothing else" ||
     fail "cmake --install put: $(echo $got)"
+  # As a reader finds it: by name, in Chinese, with no zh_CN locale needed.
+  MANPATH=$scratch/dest/opt/q/share/man LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -L zh_CN quorvel-cli \
+    2>"$scratch/man.zh" | col -bx >"$scratch/page.zh"
+  [ ! -s "$scratch/man.zh" ] && grep -qx '名称' "$scratch/page.zh" && grep -q -- '--password-file' "$scratch/page.zh" &&
+    pass "man -L zh_CN quorvel-cli shows the installed Chinese page, without a warning" ||
+    fail "man -L zh_CN quorvel-cli: $(cat "$scratch/man.zh") $(head -n 4 "$scratch/page.zh")"
 else
   fail "cmake --install failed: $(tail -n 3 "$scratch/install.log")"
 fi
@@ -62,9 +70,9 @@ contents=$(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | LC_ALL=C sor
 expected='./usr/bin/quorvel-cli ./usr/share/bash-completion/completions/quorvel-cli'
 expected+=' ./usr/share/doc/quorvel-cli/changelog.gz ./usr/share/doc/quorvel-cli/copyright'
 expected+=' ./usr/share/fish/vendor_completions.d/quorvel-cli.fish ./usr/share/locale/zh_CN/LC_MESSAGES/quorvel-cli.mo'
-expected+=' ./usr/share/man/man1/quorvel-cli.1.gz'
+expected+=' ./usr/share/man/man1/quorvel-cli.1.gz ./usr/share/man/zh_CN/man1/quorvel-cli.1.gz'
 expected+=' ./usr/share/zsh/vendor-completions/_quorvel-cli'
-[ "$contents" = "$expected" ] && pass "it holds the program, its Chinese catalogue, man page and completions, copyright and changelog" ||
+[ "$contents" = "$expected" ] && pass "it holds the program, its Chinese catalogue, English and Chinese man pages and completions, copyright and changelog" ||
   fail "its files: $contents"
 
 # Each library the program loads must come from a package it depends on.
